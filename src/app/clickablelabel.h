@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QLabel>
+
+// A label with a click event: a press and release of the left button on it.
+// Its double-clicks stay with it, so they never reach the window.
+class ClickableLabel : public QLabel
+{
+    Q_OBJECT
+
+public:
+    using QLabel::QLabel;
+
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+};

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "app/platform.h"
+
+class QtPlatform : public Platform
+{
+public:
+    void doEvents() override;
+    void messageBox(QWidget *parent, const QString &title, const QString &text) override;
+    std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "app/platform.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <functional>
+
+// Answers modal dialogs at once and records what was asked, so tests never
+// block on a box a person would have to close.
+class FakePlatform : public Platform
+{
+public:
+    void doEvents() override
+    {
+        ++doEventsCalls;
+        if (onDoEvents)
+            onDoEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+
+    void messageBox(QWidget *, const QString &title, const QString &text) override
+    {
+        messages.append(title + QLatin1Char('|') + text);
+    }
+
+    std::optional<QColor> chooseColor(QWidget *, const QColor &initial) override
+    {
+        colorDialogInitials.append(initial);
+        return colorAnswer;
+    }
+
+    int doEventsCalls = 0;
+    std::function<void()> onDoEvents;
+    QStringList messages;
+    QList<QColor> colorDialogInitials;
+    std::optional<QColor> colorAnswer; // nullopt: the user cancels
+};
