@@ -82,6 +82,7 @@ void DoubleClickZoom::takeLowerRight(QPoint position)
     c.lblXP2->setText(NumberText::fromWhole(position.x()));
 
     const bool computed = computeSection();
+    // Idle either way, and the caption must say what the next double-click does.
     c.lblVergroeßerungText->setText(IdleInstruction);
     if (!computed) {
         m_window.platform().messageBox(&m_window, InputMessageTitle, InputMessageText);
