@@ -1,5 +1,10 @@
 #include "render/escapetime.h"
 
+// Fast-math reassociates and fuses the steps below and changes the counts.
+#ifdef __FAST_MATH__
+#error "punkt_iteration must not be built with -ffast-math"
+#endif
+
 // The order of operations below is part of the result: every count must be
 // bit-for-bit the same on every compiler, so this file is built with
 // -ffp-contract=off and must not be reordered.

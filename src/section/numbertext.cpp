@@ -37,6 +37,26 @@ bool takeSign(QStringView text, qsizetype &pos, std::string &out)
     return false;
 }
 
+// Plain digits, or digits in groups of three as grouped() writes them:
+// "1.234.567" but not "1.2.3" nor "1234.567", which grouped() never writes.
+bool takeGroupedDigits(QStringView text, qsizetype &pos, QStringView groupSeparator,
+                       std::string &out)
+{
+    const size_t start = out.size();
+    if (!takeDigits(text, pos, out))
+        return false;
+    const size_t leading = out.size() - start;
+    bool isGrouped = false;
+    while (!groupSeparator.isEmpty() && text.sliced(pos).startsWith(groupSeparator)) {
+        pos += groupSeparator.size();
+        const size_t before = out.size();
+        if (!takeDigits(text, pos, out) || out.size() - before != 3)
+            return false;
+        isGrouped = true;
+    }
+    return !isGrouped || leading <= 3;
+}
+
 // from_chars calls an underflow out of range as well; the nearest double
 // of a tiny text is zero or a subnormal, which is a number all the same.
 std::optional<double> nearestDouble(const std::string &ascii)
@@ -109,9 +129,10 @@ QString fromNumber(double value, QChar decimalSeparator)
             text += decimalSeparator;
             append(digits.substr(1));
         }
-        text += QStringLiteral("E%1%2")
-                    .arg(exponent < 0 ? u'-' : u'+')
-                    .arg(std::abs(exponent), 2, 10, QChar(u'0'));
+        // QString::arg() would take a char16_t sign for a number.
+        text += u'E';
+        text += exponent < 0 ? u'-' : u'+';
+        text += QString::number(std::abs(exponent)).rightJustified(2, u'0');
     } else if (exponent >= 0) {
         const size_t whole = size_t(exponent) + 1;
         if (digits.size() <= whole) {
@@ -162,13 +183,11 @@ QString grouped(std::int64_t value, QStringView groupSeparator)
 
 std::optional<std::int64_t> fromGrouped(QStringView caption, QStringView groupSeparator)
 {
-    QString plain = caption.trimmed().toString();
-    if (!groupSeparator.isEmpty())
-        plain.remove(groupSeparator.toString());
+    const QStringView text = caption.trimmed();
     std::string ascii;
     qsizetype pos = 0;
-    takeSign(plain, pos, ascii);
-    if (!takeDigits(plain, pos, ascii) || pos != plain.size())
+    takeSign(text, pos, ascii);
+    if (!takeGroupedDigits(text, pos, groupSeparator, ascii) || pos != text.size())
         return std::nullopt;
     std::int64_t value = 0;
     const auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);

@@ -39,7 +39,9 @@ std::optional<std::int16_t> toImax(QStringView text, QChar decimalSeparator);
 QString grouped(std::int64_t value, QStringView groupSeparator);
 
 // Reads back what grouped() wrote (plain digits too), within the range of
-// the result type: fromGrouped(u"213.444", u".") -> 213444.
+// the result type; a separator anywhere but between groups of three makes
+// it none: fromGrouped(u"213.444", u".") -> 213444,
+// fromGrouped(u"2134.44", u".") -> nullopt.
 std::optional<std::int64_t> fromGrouped(QStringView caption, QStringView groupSeparator);
 std::optional<std::int32_t> fromGrouped32(QStringView caption, QStringView groupSeparator);
 
