@@ -1,6 +1,12 @@
 #include "app/mainwindow.h"
 
+#include "app/clickablelabel.h"
 #include "app/icon.h"
+#include "palette/paletteeditor.h"
+#include "palette/standardcolors.h"
+#include "section/clearcommands.h"
+#include "section/doubleclickzoom.h"
+#include "section/examplepresets.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -33,8 +39,32 @@ MainWindow::MainWindow(Platform &platform, QWidget *parent)
     m_controls = buildWindowDesign(this);
     m_controls.txtX0->setFocus();
     connect(m_controls.btInfo, &QPushButton::clicked, this, [] {});
+    setUpSectionAndPalette();
 
     load();
+}
+
+// The handlers of the section and the palette, owned by the window.
+void MainWindow::setUpSectionAndPalette()
+{
+    auto *zoom = new DoubleClickZoom(*this, this);
+    connect(this, &MainWindow::doubleClicked, zoom, &DoubleClickZoom::takeDoubleClick);
+
+    auto *presets = new ExamplePresets(*this, this);
+    for (int k = 1; k <= ExamplePresets::Count; ++k)
+        connect(m_controls.cbF[size_t(k)], &QPushButton::clicked, presets,
+                [presets, k] { presets->load(k); });
+
+    auto *clear = new ClearCommands(*this, this);
+    connect(m_controls.cbFC, &QPushButton::clicked, clear, &ClearCommands::clearFractal);
+    connect(m_controls.btC, &QPushButton::clicked, clear, &ClearCommands::clearAll);
+
+    auto *editor = new PaletteEditor(*this, this);
+    for (int n = 0; n < PaletteSize; ++n)
+        connect(m_controls.btF[size_t(n)], &QPushButton::clicked, editor,
+                [editor, n] { editor->chooseColor(n); });
+    connect(m_controls.lblStandardfarben, &ClickableLabel::clicked, editor,
+            &PaletteEditor::resetToStandard);
 }
 
 void MainWindow::load()

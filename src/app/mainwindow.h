@@ -47,6 +47,7 @@ protected:
 
 private:
     void load();
+    void setUpSectionAndPalette();
 
     Platform &m_platform;
     FormState m_state;

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+
+class MainWindow;
+
+// The two clear buttons. Both repaint the whole window, which removes the
+// drawn points and nothing else; btC also puts the section, the counter
+// and the pause machinery of the render run back to their idle form.
+class ClearCommands : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ClearCommands(MainWindow &window, QObject *parent = nullptr);
+
+    // cbFC: the drawn points only. A paused run continues onto the cleared
+    // surface.
+    void clearFractal();
+
+    // btC: the points, the four section fields, lblCounts; lblI "1",
+    // btStop "Berechnung anhalten" on light green, stopRequested and
+    // resumeRequested False, so that the next Start begins afresh. Leaves
+    // txtMaxIter, lblPixel, lblBar, lblJ, the palette and the zoom alone.
+    void clearAll();
+
+private:
+    MainWindow &m_window;
+};

@@ -1,0 +1,280 @@
+#include "app/application.h"
+#include "app/mainwindow.h"
+#include "fakeplatform.h"
+#include "section/inputmessage.h"
+#include "section/zoomarithmetic.h"
+#include "userinput.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTest>
+
+// The new section picked by three double-clicks on the window.
+class tst_Zoom : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void arithmeticOrder_data();
+    void arithmeticOrder();
+    void zoom_data();
+    void zoom();
+    void instructionFollowsState();
+    void firstDoubleClickEmptiesLaterPositions();
+    void fieldNotANumber_data();
+    void fieldNotANumber();
+    void overflow_data();
+    void overflow();
+
+private:
+    QStringList fieldTexts() const;
+    void zoomBy(QPoint origin, QPoint upperLeft, QPoint lowerRight);
+
+    FakePlatform *m_platform = nullptr;
+    MainWindow *m_window = nullptr;
+};
+
+namespace {
+
+const QString IdleInstruction = QStringLiteral(
+    "Zur Ausschnitts- vergrößerung die linke obere Ecke der Zeichenfläche doppelklicken.");
+const QString OriginTakenInstruction =
+    QStringLiteral("Jetzt die linke obere Ecke des gewuenschten Ausschnitts doppelklicken.");
+const QString CornerTakenInstruction =
+    QStringLiteral("Jetzt die rechte untere Ecke des gewuenschten Ausschnitts doppelklicken.");
+const QString InputMessage = InputMessageTitle + QLatin1Char('|') + InputMessageText;
+const QStringList DefaultFields{"-1,4025", "-1,4020", "0,0000", "0,0005"};
+
+} // namespace
+
+void tst_Zoom::init()
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    m_platform = new FakePlatform;
+    m_window = new MainWindow(*m_platform);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void tst_Zoom::cleanup()
+{
+    delete m_window;
+    delete m_platform;
+    QLocale::setDefault(QLocale::c());
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+}
+
+QStringList tst_Zoom::fieldTexts() const
+{
+    const Controls &c = m_window->controls();
+    return {c.txtX0->text(), c.txtX1->text(), c.txtY0->text(), c.txtY1->text()};
+}
+
+void tst_Zoom::zoomBy(QPoint origin, QPoint upperLeft, QPoint lowerRight)
+{
+    doubleClickAt(m_window, origin);
+    doubleClickAt(m_window, upperLeft);
+    doubleClickAt(m_window, lowerRight);
+}
+
+// Rows where another order of the same operations gives another double.
+void tst_Zoom::arithmeticOrder_data()
+{
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+    QTest::addColumn<double>("pixel");
+    QTest::addColumn<double>("origin");
+    QTest::addColumn<double>("expected");
+
+    QTest::newRow("span 0.0005, 390 left") << 0.0 << 0.0005 << 10.0 << 400.0 << -0.0004875;
+    QTest::newRow("span 0.1, 391 left") << 0.325 << 0.425 << 9.0 << 400.0 << 0.22725000000000004;
+    QTest::newRow("span 0.6, 399 left") << 0.1 << 0.7 << 1.0 << 400.0 << -0.49850000000000005;
+    QTest::newRow("example X0") << -1.4025 << -1.402 << 200.0 << 100.0 << -1.4023750000000001;
+}
+
+void tst_Zoom::arithmeticOrder()
+{
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    QFETCH(double, pixel);
+    QFETCH(double, origin);
+    QFETCH(double, expected);
+    const double result = ZoomArithmetic::sectionCoordinate(lower, upper, pixel, origin);
+    QVERIFY2(result == expected, qPrintable(QString::number(result, 'g', 17)));
+}
+
+void tst_Zoom::zoom_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QPoint>("origin");
+    QTest::addColumn<QPoint>("upperLeft");
+    QTest::addColumn<QPoint>("lowerRight");
+    QTest::addColumn<QString>("yp2");
+    QTest::addColumn<QStringList>("fields");
+
+    const QLocale comma(QLocale::German, QLocale::Germany);
+    const QLocale point(QLocale::English, QLocale::UnitedStates);
+    QTest::newRow("example") << comma << QPoint(100, 200) << QPoint(200, 300) << QPoint(300, 999)
+                             << "400" << QStringList{"-1,402375", "-1,40225", "0,000125", "0,00025"};
+    QTest::newRow("y of the third unused") << comma << QPoint(100, 200) << QPoint(200, 300)
+                                           << QPoint(300, 250) << "400"
+                                           << QStringList{"-1,402375", "-1,40225", "0,000125", "0,00025"};
+    QTest::newRow("example, point locale")
+        << point << QPoint(100, 200) << QPoint(200, 300) << QPoint(300, 999) << "400"
+        << QStringList{"-1.402375", "-1.40225", "0.000125", "0.00025"};
+    QTest::newRow("whole surface") << comma << QPoint(96, 4) << QPoint(96, 4) << QPoint(496, 30)
+                                   << "404" << QStringList{"-1,4025", "-1,402", "0", "0,0005"};
+    QTest::newRow("same spot") << comma << QPoint(250, 150) << QPoint(250, 150) << QPoint(250, 150)
+                               << "150" << QStringList{"-1,4025", "-1,4025", "0", "0"};
+    QTest::newRow("lower right left of upper left")
+        << comma << QPoint(100, 200) << QPoint(300, 300) << QPoint(200, 50) << "200"
+        << QStringList{"-1,40225", "-1,402375", "0,000125", "0"};
+}
+
+void tst_Zoom::zoom()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QPoint, origin);
+    QFETCH(QPoint, upperLeft);
+    QFETCH(QPoint, lowerRight);
+    QFETCH(QString, yp2);
+    QFETCH(QStringList, fields);
+    QLocale::setDefault(locale);
+    const Controls &c = m_window->controls();
+    m_window->setPoint(3000, 3000, 0x000000FF);
+    const QImage before = m_window->picture();
+
+    zoomBy(origin, upperLeft, lowerRight);
+
+    QCOMPARE(fieldTexts(), fields);
+    QCOMPARE((QStringList{c.lblX0->text(), c.lblX1->text(), c.lblY0->text(), c.lblY1->text()}), fields);
+    QCOMPARE(c.lblXP2->text(), QString::number(lowerRight.x()));
+    QCOMPARE(c.lblYP2->text(), yp2);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QVERIFY(!m_window->state().zoomOriginSet);
+    QVERIFY(!m_window->state().zoomCornerSet);
+    QCOMPARE(c.txtMaxIter->text(), QStringLiteral("300"));
+    QCOMPARE(m_window->picture(), before); // nothing drawn, nothing cleared
+    QVERIFY(m_platform->messages.isEmpty());
+}
+
+void tst_Zoom::instructionFollowsState()
+{
+    const Controls &c = m_window->controls();
+    const FormState &state = m_window->state();
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+
+    doubleClickAt(m_window, {100, 200});
+    QCOMPARE(c.lblVergroeßerungText->text(), OriginTakenInstruction);
+    QVERIFY(state.zoomOriginSet && !state.zoomCornerSet);
+    QCOMPARE(c.lblXP0->text(), QStringLiteral("100"));
+    QCOMPARE(c.lblYP0->text(), QStringLiteral("200"));
+    QCOMPARE(fieldTexts(), DefaultFields);
+
+    doubleClickAt(m_window, {200, 300});
+    QCOMPARE(c.lblVergroeßerungText->text(), CornerTakenInstruction);
+    QVERIFY(state.zoomOriginSet && state.zoomCornerSet);
+    QCOMPARE(c.lblXP1->text(), QStringLiteral("200"));
+    QCOMPARE(c.lblYP1->text(), QStringLiteral("300"));
+    QCOMPARE(fieldTexts(), DefaultFields);
+
+    doubleClickAt(m_window, {300, 999});
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QVERIFY(!state.zoomOriginSet && !state.zoomCornerSet);
+}
+
+void tst_Zoom::firstDoubleClickEmptiesLaterPositions()
+{
+    const Controls &c = m_window->controls();
+    zoomBy({100, 200}, {200, 300}, {300, 999});
+    QCOMPARE(c.lblYP2->text(), QStringLiteral("400"));
+
+    doubleClickAt(m_window, {150, 120});
+
+    QCOMPARE(c.lblXP0->text(), QStringLiteral("150"));
+    QCOMPARE(c.lblYP0->text(), QStringLiteral("120"));
+    for (const QLabel *label : {c.lblXP1, c.lblYP1, c.lblXP2, c.lblYP2})
+        QVERIFY2(label->text().isEmpty(), qPrintable(label->objectName()));
+}
+
+void tst_Zoom::fieldNotANumber_data()
+{
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("X0 empty") << 0 << "";
+    QTest::newRow("X1 letters") << 1 << "abc";
+    QTest::newRow("Y0 two separators") << 2 << "1,2,3";
+    QTest::newRow("Y1 empty") << 3 << "";
+}
+
+// The selection ends all the same; the fields keep what the user typed.
+void tst_Zoom::fieldNotANumber()
+{
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    const Controls &c = m_window->controls();
+    const std::array<QLineEdit *, 4> fields{c.txtX0, c.txtX1, c.txtY0, c.txtY1};
+    doubleClickAt(m_window, {100, 200});
+    doubleClickAt(m_window, {200, 300});
+    typeInto(fields[size_t(field)], text);
+    const QStringList typed = fieldTexts();
+
+    doubleClickAt(m_window, {300, 400});
+
+    QCOMPARE(m_platform->messages, QStringList{InputMessage});
+    QCOMPARE(fieldTexts(), typed);
+    QVERIFY(!m_window->state().zoomOriginSet);
+    QVERIFY(!m_window->state().zoomCornerSet);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+
+    doubleClickAt(m_window, {120, 130}); // a new selection begins
+    QCOMPARE(c.lblVergroeßerungText->text(), OriginTakenInstruction);
+    QCOMPARE(c.lblXP0->text(), QStringLiteral("120"));
+}
+
+void tst_Zoom::overflow_data()
+{
+    QTest::addColumn<QStringList>("section");
+    QTest::addColumn<QPoint>("lowerRight");
+
+    QTest::newRow("X span beyond range")
+        << QStringList{"-1,7E308", "1,7E308", "0", "1"} << QPoint(300, 400);
+    QTest::newRow("Y span beyond range")
+        << QStringList{"0", "1", "-1E308", "1E308"} << QPoint(300, 400);
+    QTest::newRow("X product beyond range")
+        << QStringList{"0", "1,5E308", "0", "1"} << QPoint(800, 400);
+}
+
+void tst_Zoom::overflow()
+{
+    QFETCH(QStringList, section);
+    QFETCH(QPoint, lowerRight);
+    const Controls &c = m_window->controls();
+    const std::array<QLineEdit *, 4> fields{c.txtX0, c.txtX1, c.txtY0, c.txtY1};
+    for (size_t i = 0; i < fields.size(); ++i)
+        typeInto(fields[i], section[qsizetype(i)]);
+
+    zoomBy({10, 10}, {100, 200}, lowerRight);
+
+    QCOMPARE(m_platform->messages, QStringList{InputMessage});
+    QCOMPARE(fieldTexts(), section);
+    QVERIFY(!m_window->state().zoomOriginSet);
+    QVERIFY(!m_window->state().zoomCornerSet);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    setUpApplication(app);
+    tst_Zoom test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_zoom.moc"
