@@ -13,6 +13,8 @@ void setUpApplication(QApplication &app)
 {
     QApplication::setApplicationName(QStringLiteral("Quirlbau"));
     QApplication::setApplicationVersion(QStringLiteral("%1.%2").arg(QUIRLBAU_VERSION_MAJOR).arg(QUIRLBAU_VERSION_MINOR));
+    // Lets the desktop match the window to its menu entry and icon.
+    QApplication::setDesktopFileName(QStringLiteral("de.quirlbau.Quirlbau"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QFont font(QStringLiteral("Arial"));
     font.setPointSize(8);
