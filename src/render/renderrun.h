@@ -48,7 +48,7 @@ public:
 
     // How long the run computes before it lets events run again. 0 lets them
     // run after every point, which only benchmarks of that cost want.
-    void setEventInterval(int milliseconds) { m_eventIntervalMs = milliseconds; }
+    void setEventInterval(int milliseconds);
 
 private:
     enum class End { Completed, Paused, Failed, WindowGone };
@@ -68,6 +68,7 @@ private:
     {
         std::int64_t countsTotal;
         int lastColumnDone; // 0 while no column of this run is complete
+        int workSinceClock;
     };
 
     std::optional<Setup> start();
@@ -85,4 +86,5 @@ private:
     MainWindow &m_window;
     QElapsedTimer m_sinceEvents;
     int m_eventIntervalMs = DefaultEventIntervalMs;
+    int m_workBetweenClockReads = 0;
 };
