@@ -1,11 +1,8 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
+#include "expectedpicture.h"
 #include "fakeplatform.h"
-#include "palette/standardcolors.h"
-#include "render/escapetime.h"
-#include "render/grid.h"
 #include "render/renderrun.h"
-#include "render/swatchtable.h"
 #include "section/numbertext.h"
 
 #include <QApplication>
@@ -61,11 +58,6 @@ private:
     qint64 m_pausedAt = 0;
 };
 
-struct Section
-{
-    double x0, x1, y0, y1;
-    std::int16_t imax;
-};
 Q_DECLARE_METATYPE(Section)
 
 namespace {
@@ -74,58 +66,10 @@ const QLocale German(QLocale::German, QLocale::Germany);
 const QString Message = QStringLiteral(
     "Quirlbau|Bitte die eingegebenen Koordinaten für X, Y und Imax überprüfen!\n"
     "Dezimaltrenner muß ein Komma sein.");
-constexpr int Points = GridPoints * GridPoints;
-const Section StartSection{-1.4025, -1.4020, 0.0, 0.0005, 300};
-
-// Every count of a run in the order the run computes them.
-std::vector<std::int16_t> kernelCounts(const Section &s)
-{
-    std::vector<std::int16_t> counts;
-    counts.reserve(Points);
-    for (int i = GridFirst; i <= GridLimit; i += GridStep)
-        for (int j = GridFirst; j <= GridLimit; j += GridStep)
-            counts.push_back(punkt_iteration(gridReal(s.x0, s.x1, i), gridImag(s.y0, s.y1, j),
-                                             EscapeBound, s.imax));
-    return counts;
-}
 
 std::int64_t sum(const std::vector<std::int16_t> &counts, qsizetype from, qsizetype to)
 {
     return std::accumulate(counts.begin() + from, counts.begin() + to, std::int64_t(0));
-}
-
-// The grid index k in run order: column I, row J.
-int columnOf(qint64 k) { return GridFirst + GridStep * int(k / GridPoints); }
-int rowOf(qint64 k) { return GridFirst + GridStep * int(k % GridPoints); }
-
-// The picture's pixel of point k: (1440 + I, 6060 - J) twips, 15 to a
-// pixel, relative to the surface's corner at (1440, 60).
-QPoint pixelOf(qint64 k)
-{
-    return {(1440 + columnOf(k)) / 15 - 96, (6060 - rowOf(k)) / 15 - 4};
-}
-
-QImage blankPicture()
-{
-    QImage image(400, 400, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    return image;
-}
-
-// Draws points [from, to) of `counts` in the standard colours.
-void paint(QImage &image, const std::vector<std::int16_t> &counts, qsizetype from, qsizetype to)
-{
-    for (qsizetype k = from; k < to; ++k) {
-        const ColorRef ref = StandardColors[size_t(swatchForCount(counts[size_t(k)]))];
-        image.setPixel(pixelOf(k), toQColor(ref).rgb());
-    }
-}
-
-QImage expectedPicture(const std::vector<std::int16_t> &counts)
-{
-    QImage image = blankPicture();
-    paint(image, counts, 0, qsizetype(counts.size()));
-    return image;
 }
 
 QString grouped(std::int64_t value)
@@ -209,7 +153,7 @@ void tst_RenderRun::pauseAtFirstEventPass()
 void tst_RenderRun::checkPaused(qint64 pointsDrawn)
 {
     const Controls &c = m_window->controls();
-    QVERIFY(pointsDrawn > 0 && pointsDrawn < Points);
+    QVERIFY(pointsDrawn > 0 && pointsDrawn < RunPoints);
     QCOMPARE(m_window->state().pixelCount, pointsDrawn);
     QCOMPARE(c.lblI->text(), QString::number(columnOf(pointsDrawn - 1)));
     QCOMPARE(c.lblJ->text(), QString::number(rowOf(pointsDrawn - 1)));
@@ -242,9 +186,9 @@ void tst_RenderRun::completeRun()
     const qint64 elapsed = clock.elapsed();
 
     const std::vector<std::int16_t> counts = kernelCounts(StartSection);
-    QCOMPARE(m_window->state().pixelCount, Points);
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
     QCOMPARE(text(c.lblPixel), pixelCaption);
-    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, Points)));
+    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, RunPoints)));
     QCOMPARE(m_window->state().lastCount, counts.back());
     QCOMPARE(c.lblBar->width(), c.Label15->width());
     QCOMPARE(c.lblBar->width(), barPixels(5994));
@@ -266,7 +210,7 @@ void tst_RenderRun::completeRun()
 
     // The first point lies at (1441, 6059) twips, the last at (7434, 66).
     QCOMPARE(pixelOf(0), QPoint(0, 399));
-    QCOMPARE(pixelOf(Points - 1), QPoint(399, 0));
+    QCOMPARE(pixelOf(RunPoints - 1), QPoint(399, 0));
     QCOMPARE(counts.front(), punkt_iteration(-1.4025 + (1 * (-1.4020 - -1.4025)) / 6000,
                                              0.0005 - (1 * (0.0005 - 0.0)) / 6000, 5.0, 300));
     QCOMPARE(m_window->picture(), expectedPicture(counts));
@@ -308,7 +252,7 @@ void tst_RenderRun::picture()
     const std::vector<std::int16_t> counts = kernelCounts(section);
     QVERIFY(m_platform->messages.isEmpty());
     QCOMPARE(text(c.lblPixel), QStringLiteral("213.444"));
-    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, Points)));
+    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, RunPoints)));
     QCOMPARE(m_window->picture(), expectedPicture(counts));
     if (section.imax == 0) {
         QCOMPARE(text(c.lblCounts), QStringLiteral("0"));
@@ -373,11 +317,11 @@ void tst_RenderRun::pauseAndContinue()
     section100.imax = 100;
     const std::vector<std::int16_t> counts100 = kernelCounts(section100);
     const qint64 columnStart = (paused - 1) / GridPoints * GridPoints;
-    QCOMPARE(m_window->state().pixelCount, paused + Points - columnStart);
-    QCOMPARE(text(c.lblPixel), grouped(paused + Points - columnStart));
+    QCOMPARE(m_window->state().pixelCount, paused + RunPoints - columnStart);
+    QCOMPARE(text(c.lblPixel), grouped(paused + RunPoints - columnStart));
     QCOMPARE(text(c.lblCounts),
-             grouped(sum(counts300, 0, paused) + sum(counts100, columnStart, Points)));
-    paint(picture, counts100, columnStart, Points);
+             grouped(sum(counts300, 0, paused) + sum(counts100, columnStart, RunPoints)));
+    paint(picture, counts100, columnStart, RunPoints);
     QCOMPARE(m_window->picture(), picture);
     QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung anhalten"));
     QCOMPARE(backColor(c.btStop), ColorRef(0x008080FF));
@@ -414,8 +358,8 @@ void tst_RenderRun::failedContinueStaysInContinueMode()
     const std::vector<std::int16_t> counts = kernelCounts(StartSection);
     const qint64 columnStart = (paused - 1) / GridPoints * GridPoints;
     QCOMPARE(m_platform->messages.size(), 1);
-    QCOMPARE(m_window->state().pixelCount, paused + Points - columnStart);
-    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, paused) + sum(counts, columnStart, Points)));
+    QCOMPARE(m_window->state().pixelCount, paused + RunPoints - columnStart);
+    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, paused) + sum(counts, columnStart, RunPoints)));
     QCOMPARE(m_window->picture(), expectedPicture(counts));
     QVERIFY(!m_window->state().resumeRequested);
 }
@@ -446,8 +390,8 @@ void tst_RenderRun::startWhilePausedStartsOver()
 
     QVERIFY(looked);
     const std::vector<std::int16_t> counts = kernelCounts(StartSection);
-    QCOMPARE(m_window->state().pixelCount, Points);
-    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, Points)));
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
+    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, RunPoints)));
     QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung anhalten"));
     QCOMPARE(text(c.lblI), QStringLiteral("1"));
 }
@@ -463,7 +407,7 @@ void tst_RenderRun::strayStopWhileIdleDoesNotPause()
     QCOMPARE(m_platform->doEventsCalls, 0);
 
     clickStart();
-    QCOMPARE(m_window->state().pixelCount, Points);
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
     QVERIFY(!m_window->state().stopRequested);
     QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung anhalten"));
 }
@@ -495,8 +439,8 @@ void tst_RenderRun::continueReadsTotalBeyond32Bits()
     QVERIFY(m_platform->messages.isEmpty());
     const std::vector<std::int16_t> counts = kernelCounts(StartSection);
     const qint64 columnStart = (paused - 1) / GridPoints * GridPoints;
-    QCOMPARE(text(c.lblCounts), grouped(longTotal + sum(counts, columnStart, Points)));
-    QCOMPARE(m_window->state().pixelCount, paused + Points - columnStart);
+    QCOMPARE(text(c.lblCounts), grouped(longTotal + sum(counts, columnStart, RunPoints)));
+    QCOMPARE(m_window->state().pixelCount, paused + RunPoints - columnStart);
 }
 
 // The run computes the point after the close, then ends without enabling
@@ -535,7 +479,7 @@ void tst_RenderRun::closeMidRunExitsWithZero()
     const QList<QByteArray> fields = output.trimmed().split(' ');
     QCOMPARE(fields.size(), 4);
     QCOMPARE(fields[0], QByteArray("points"));
-    QVERIFY(fields[1].toInt() > 0 && fields[1].toInt() < Points);
+    QVERIFY(fields[1].toInt() > 0 && fields[1].toInt() < RunPoints);
     QCOMPARE(fields[2], QByteArray("messages"));
     QCOMPARE(fields[3], QByteArray("0"));
 }
@@ -556,7 +500,7 @@ void tst_RenderRun::handlersSeeTheLastPointComputed()
     handler.setInterval(0);
     connect(&handler, &QTimer::timeout, this, [&] {
         const qint64 drawn = m_window->state().pixelCount;
-        if (drawn == 0 || drawn == Points)
+        if (drawn == 0 || drawn == RunPoints)
             return;
         ++looks;
         const int columnsDone = int(drawn / GridPoints);
@@ -576,7 +520,7 @@ void tst_RenderRun::handlersSeeTheLastPointComputed()
 
     QVERIFY(looks > 0);
     QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(u"; ")));
-    QCOMPARE(m_window->state().pixelCount, Points);
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
 }
 
 namespace {
