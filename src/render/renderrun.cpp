@@ -59,10 +59,10 @@ __attribute__((target("avx"))) void zeroUpperHalves()
 }
 #endif
 
-// Qt's event handling and drawing use AVX code and may return with the upper
+// Qt's raster drawing (its AVX2 fill, for one) can return with the upper
 // halves of the vector registers still in use; the kernel's SSE code then
-// runs at about half speed (measured on this machine) until they are
-// cleared. So the run clears them whenever it gets control back.
+// runs at half speed on this machine until they are cleared. So the run
+// clears them whenever it gets control back from the event loop.
 void resetVectorState()
 {
 #if defined(__x86_64__) || defined(__i386__)
@@ -122,7 +122,7 @@ std::optional<RenderRun::Setup> RenderRun::start()
 {
     Setup setup{};
     setup.groupSeparator = QLocale().groupSeparator();
-    if (!readSection(setup) || !chooseMode(setup))
+    if (!readFields(setup) || !chooseMode(setup))
         return std::nullopt;
     const std::optional<std::int32_t> first =
         NumberText::fromGrouped32(m_window.controls().lblI->text(), setup.groupSeparator);
@@ -134,7 +134,7 @@ std::optional<RenderRun::Setup> RenderRun::start()
 
 // The section, Imax and the palette, read afresh by every run, a continued
 // one too: edits made during a pause apply to the columns still to come.
-bool RenderRun::readSection(Setup &setup) const
+bool RenderRun::readFields(Setup &setup) const
 {
     const Controls &c = m_window.controls();
     const QChar point = decimalSeparator();

@@ -72,7 +72,7 @@ private:
     };
 
     std::optional<Setup> start();
-    bool readSection(Setup &setup) const;
+    bool readFields(Setup &setup) const;
     bool chooseMode(Setup &setup);
     End walk(const Setup &setup, Progress &progress);
     std::optional<End> takePoint(int i, int j, std::int16_t count, const Setup &setup,
