@@ -15,8 +15,9 @@ public:
     void doEvents() override
     {
         ++doEventsCalls;
-        if (onDoEvents)
-            onDoEvents();
+        // A copy, so that a hook may clear or replace itself.
+        if (const std::function<void()> hook = onDoEvents)
+            hook();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
 

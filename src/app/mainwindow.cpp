@@ -7,6 +7,8 @@
 #include "section/clearcommands.h"
 #include "section/doubleclickzoom.h"
 #include "section/examplepresets.h"
+#include "render/pausebutton.h"
+#include "render/renderrun.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -38,6 +40,10 @@ MainWindow::MainWindow(Platform &platform, QWidget *parent)
 
     m_controls = buildWindowDesign(this);
     m_controls.txtX0->setFocus();
+    auto *renderRun = new RenderRun(*this, this);
+    connect(m_controls.cbStart, &QPushButton::clicked, renderRun, &RenderRun::run);
+    auto *pauseButton = new PauseButton(*this, *renderRun, this);
+    connect(m_controls.btStop, &QPushButton::clicked, pauseButton, &PauseButton::click);
     connect(m_controls.btInfo, &QPushButton::clicked, this, [] {});
     setUpSectionAndPalette();
 

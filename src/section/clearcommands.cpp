@@ -2,6 +2,7 @@
 
 #include "app/colorref.h"
 #include "app/mainwindow.h"
+#include "render/renderrun.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -10,8 +11,6 @@
 namespace {
 
 const QString FirstColumn = QStringLiteral("1");
-const QString PauseCaption = QStringLiteral("Berechnung anhalten");
-constexpr ColorRef PauseButtonIdleColor = 0x0080FF80; // light green
 
 } // namespace
 
@@ -34,7 +33,7 @@ void ClearCommands::clearAll()
     c.lblCounts->clear();
     c.lblI->setText(FirstColumn);
     c.btStop->setText(PauseCaption);
-    setBackColor(c.btStop, PauseButtonIdleColor);
+    setBackColor(c.btStop, PausedColor);
     FormState &state = m_window.state();
     state.stopRequested = false;
     state.resumeRequested = false;

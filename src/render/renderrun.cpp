@@ -1,0 +1,272 @@
+#include "render/renderrun.h"
+
+#include "app/mainwindow.h"
+#include "app/platform.h"
+#include "app/twips.h"
+#include "render/escapetime.h"
+#include "render/grid.h"
+#include "render/swatchtable.h"
+#include "section/decimalseparator.h"
+#include "section/inputmessage.h"
+#include "section/numbertext.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+
+#include <limits>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+namespace {
+
+// The point (I, J) lies at (1440 + I, 6060 − J) twips: J counts upwards
+// from the bottom edge of the drawing surface.
+constexpr int SurfaceLeftTwips = 1440;
+constexpr int SurfaceBottomTwips = 6060;
+constexpr int BarFullTwips = 1335;
+
+// Reading the clock costs about 50 ns here, as much as a point of a few
+// iterations, so the run reads it only after some work: each point counts
+// its iterations plus PointWork for its drawing, and the clock is read once
+// ClockReadWork is reached (some 10 µs of computing).
+constexpr int PointWork = 10;
+constexpr int ClockReadWork = 2000;
+
+// (I · 1335) / 6000 twips, held in single precision as the bar's width is.
+int barWidthPixels(int column)
+{
+    const float twips = float(double(column) * BarFullTwips / GridLimit);
+    return twipsToPixelLength(twips);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx"))) void zeroUpperHalves()
+{
+    _mm256_zeroupper();
+}
+#endif
+
+// Qt's raster drawing (its AVX2 fill, for one) can return with the upper
+// halves of the vector registers still in use; the kernel's SSE code then
+// runs at half speed on this machine until they are cleared. So the run
+// clears them whenever it gets control back from the event loop.
+void resetVectorState()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool hasAvx = (__builtin_cpu_init(), __builtin_cpu_supports("avx"));
+    if (hasAvx)
+        zeroUpperHalves();
+#endif
+}
+
+} // namespace
+
+RenderRun::RenderRun(MainWindow &window, QObject *parent)
+    : QObject(parent), m_window(window)
+{
+    setEventInterval(DefaultEventIntervalMs);
+}
+
+void RenderRun::setEventInterval(int milliseconds)
+{
+    m_eventIntervalMs = milliseconds;
+    m_workBetweenClockReads = milliseconds > 0 ? ClockReadWork : 0;
+}
+
+void RenderRun::run()
+{
+    const Controls &c = m_window.controls();
+    if (!m_window.state().resumeRequested) {
+        c.lblCounts->setText(QStringLiteral("0"));
+        c.lblI->setText(QStringLiteral("1"));
+    }
+    setControlsEnabled(false);
+
+    const std::optional<Setup> setup = start();
+    if (!setup) {
+        fail();
+        return;
+    }
+    Progress progress{setup->countsTotal, 0, 0};
+    m_sinceEvents.start();
+    const End end = walk(*setup, progress);
+    // Whatever ended the run, the captions and the picture show its last point.
+    showProgress(*setup, progress);
+    switch (end) {
+    case End::WindowGone:
+        return;
+    case End::Failed:
+        fail();
+        return;
+    case End::Completed:
+    case End::Paused:
+        setControlsEnabled(true);
+        return;
+    }
+}
+
+std::optional<RenderRun::Setup> RenderRun::start()
+{
+    Setup setup{};
+    setup.groupSeparator = QLocale().groupSeparator();
+    if (!readFields(setup) || !chooseMode(setup))
+        return std::nullopt;
+    const std::optional<std::int32_t> first =
+        NumberText::fromGrouped32(m_window.controls().lblI->text(), setup.groupSeparator);
+    if (!first)
+        return std::nullopt;
+    setup.firstColumn = *first;
+    return setup;
+}
+
+// The section, Imax and the palette, read afresh by every run, a continued
+// one too: edits made during a pause apply to the columns still to come.
+bool RenderRun::readFields(Setup &setup) const
+{
+    const Controls &c = m_window.controls();
+    const QChar point = decimalSeparator();
+    const std::optional<double> x0 = NumberText::toNumber(c.txtX0->text(), point);
+    const std::optional<double> x1 = NumberText::toNumber(c.txtX1->text(), point);
+    const std::optional<double> y0 = NumberText::toNumber(c.txtY0->text(), point);
+    const std::optional<double> y1 = NumberText::toNumber(c.txtY1->text(), point);
+    const std::optional<std::int16_t> imax = NumberText::toImax(c.txtMaxIter->text(), point);
+    if (!x0 || !x1 || !y0 || !y1 || !imax)
+        return false;
+    setup.x0 = *x0;
+    setup.x1 = *x1;
+    setup.y0 = *y0;
+    setup.y1 = *y1;
+    setup.imax = *imax;
+    for (size_t n = 0; n < setup.palette.size(); ++n)
+        setup.palette[n] = backColor(c.lblF[n]);
+    return true;
+}
+
+// Continue mode reads the paused total back in the 64-bit range the run
+// counts in, so a run paused beyond 2^31 can still be continued.
+bool RenderRun::chooseMode(Setup &setup)
+{
+    const Controls &c = m_window.controls();
+    FormState &state = m_window.state();
+    if (c.btStop->text() == ContinueCaption && state.resumeRequested) {
+        const std::optional<std::int64_t> total =
+            NumberText::fromGrouped(c.lblCounts->text(), setup.groupSeparator);
+        if (!total)
+            return false;
+        setup.countsTotal = *total;
+        c.btStop->setText(PauseCaption);
+        setBackColor(c.btStop, RunningColor);
+        state.resumeRequested = false;
+        return true;
+    }
+    c.btStop->setText(PauseCaption);
+    setBackColor(c.btStop, RunningColor);
+    state.pixelCount = 0;
+    c.lblPixel->setText(QStringLiteral("0"));
+    setup.countsTotal = 0;
+    c.lblCounts->setText(QStringLiteral("0"));
+    state.stopRequested = false;
+    return true;
+}
+
+RenderRun::End RenderRun::walk(const Setup &setup, Progress &progress)
+{
+    resetVectorState();
+    for (int i = setup.firstColumn; i <= GridLimit; i += GridStep) {
+        const double cx = gridReal(setup.x0, setup.x1, i);
+        // The counts of a column come from the kernel one point at a time;
+        // takePoint() does not care where they come from.
+        for (int j = GridFirst; j <= GridLimit; j += GridStep) {
+            const std::int16_t count =
+                punkt_iteration(cx, gridImag(setup.y0, setup.y1, j), EscapeBound, setup.imax);
+            if (const std::optional<End> end = takePoint(i, j, count, setup, progress))
+                return *end;
+        }
+        progress.lastColumnDone = i;
+    }
+    return End::Completed;
+}
+
+// Runs for every point, so it only counts and draws; the captions are
+// written when events are about to run and at the end.
+inline std::optional<RenderRun::End> RenderRun::takePoint(int i, int j, std::int16_t count,
+                                                          const Setup &setup, Progress &progress)
+{
+    FormState &state = m_window.state();
+    state.lastCount = count;
+    progress.countsTotal += count;
+    m_window.setPoint(SurfaceLeftTwips + i, SurfaceBottomTwips - j,
+                      setup.palette[size_t(swatchForCount(count))]);
+    if (state.pixelCount == std::numeric_limits<std::int32_t>::max())
+        return End::Failed;
+    ++state.pixelCount;
+    if (!state.formAlive)
+        return End::WindowGone;
+    progress.workSinceClock += count + PointWork;
+    if (progress.workSinceClock >= m_workBetweenClockReads) {
+        progress.workSinceClock = 0;
+        if (m_sinceEvents.elapsed() >= m_eventIntervalMs)
+            letEventsRun(setup, progress);
+    }
+    if (state.stopRequested) {
+        pause(i, j);
+        return End::Paused;
+    }
+    return std::nullopt;
+}
+
+// One pass of the event loop costs far more than a point (tens to hundreds
+// of microseconds), so the run lets events run only every few milliseconds:
+// often enough to stay responsive, rarely enough to cost little. Before
+// each pass the display catches up, so any handler sees the last point.
+void RenderRun::letEventsRun(const Setup &setup, const Progress &progress)
+{
+    showProgress(setup, progress);
+    m_window.platform().doEvents();
+    resetVectorState();
+    m_sinceEvents.restart();
+}
+
+void RenderRun::pause(int i, int j)
+{
+    const Controls &c = m_window.controls();
+    c.lblI->setText(NumberText::fromWhole(i));
+    c.lblJ->setText(NumberText::fromWhole(j));
+    m_window.state().stopRequested = false;
+    c.btStop->setText(ContinueCaption);
+    setBackColor(c.btStop, PausedColor);
+}
+
+void RenderRun::showProgress(const Setup &setup, const Progress &progress)
+{
+    const Controls &c = m_window.controls();
+    c.lblCounts->setText(NumberText::grouped(progress.countsTotal, setup.groupSeparator));
+    c.lblPixel->setText(NumberText::grouped(m_window.state().pixelCount, setup.groupSeparator));
+    if (progress.lastColumnDone != 0)
+        c.lblBar->resize(barWidthPixels(progress.lastColumnDone), c.lblBar->height());
+    m_window.showPoints();
+}
+
+void RenderRun::fail()
+{
+    m_window.platform().messageBox(&m_window, InputMessageTitle, InputMessageText);
+    setControlsEnabled(true);
+}
+
+// Everything that could start a second run or disturb this one: start,
+// clear, presets, colour choosers. btStop, the fields and the window itself
+// stay live.
+void RenderRun::setControlsEnabled(bool enabled)
+{
+    const Controls &c = m_window.controls();
+    for (QWidget *control : {c.cbStart, c.btC, c.cbFC})
+        control->setEnabled(enabled);
+    for (int k = 1; k <= 6; ++k)
+        c.cbF[size_t(k)]->setEnabled(enabled);
+    for (QPushButton *button : c.btF)
+        button->setEnabled(enabled);
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "app/colorref.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+class MainWindow;
+
+// btStop's caption is the state by which the button and the run agree on
+// whether a click pauses or continues.
+inline const QString PauseCaption = QStringLiteral("Berechnung anhalten");
+inline const QString ContinueCaption = QStringLiteral("Berechnung fortsetzen");
+inline constexpr ColorRef RunningColor = 0x008080FF; // light red
+inline constexpr ColorRef PausedColor = 0x0080FF80;  // light green
+
+// The render run, the click of cbStart. It reads the section, Imax and the
+// palette from the window, then walks the 462 × 462 grid column by column
+// (each column bottom to top), draws every point in the swatch colour of its
+// iteration count and keeps lblCounts, lblPixel and lblBar up to date.
+// Between two points it lets window events run, so btStop can pause it and
+// the window can be closed.
+//
+// Fresh start or continue mode: continue mode when resumeRequested is set
+// and btStop reads "Berechnung fortsetzen"; it starts at the column in lblI
+// and carries the totals on. Ends:
+//   completed   the last column is done; the seventeen controls enabled
+//   paused      stopRequested seen after a point; lblI/lblJ hold its indices
+//   failed      a field is not a number (or the counters overflow): message
+//               box, then the controls are enabled
+//   window gone formAlive cleared: returns without touching the controls
+class RenderRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DefaultEventIntervalMs = 8;
+
+    explicit RenderRun(MainWindow &window, QObject *parent = nullptr);
+
+    // Returns when the run has reached one of its ends.
+    void run();
+
+    // How long the run computes before it lets events run again. 0 lets them
+    // run after every point, which only benchmarks of that cost want.
+    void setEventInterval(int milliseconds);
+
+private:
+    enum class End { Completed, Paused, Failed, WindowGone };
+
+    // What a run reads at its start and keeps for its whole duration.
+    struct Setup
+    {
+        double x0, x1, y0, y1;
+        std::int16_t imax;
+        std::array<ColorRef, 8> palette;
+        std::int64_t countsTotal;
+        int firstColumn;
+        QString groupSeparator;
+    };
+
+    struct Progress
+    {
+        std::int64_t countsTotal;
+        int lastColumnDone; // 0 while no column of this run is complete
+        int workSinceClock;
+    };
+
+    std::optional<Setup> start();
+    bool readFields(Setup &setup) const;
+    bool chooseMode(Setup &setup);
+    End walk(const Setup &setup, Progress &progress);
+    std::optional<End> takePoint(int i, int j, std::int16_t count, const Setup &setup,
+                                 Progress &progress);
+    void letEventsRun(const Setup &setup, const Progress &progress);
+    void pause(int i, int j);
+    void showProgress(const Setup &setup, const Progress &progress);
+    void fail();
+    void setControlsEnabled(bool enabled);
+
+    MainWindow &m_window;
+    QElapsedTimer m_sinceEvents;
+    int m_eventIntervalMs = DefaultEventIntervalMs;
+    int m_workBetweenClockReads = 0;
+};

@@ -1,0 +1,556 @@
+#include "app/application.h"
+#include "app/mainwindow.h"
+#include "expectedpicture.h"
+#include "fakeplatform.h"
+#include "render/renderrun.h"
+#include "section/numbertext.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+#include <numeric>
+#include <vector>
+
+// The render run and btStop, driven through the real window as a user
+// drives it; what a run should draw comes from the kernel and the table.
+class tst_RenderRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void completeRun_data();
+    void completeRun();
+    void picture_data();
+    void picture();
+    void failedStart_data();
+    void failedStart();
+    void pauseAndContinue();
+    void failedContinueStaysInContinueMode();
+    void startWhilePausedStartsOver();
+    void strayStopWhileIdleDoesNotPause();
+    void continueReadsTotalBeyond32Bits_data();
+    void continueReadsTotalBeyond32Bits();
+    void closeMidRun();
+    void closeMidRunExitsWithZero();
+    void handlersSeeTheLastPointComputed();
+
+private:
+    void clickStart() { QTest::mouseClick(m_window->controls().cbStart, Qt::LeftButton); }
+    void clickStop() { QTest::mouseClick(m_window->controls().btStop, Qt::LeftButton); }
+    void pauseAtFirstEventPass();
+    void checkPaused(qint64 pointsDrawn);
+    void type(QLineEdit *field, const QString &text);
+    QList<QWidget *> seventeen() const;
+    QString text(QLabel *label) const { return label->text(); }
+
+    FakePlatform *m_platform = nullptr;
+    MainWindow *m_window = nullptr;
+    qint64 m_pausedAt = 0;
+};
+
+Q_DECLARE_METATYPE(Section)
+
+namespace {
+
+const QLocale German(QLocale::German, QLocale::Germany);
+const QString Message = QStringLiteral(
+    "Quirlbau|Bitte die eingegebenen Koordinaten für X, Y und Imax überprüfen!\n"
+    "Dezimaltrenner muß ein Komma sein.");
+
+std::int64_t sum(const std::vector<std::int16_t> &counts, qsizetype from, qsizetype to)
+{
+    return std::accumulate(counts.begin() + from, counts.begin() + to, std::int64_t(0));
+}
+
+QString grouped(std::int64_t value)
+{
+    return NumberText::grouped(value, QLocale().groupSeparator());
+}
+
+int barPixels(int column)
+{
+    return int(std::lround(float(double(column) * 1335 / 6000) / 15.0));
+}
+
+// Records the order in which widgets change their enabled state.
+class EnabledOrder : public QObject
+{
+public:
+    explicit EnabledOrder(const QList<QWidget *> &widgets)
+    {
+        for (QWidget *widget : widgets)
+            widget->installEventFilter(this);
+    }
+    QStringList changes;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::EnabledChange) {
+            auto *widget = static_cast<QWidget *>(watched);
+            changes.append((widget->isEnabled() ? u'+' : u'-') + widget->objectName());
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void tst_RenderRun::init()
+{
+    m_platform = new FakePlatform;
+    m_window = new MainWindow(*m_platform);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    m_pausedAt = 0;
+}
+
+void tst_RenderRun::cleanup()
+{
+    delete m_window;
+    delete m_platform;
+    QLocale::setDefault(German);
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+}
+
+QList<QWidget *> tst_RenderRun::seventeen() const
+{
+    const Controls &c = m_window->controls();
+    return {c.cbStart, c.btC,    c.cbFC,   c.cbF[1], c.cbF[2], c.cbF[3],
+            c.cbF[4],  c.cbF[5], c.cbF[6], c.btF[0], c.btF[1], c.btF[2],
+            c.btF[3],  c.btF[4], c.btF[5], c.btF[6], c.btF[7]};
+}
+
+void tst_RenderRun::type(QLineEdit *field, const QString &text)
+{
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClicks(field, text);
+    QCOMPARE(field->text(), text);
+}
+
+// As a user's click would: the click waits in the queue until the run lets
+// events run for the first time.
+void tst_RenderRun::pauseAtFirstEventPass()
+{
+    QTimer::singleShot(0, m_window, [this] {
+        m_pausedAt = m_window->state().pixelCount;
+        clickStop();
+    });
+}
+
+void tst_RenderRun::checkPaused(qint64 pointsDrawn)
+{
+    const Controls &c = m_window->controls();
+    QVERIFY(pointsDrawn > 0 && pointsDrawn < RunPoints);
+    QCOMPARE(m_window->state().pixelCount, pointsDrawn);
+    QCOMPARE(c.lblI->text(), QString::number(columnOf(pointsDrawn - 1)));
+    QCOMPARE(c.lblJ->text(), QString::number(rowOf(pointsDrawn - 1)));
+    QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung fortsetzen"));
+    QCOMPARE(backColor(c.btStop), ColorRef(0x0080FF80));
+    QVERIFY(!m_window->state().stopRequested);
+    for (QWidget *control : seventeen())
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+}
+
+void tst_RenderRun::completeRun_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("pixelCaption");
+    QTest::newRow("german") << German << QStringLiteral("213.444");
+    QTest::newRow("c-locale") << QLocale::c() << QStringLiteral("213,444");
+}
+
+void tst_RenderRun::completeRun()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QString, pixelCaption);
+    QLocale::setDefault(locale);
+    const Controls &c = m_window->controls();
+    EnabledOrder order(seventeen());
+
+    QElapsedTimer clock;
+    clock.start();
+    clickStart();
+    const qint64 elapsed = clock.elapsed();
+
+    const std::vector<std::int16_t> counts = kernelCounts(StartSection);
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
+    QCOMPARE(text(c.lblPixel), pixelCaption);
+    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, RunPoints)));
+    QCOMPARE(m_window->state().lastCount, counts.back());
+    QCOMPARE(c.lblBar->width(), c.Label15->width());
+    QCOMPARE(c.lblBar->width(), barPixels(5994));
+    QCOMPARE(text(c.lblI), QStringLiteral("1"));
+    QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung anhalten"));
+    QCOMPARE(backColor(c.btStop), ColorRef(0x008080FF));
+    QVERIFY(m_platform->messages.isEmpty());
+
+    QStringList expectedOrder;
+    for (const char sign : {'-', '+'})
+        for (QWidget *control : seventeen())
+            expectedOrder.append(QLatin1Char(sign) + control->objectName());
+    QCOMPARE(order.changes, expectedOrder);
+
+    // Events ran, but only every few milliseconds, never once per point.
+    QVERIFY(m_platform->doEventsCalls >= 1);
+    QVERIFY2(m_platform->doEventsCalls <= elapsed / RenderRun::DefaultEventIntervalMs,
+             qPrintable(QStringLiteral("%1 passes in %2 ms").arg(m_platform->doEventsCalls).arg(elapsed)));
+
+    // The first point lies at (1441, 6059) twips, the last at (7434, 66).
+    QCOMPARE(pixelOf(0), QPoint(0, 399));
+    QCOMPARE(pixelOf(RunPoints - 1), QPoint(399, 0));
+    QCOMPARE(counts.front(), punkt_iteration(-1.4025 + (1 * (-1.4020 - -1.4025)) / 6000,
+                                             0.0005 - (1 * (0.0005 - 0.0)) / 6000, 5.0, 300));
+    QCOMPARE(m_window->picture(), expectedPicture(counts));
+}
+
+void tst_RenderRun::picture_data()
+{
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<Section>("section");
+
+    QTest::newRow("start section")
+        << QStringList{"-1,4025", "-1,4020", "0,0000", "0,0005", "300"} << StartSection;
+    QTest::newRow("x0 > x1 mirrors left to right")
+        << QStringList{"-1,4020", "-1,4025", "0,0000", "0,0005", "300"}
+        << Section{-1.4020, -1.4025, 0.0, 0.0005, 300};
+    QTest::newRow("y0 > y1 mirrors top to bottom")
+        << QStringList{"-1,4025", "-1,4020", "0,0005", "0,0000", "300"}
+        << Section{-1.4025, -1.4020, 0.0005, 0.0, 300};
+    QTest::newRow("imax 0: all F7") << QStringList{"-2", "2", "-2", "2", "0"}
+                                    << Section{-2, 2, -2, 2, 0};
+    QTest::newRow("imax 2,5 rounds to 2") << QStringList{"-2", "2", "-2", "2", "2,5"}
+                                          << Section{-2, 2, -2, 2, 2};
+}
+
+void tst_RenderRun::picture()
+{
+    QFETCH(QStringList, fields);
+    QFETCH(Section, section);
+    const Controls &c = m_window->controls();
+    const QList<QLineEdit *> edits{c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter};
+    for (int n = 0; n < edits.size(); ++n)
+        type(edits[n], fields[n]);
+
+    clickStart();
+
+    const std::vector<std::int16_t> counts = kernelCounts(section);
+    QVERIFY(m_platform->messages.isEmpty());
+    QCOMPARE(text(c.lblPixel), QStringLiteral("213.444"));
+    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, RunPoints)));
+    QCOMPARE(m_window->picture(), expectedPicture(counts));
+    if (section.imax == 0) {
+        QCOMPARE(text(c.lblCounts), QStringLiteral("0"));
+        QCOMPARE(m_window->picture().pixelColor(200, 200), QColor(Qt::black));
+    }
+}
+
+void tst_RenderRun::failedStart_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("imax empty") << "txtMaxIter" << "";
+    QTest::newRow("imax 40000") << "txtMaxIter" << "40000";
+    QTest::newRow("x0 not a number") << "txtX0" << "abc";
+}
+
+void tst_RenderRun::failedStart()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    const Controls &c = m_window->controls();
+    type(m_window->findChild<QLineEdit *>(field), text);
+    const ColorRef designFace = backColor(c.btStop);
+
+    clickStart();
+
+    QCOMPARE(m_platform->messages, QStringList{Message});
+    QCOMPARE(m_window->picture(), blankPicture());
+    for (QWidget *control : seventeen())
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    QCOMPARE(c.lblI->text(), QStringLiteral("1"));
+    QCOMPARE(c.lblCounts->text(), QStringLiteral("0"));
+    QCOMPARE(c.lblPixel->text(), QString());
+    QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung anhalten"));
+    QCOMPARE(backColor(c.btStop), designFace);
+    QCOMPARE(m_window->state().pixelCount, 0);
+}
+
+// Imax is edited during the pause: the continued run reads it afresh and
+// computes the column of the pause again from J = 1 with the new limit.
+void tst_RenderRun::pauseAndContinue()
+{
+    const Controls &c = m_window->controls();
+    pauseAtFirstEventPass();
+    clickStart();
+
+    const qint64 paused = m_pausedAt;
+    checkPaused(paused);
+    const std::vector<std::int16_t> counts300 = kernelCounts(StartSection);
+    QCOMPARE(text(c.lblPixel), grouped(paused));
+    QCOMPARE(text(c.lblCounts), grouped(sum(counts300, 0, paused)));
+    QImage picture = blankPicture();
+    paint(picture, counts300, 0, paused);
+    QCOMPARE(m_window->picture(), picture);
+
+    type(c.txtMaxIter, QStringLiteral("100"));
+    clickStop();
+
+    Section section100 = StartSection;
+    section100.imax = 100;
+    const std::vector<std::int16_t> counts100 = kernelCounts(section100);
+    const qint64 columnStart = (paused - 1) / GridPoints * GridPoints;
+    QCOMPARE(m_window->state().pixelCount, paused + RunPoints - columnStart);
+    QCOMPARE(text(c.lblPixel), grouped(paused + RunPoints - columnStart));
+    QCOMPARE(text(c.lblCounts),
+             grouped(sum(counts300, 0, paused) + sum(counts100, columnStart, RunPoints)));
+    paint(picture, counts100, columnStart, RunPoints);
+    QCOMPARE(m_window->picture(), picture);
+    QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung anhalten"));
+    QCOMPARE(backColor(c.btStop), ColorRef(0x008080FF));
+    QVERIFY(!m_window->state().resumeRequested);
+    QVERIFY(m_platform->messages.isEmpty());
+}
+
+void tst_RenderRun::failedContinueStaysInContinueMode()
+{
+    const Controls &c = m_window->controls();
+    // This time the pause comes through the platform's own event pass.
+    m_platform->onDoEvents = [this] {
+        m_platform->onDoEvents = nullptr;
+        m_pausedAt = m_window->state().pixelCount;
+        clickStop();
+    };
+    clickStart();
+    const qint64 paused = m_pausedAt;
+    checkPaused(paused);
+
+    type(c.txtMaxIter, QString());
+    clickStop();
+    QCOMPARE(m_platform->messages, QStringList{Message});
+    QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung fortsetzen"));
+    QCOMPARE(backColor(c.btStop), ColorRef(0x0080FF80));
+    QVERIFY(m_window->state().resumeRequested);
+    QCOMPARE(m_window->state().pixelCount, paused);
+    for (QWidget *control : seventeen())
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+
+    // Once the field is right again, Start continues rather than starts over.
+    type(c.txtMaxIter, QStringLiteral("300"));
+    clickStart();
+    const std::vector<std::int16_t> counts = kernelCounts(StartSection);
+    const qint64 columnStart = (paused - 1) / GridPoints * GridPoints;
+    QCOMPARE(m_platform->messages.size(), 1);
+    QCOMPARE(m_window->state().pixelCount, paused + RunPoints - columnStart);
+    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, paused) + sum(counts, columnStart, RunPoints)));
+    QCOMPARE(m_window->picture(), expectedPicture(counts));
+    QVERIFY(!m_window->state().resumeRequested);
+}
+
+void tst_RenderRun::startWhilePausedStartsOver()
+{
+    const Controls &c = m_window->controls();
+    pauseAtFirstEventPass();
+    clickStart();
+    checkPaused(m_pausedAt);
+    const int barWhilePaused = c.lblBar->width();
+
+    // At the first event pass of the new run: counters and position reset,
+    // the bar as the pause left it unless a column is already done.
+    bool looked = false;
+    m_platform->onDoEvents = [&] {
+        m_platform->onDoEvents = nullptr;
+        looked = true;
+        const qint64 drawn = m_window->state().pixelCount;
+        QCOMPARE(text(c.lblI), QStringLiteral("1"));
+        QCOMPARE(text(c.lblPixel), grouped(drawn));
+        QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung anhalten"));
+        QCOMPARE(backColor(c.btStop), ColorRef(0x008080FF));
+        if (drawn < GridPoints)
+            QCOMPARE(c.lblBar->width(), barWhilePaused);
+    };
+    clickStart();
+
+    QVERIFY(looked);
+    const std::vector<std::int16_t> counts = kernelCounts(StartSection);
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
+    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, RunPoints)));
+    QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung anhalten"));
+    QCOMPARE(text(c.lblI), QStringLiteral("1"));
+}
+
+void tst_RenderRun::strayStopWhileIdleDoesNotPause()
+{
+    const Controls &c = m_window->controls();
+    clickStop();
+    QVERIFY(m_window->state().stopRequested);
+    QCOMPARE(backColor(c.btStop), ColorRef(0x008080FF));
+    QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung anhalten"));
+    QCOMPARE(m_window->state().pixelCount, 0);
+    QCOMPARE(m_platform->doEventsCalls, 0);
+
+    clickStart();
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
+    QVERIFY(!m_window->state().stopRequested);
+    QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung anhalten"));
+}
+
+void tst_RenderRun::continueReadsTotalBeyond32Bits_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::newRow("german") << German;
+    QTest::newRow("c-locale") << QLocale::c();
+}
+
+// Regression: the paused total was read back as a 32-bit integer, so a long
+// run could never be continued. The caption stands for a total that a run
+// at Imax 32767 reaches after some 65,000 points.
+void tst_RenderRun::continueReadsTotalBeyond32Bits()
+{
+    QFETCH(QLocale, locale);
+    QLocale::setDefault(locale);
+    const Controls &c = m_window->controls();
+    pauseAtFirstEventPass();
+    clickStart();
+    const qint64 paused = m_pausedAt;
+    checkPaused(paused);
+
+    const std::int64_t longTotal = 7'000'000'000;
+    c.lblCounts->setText(grouped(longTotal));
+    clickStop();
+
+    QVERIFY(m_platform->messages.isEmpty());
+    const std::vector<std::int16_t> counts = kernelCounts(StartSection);
+    const qint64 columnStart = (paused - 1) / GridPoints * GridPoints;
+    QCOMPARE(text(c.lblCounts), grouped(longTotal + sum(counts, columnStart, RunPoints)));
+    QCOMPARE(m_window->state().pixelCount, paused + RunPoints - columnStart);
+}
+
+// The run computes the point after the close, then ends without enabling
+// anything, without a message and without another event pass.
+void tst_RenderRun::closeMidRun()
+{
+    const Controls &c = m_window->controls();
+    qint64 closedAt = 0;
+    m_platform->onDoEvents = [&] {
+        m_platform->onDoEvents = nullptr;
+        closedAt = m_window->state().pixelCount;
+        m_window->close();
+    };
+    clickStart();
+
+    QVERIFY(closedAt > 0);
+    QVERIFY(!m_window->state().formAlive);
+    QVERIFY(!m_window->isVisible());
+    QCOMPARE(m_window->state().pixelCount, closedAt + 1);
+    QCOMPARE(m_platform->doEventsCalls, 1);
+    QVERIFY(m_platform->messages.isEmpty());
+    for (QWidget *control : seventeen())
+        QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+    QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung anhalten"));
+}
+
+// The whole program: closing its window mid-run ends the process normally.
+void tst_RenderRun::closeMidRunExitsWithZero()
+{
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--close-mid-run")});
+    QVERIFY(child.waitForFinished(60000));
+    const QByteArray output = child.readAllStandardOutput();
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    const QList<QByteArray> fields = output.trimmed().split(' ');
+    QCOMPARE(fields.size(), 4);
+    QCOMPARE(fields[0], QByteArray("points"));
+    QVERIFY(fields[1].toInt() > 0 && fields[1].toInt() < RunPoints);
+    QCOMPARE(fields[2], QByteArray("messages"));
+    QCOMPARE(fields[3], QByteArray("0"));
+}
+
+// Every time the event loop runs a handler during a run, the counters, the
+// bar and the picture show exactly the points computed so far.
+void tst_RenderRun::handlersSeeTheLastPointComputed()
+{
+    const Controls &c = m_window->controls();
+    const std::vector<std::int16_t> counts = kernelCounts(StartSection);
+    std::vector<std::int64_t> totals(counts.size() + 1, 0);
+    for (size_t k = 0; k < counts.size(); ++k)
+        totals[k + 1] = totals[k] + counts[k];
+
+    QStringList mismatches;
+    int looks = 0;
+    QTimer handler;
+    handler.setInterval(0);
+    connect(&handler, &QTimer::timeout, this, [&] {
+        const qint64 drawn = m_window->state().pixelCount;
+        if (drawn == 0 || drawn == RunPoints)
+            return;
+        ++looks;
+        const int columnsDone = int(drawn / GridPoints);
+        const int bar = columnsDone == 0 ? 0 : barPixels(columnOf(qint64(columnsDone) * GridPoints - 1));
+        const QColor last = toQColor(StandardColors[size_t(swatchForCount(counts[size_t(drawn - 1)]))]);
+        if (text(c.lblPixel) != grouped(drawn) || text(c.lblCounts) != grouped(totals[size_t(drawn)])
+            || m_window->state().lastCount != counts[size_t(drawn - 1)] || c.lblBar->width() != bar
+            || m_window->picture().pixelColor(pixelOf(drawn - 1)) != last)
+            mismatches.append(QStringLiteral("after point %1: %2 / %3, bar %4")
+                                  .arg(drawn)
+                                  .arg(text(c.lblPixel), text(c.lblCounts))
+                                  .arg(c.lblBar->width()));
+    });
+    handler.start();
+    clickStart();
+    handler.stop();
+
+    QVERIFY(looks > 0);
+    QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(u"; ")));
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
+}
+
+namespace {
+
+// The child of closeMidRunExitsWithZero: the program's own main loop, a
+// click on Start, and the window closed at the run's first event pass.
+int closeMidRunChild(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    setUpApplication(app);
+    FakePlatform platform;
+    MainWindow window(platform);
+    window.show();
+    platform.onDoEvents = [&] {
+        platform.onDoEvents = nullptr;
+        window.close();
+    };
+    QTimer::singleShot(0, &window, [&] { window.controls().cbStart->click(); });
+    const int status = app.exec();
+    std::printf("points %d messages %lld\n", int(window.state().pixelCount),
+                qint64(platform.messages.size()));
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc == 2 && qstrcmp(argv[1], "--close-mid-run") == 0)
+        return closeMidRunChild(argc, argv);
+    QApplication app(argc, argv);
+    setUpApplication(app);
+    QLocale::setDefault(German);
+    tst_RenderRun test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_renderrun.moc"
