@@ -19,7 +19,7 @@ RowImag rowImag(const Section &section)
 }
 
 // punkt_iteration with Brent's cycle check from step `checkFrom` on: z is
-// saved at doubling intervals and every later z compared with it exactly.
+// saved at growing intervals and every later z compared with it exactly.
 // A repeat means a periodic orbit that stays inside, so the count is imax;
 // an exact compare cannot change any count. `steps` gets the steps taken.
 std::int16_t countWithCycleCheck(double cx, double cy, std::int16_t imax,
@@ -40,8 +40,7 @@ std::int16_t countWithCycleCheck(double cx, double cy, std::int16_t imax,
     }
     double savedX = x;
     double savedY = y;
-    int sinceSave = 0;
-    int interval = 1;
+    int nextSave = n + static_cast<int>(MinimumSaveGap);
     cycled = false;
     while (m <= EscapeBound && n < imax) {
         const double xNext = (x * x - y * y) + cx;
@@ -54,11 +53,10 @@ std::int16_t countWithCycleCheck(double cx, double cy, std::int16_t imax,
             cycled = true;
             break;
         }
-        if (++sinceSave == interval) {
+        if (n == nextSave) {
             savedX = x;
             savedY = y;
-            sinceSave = 0;
-            interval *= 2;
+            nextSave = n + static_cast<int>(n * SaveGapShare + MinimumSaveGap);
         }
     }
     steps += n;

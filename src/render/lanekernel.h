@@ -12,16 +12,17 @@
 #include "render/columnjob.h"
 #include "render/escapetime.h"
 
+#include <type_traits>
+
 namespace {
 
 // Steps between two looks at the lanes. A lane always starts at a block
 // boundary, so a lane still running has taken a multiple of Block steps.
-constexpr int Block = 4;
+constexpr int Block = 8;
 static_assert(CycleCheckAfter % Block == 0,
               "a lane must reach the cycle threshold at a block boundary");
 
-// The first step count at which a lane saves z for the cycle comparison; after
-// each save the next one comes at twice the step count (Brent's method).
+// The first step count at which a lane saves z for the cycle comparison.
 constexpr double FirstSave = 8.0;
 
 // One step z <- z² + c with exactly the operations and order of
@@ -72,8 +73,12 @@ public:
         for (int lane = 0; lane < Lanes; ++lane)
             refill(lane);
         while (anyLive()) {
+            // Once the column has no points left, the remaining lanes move
+            // into as few registers as they fit, so that the last slow points
+            // do not drag empty registers along.
+            const int groups = m_nextPoint < m_job.points ? G : compact();
             const unsigned stopped =
-                m_cycleMode ? iterate<true>() : iterate<false>();
+                m_cycleMode ? iterateFirst<true>(groups) : iterateFirst<false>(groups);
             settle(stopped);
         }
         return m_work;
@@ -86,16 +91,27 @@ private:
     static constexpr int Lanes = W * G;
     static_assert(Lanes <= 32, "lane bits are kept in one unsigned");
 
-    // Runs whole blocks until some live lane stops; returns the lanes that
-    // stopped as bits (lane g * W + k is bit g * W + k).
-    template <bool Cycles>
+    template <bool Cycles, int Used = G>
+    unsigned iterateFirst(int groups)
+    {
+        if constexpr (Used > 1) {
+            if (groups < Used)
+                return iterateFirst<Cycles, Used - 1>(groups);
+        }
+        return iterate<Cycles, Used>();
+    }
+
+    // Runs whole blocks on the first Used registers until some live lane
+    // stops; returns the lanes that stopped as bits (lane g * W + k is bit
+    // g * W + k).
+    template <bool Cycles, int Used>
     unsigned iterate()
     {
-        D x[G], y[G], cy[G], n[G], limit[G], sx[G], sy[G], next[G];
-        M active[G];
-        unsigned live[G];
+        D x[Used], y[Used], cy[Used], n[Used], limit[Used], sx[Used], sy[Used], next[Used];
+        M active[Used];
+        unsigned live[Used];
         const D zero = V::set1(0.0);
-        for (int g = 0; g < G; ++g) {
+        for (int g = 0; g < Used; ++g) {
             x[g] = V::load(m_x + g * W);
             y[g] = V::load(m_y + g * W);
             cy[g] = V::load(m_cy + g * W);
@@ -112,23 +128,38 @@ private:
         const D one = V::set1(1.0);
         const D bound = V::set1(EscapeBound);
         const D cycleMark = V::set1(-1.0);
-        unsigned changed = 0;
-        while (changed == 0) {
+        const D gapShare = V::set1(SaveGapShare);
+        const D minimumGap = V::set1(MinimumSaveGap);
+        const D blockSteps = V::set1(Block);
+        auto block = [&](auto nearLimit) {
             for (int u = 0; u < Block; ++u) {
-                for (int g = 0; g < G; ++g) {
+                for (int g = 0; g < Used; ++g) {
                     laneStep<V>(x[g], y[g], cx, cy[g], two);
                     n[g] = V::addWhere(n[g], active[g], one);
-                    const M goesOn = V::both(V::le(laneMagnitude<V>(x[g], y[g]), bound),
-                                             V::lt(n[g], limit[g]));
+                    M goesOn = V::le(laneMagnitude<V>(x[g], y[g]), bound);
+                    if constexpr (decltype(nearLimit)::value)
+                        goesOn = V::both(goesOn, V::lt(n[g], limit[g]));
                     active[g] = V::both(active[g], goesOn);
                 }
             }
+        };
+        unsigned changed = 0;
+        while (changed == 0) {
+            // A lane that cannot reach its limit within this block (not even
+            // at its last step) needs no step-count compare in it.
+            unsigned nearLimit = 0;
+            for (int g = 0; g < Used; ++g)
+                nearLimit |= V::bits(V::both(active[g], V::le(limit[g], V::add(n[g], blockSteps))));
+            if (nearLimit != 0)
+                block(std::true_type());
+            else
+                block(std::false_type());
             if constexpr (Cycles) {
                 // z equal to an earlier z of the same orbit, x and y compared
                 // exactly: the orbit repeats from here on, so it never escapes.
                 // (+0 and -0 compare equal; the orbits then differ at most in
                 // the sign of a zero, which no later |z|² can tell apart.)
-                for (int g = 0; g < G; ++g) {
+                for (int g = 0; g < Used; ++g) {
                     const M repeats = V::both(active[g],
                                               V::both(V::eq(x[g], sx[g]), V::eq(y[g], sy[g])));
                     limit[g] = V::select(repeats, cycleMark, limit[g]);
@@ -136,13 +167,14 @@ private:
                     const M save = V::both(active[g], V::le(next[g], n[g]));
                     sx[g] = V::select(save, x[g], sx[g]);
                     sy[g] = V::select(save, y[g], sy[g]);
-                    next[g] = V::select(save, V::add(n[g], n[g]), next[g]);
+                    next[g] = V::select(
+                        save, V::add(V::add(n[g], V::mul(n[g], gapShare)), minimumGap), next[g]);
                 }
             }
-            for (int g = 0; g < G; ++g)
+            for (int g = 0; g < Used; ++g)
                 changed |= (V::bits(active[g]) ^ live[g]) << (g * W);
         }
-        for (int g = 0; g < G; ++g) {
+        for (int g = 0; g < Used; ++g) {
             V::store(m_x + g * W, x[g]);
             V::store(m_y + g * W, y[g]);
             V::store(m_n + g * W, n[g]);
@@ -159,9 +191,8 @@ private:
     {
         const double imax = m_job.imax;
         bool reachedThreshold = false;
-        for (int lane = 0; lane < Lanes; ++lane) {
-            if ((stopped & (1u << lane)) == 0)
-                continue;
+        for (; stopped != 0; stopped &= stopped - 1) {
+            const int lane = __builtin_ctz(stopped);
             const double n = m_n[lane];
             if (m_limit[lane] < 0.0) {
                 ++m_work.cyclesFound;
@@ -221,6 +252,37 @@ private:
         m_sx[lane] = __builtin_nan("");
         m_sy[lane] = __builtin_nan("");
         m_next[lane] = FirstSave;
+    }
+
+    // Moves the live lanes to the front; returns the registers they need.
+    int compact()
+    {
+        int used = 0;
+        for (int lane = 0; lane < Lanes; ++lane) {
+            if (m_live[lane] > 0.0) {
+                if (lane != used)
+                    moveLane(lane, used);
+                ++used;
+            }
+        }
+        return (used + W - 1) / W;
+    }
+
+    void moveLane(int from, int to)
+    {
+        m_x[to] = m_x[from];
+        m_y[to] = m_y[from];
+        m_cy[to] = m_cy[from];
+        m_n[to] = m_n[from];
+        m_limit[to] = m_limit[from];
+        m_sx[to] = m_sx[from];
+        m_sy[to] = m_sy[from];
+        m_next[to] = m_next[from];
+        m_live[to] = m_live[from];
+        m_point[to] = m_point[from];
+        m_live[from] = 0.0;
+        m_point[from] = -1;
+        m_limit[from] = 0.0;
     }
 
     bool anyLive() const

@@ -34,7 +34,7 @@ struct Avx2
 
 ColumnWork computeColumnAvx2(const ColumnJob &job)
 {
-    return LaneKernel<Avx2, 2>(job).run();
+    return LaneKernel<Avx2, 3>(job).run();
 }
 
 void stepProbeAvx2(const StepProbe &probe)

@@ -32,7 +32,7 @@ struct Sse2
 
 ColumnWork computeColumnSse2(const ColumnJob &job)
 {
-    return LaneKernel<Sse2, 2>(job).run();
+    return LaneKernel<Sse2, 3>(job).run();
 }
 
 void stepProbeSse2(const StepProbe &probe)
