@@ -54,136 +54,219 @@ void laneStepProbe(const StepProbe &probe)
     V::store(probe.mOut, laneMagnitude<V>(x, y));
 }
 
+// The state of every lane between two runs of the registers, one array per
+// quantity so that a register loads straight from it. All of it is doubles
+// so that the whole loop stays in vector registers (counts up to 32767 are
+// exact). `limit` is the step count at which the lane stops for a look;
+// -1 marks a lane whose orbit was found to repeat.
+template <int Lanes>
+struct LaneArrays
+{
+    alignas(64) double x[Lanes];
+    alignas(64) double y[Lanes];
+    alignas(64) double cy[Lanes];
+    alignas(64) double n[Lanes];
+    alignas(64) double limit[Lanes];
+    alignas(64) double savedX[Lanes];
+    alignas(64) double savedY[Lanes];
+    alignas(64) double nextSave[Lanes];
+    alignas(64) double live[Lanes];
+    int point[Lanes];
+
+    void move(int from, int to)
+    {
+        x[to] = x[from];
+        y[to] = y[from];
+        cy[to] = cy[from];
+        n[to] = n[from];
+        limit[to] = limit[from];
+        savedX[to] = savedX[from];
+        savedY[to] = savedY[from];
+        nextSave[to] = nextSave[from];
+        live[to] = live[from];
+        point[to] = point[from];
+        live[from] = 0.0;
+        point[from] = -1;
+    }
+};
+
+// The values every register needs, broadcast once per run.
+template <class V>
+struct LaneConstants
+{
+    typename V::D cx;
+    typename V::D two = V::set1(2.0);
+    typename V::D one = V::set1(1.0);
+    typename V::D bound = V::set1(EscapeBound);
+    typename V::D repeatMark = V::set1(-1.0);
+    typename V::D gapShare = V::set1(SaveGapShare);
+    typename V::D minimumGap = V::set1(MinimumSaveGap);
+    typename V::D blockSteps = V::set1(Block);
+};
+
+// The first Used registers of lanes, loaded from the arrays. A lane is
+// active while m <= bound and n < limit, as in the plain loop; once inactive
+// it stays so until it is refilled, and its n no longer moves.
+template <class V, int Used>
+struct LaneRegisters
+{
+    using D = typename V::D;
+    using M = typename V::M;
+    static constexpr int W = V::Width;
+
+    D x[Used], y[Used], cy[Used], n[Used], limit[Used];
+    D savedX[Used], savedY[Used], nextSave[Used];
+    M active[Used];
+    unsigned live[Used];
+
+    template <int Lanes>
+    void load(const LaneArrays<Lanes> &a)
+    {
+        for (int g = 0; g < Used; ++g) {
+            x[g] = V::load(a.x + g * W);
+            y[g] = V::load(a.y + g * W);
+            cy[g] = V::load(a.cy + g * W);
+            n[g] = V::load(a.n + g * W);
+            limit[g] = V::load(a.limit + g * W);
+            savedX[g] = V::load(a.savedX + g * W);
+            savedY[g] = V::load(a.savedY + g * W);
+            nextSave[g] = V::load(a.nextSave + g * W);
+            active[g] = V::lt(V::set1(0.0), V::load(a.live + g * W));
+            live[g] = V::bits(active[g]);
+        }
+    }
+
+    template <int Lanes>
+    void store(LaneArrays<Lanes> &a) const
+    {
+        for (int g = 0; g < Used; ++g) {
+            V::store(a.x + g * W, x[g]);
+            V::store(a.y + g * W, y[g]);
+            V::store(a.n + g * W, n[g]);
+            V::store(a.limit + g * W, limit[g]);
+            V::store(a.savedX + g * W, savedX[g]);
+            V::store(a.savedY + g * W, savedY[g]);
+            V::store(a.nextSave + g * W, nextSave[g]);
+        }
+    }
+
+    // Whether some lane can reach its limit within the next block, at its
+    // last step included; only then does the block compare step counts.
+    bool nearLimit(const LaneConstants<V> &k) const
+    {
+        unsigned near = 0;
+        for (int g = 0; g < Used; ++g)
+            near |= V::bits(V::both(active[g], V::le(limit[g], V::add(n[g], k.blockSteps))));
+        return near != 0;
+    }
+
+    template <bool CheckLimit>
+    void block(const LaneConstants<V> &k)
+    {
+        for (int u = 0; u < Block; ++u) {
+            for (int g = 0; g < Used; ++g) {
+                laneStep<V>(x[g], y[g], k.cx, cy[g], k.two);
+                n[g] = V::addWhere(n[g], active[g], k.one);
+                M goesOn = V::le(laneMagnitude<V>(x[g], y[g]), k.bound);
+                if constexpr (CheckLimit)
+                    goesOn = V::both(goesOn, V::lt(n[g], limit[g]));
+                active[g] = V::both(active[g], goesOn);
+            }
+        }
+    }
+
+    // Brent's method: z equal to a saved earlier z of the same orbit, x and
+    // y compared exactly, means the orbit repeats from here on and never
+    // escapes. (+0 and -0 compare equal; such orbits differ at most in the
+    // sign of a zero, which no later |z|² can tell apart.) Then z is saved
+    // again at growing gaps.
+    void checkRepeats(const LaneConstants<V> &k)
+    {
+        for (int g = 0; g < Used; ++g) {
+            const M repeats = V::both(active[g], V::both(V::eq(x[g], savedX[g]),
+                                                         V::eq(y[g], savedY[g])));
+            limit[g] = V::select(repeats, k.repeatMark, limit[g]);
+            active[g] = V::butNot(active[g], repeats);
+            const M save = V::both(active[g], V::le(nextSave[g], n[g]));
+            const D gap = V::add(V::mul(n[g], k.gapShare), k.minimumGap);
+            savedX[g] = V::select(save, x[g], savedX[g]);
+            savedY[g] = V::select(save, y[g], savedY[g]);
+            nextSave[g] = V::select(save, V::add(n[g], gap), nextSave[g]);
+        }
+    }
+
+    // Lanes that stopped since the load, as bits (lane g * W + k is bit
+    // g * W + k).
+    unsigned stopped() const
+    {
+        unsigned bits = 0;
+        for (int g = 0; g < Used; ++g)
+            bits |= (V::bits(active[g]) ^ live[g]) << (g * W);
+        return bits;
+    }
+};
+
 // G registers of V::Width lanes each work through one column. A lane that
 // finishes hands its count back and takes the next point of the column, so
 // the registers stay full until the column runs out.
 //
-// Per lane: z (x, y), the step count n and the lane's step limit, all doubles
-// so that the whole loop stays in vector registers (counts up to 32767 are
-// exact). A lane is active while m <= bound and n < limit, as in the plain
-// loop; once inactive it stays so until it is refilled, and n no longer moves.
+// Outside the set a lane runs without the cycle check. A lane still inside
+// after CycleCheckAfter steps switches all registers to cycle mode, which
+// lasts while some lane is that far.
 template <class V, int G>
 class LaneKernel
 {
 public:
-    explicit LaneKernel(const ColumnJob &job) : m_job(job) {}
+    explicit LaneKernel(const ColumnJob &job) : m_job(job), m_constants{V::set1(job.cx)} {}
 
     ColumnWork run()
     {
         for (int lane = 0; lane < Lanes; ++lane)
             refill(lane);
-        while (anyLive()) {
+        while (m_liveLanes > 0) {
             // Once the column has no points left, the remaining lanes move
             // into as few registers as they fit, so that the last slow points
             // do not drag empty registers along.
-            const int groups = m_nextPoint < m_job.points ? G : compact();
-            const unsigned stopped =
-                m_cycleMode ? iterateFirst<true>(groups) : iterateFirst<false>(groups);
-            settle(stopped);
+            const int used = m_nextPoint < m_job.points ? G : compact();
+            settle(m_cycleMode ? runFirst<true>(used) : runFirst<false>(used));
         }
         return m_work;
     }
 
 private:
-    using D = typename V::D;
-    using M = typename V::M;
     static constexpr int W = V::Width;
     static constexpr int Lanes = W * G;
     static_assert(Lanes <= 32, "lane bits are kept in one unsigned");
 
     template <bool Cycles, int Used = G>
-    unsigned iterateFirst(int groups)
+    unsigned runFirst(int used)
     {
         if constexpr (Used > 1) {
-            if (groups < Used)
-                return iterateFirst<Cycles, Used - 1>(groups);
+            if (used < Used)
+                return runFirst<Cycles, Used - 1>(used);
         }
-        return iterate<Cycles, Used>();
+        return runRegisters<Cycles, Used>();
     }
 
     // Runs whole blocks on the first Used registers until some live lane
-    // stops; returns the lanes that stopped as bits (lane g * W + k is bit
-    // g * W + k).
+    // stops; returns the lanes that stopped.
     template <bool Cycles, int Used>
-    unsigned iterate()
+    unsigned runRegisters()
     {
-        D x[Used], y[Used], cy[Used], n[Used], limit[Used], sx[Used], sy[Used], next[Used];
-        M active[Used];
-        unsigned live[Used];
-        const D zero = V::set1(0.0);
-        for (int g = 0; g < Used; ++g) {
-            x[g] = V::load(m_x + g * W);
-            y[g] = V::load(m_y + g * W);
-            cy[g] = V::load(m_cy + g * W);
-            n[g] = V::load(m_n + g * W);
-            limit[g] = V::load(m_limit + g * W);
-            sx[g] = V::load(m_sx + g * W);
-            sy[g] = V::load(m_sy + g * W);
-            next[g] = V::load(m_next + g * W);
-            active[g] = V::lt(zero, V::load(m_live + g * W));
-            live[g] = V::bits(active[g]);
-        }
-        const D cx = V::set1(m_job.cx);
-        const D two = V::set1(2.0);
-        const D one = V::set1(1.0);
-        const D bound = V::set1(EscapeBound);
-        const D cycleMark = V::set1(-1.0);
-        const D gapShare = V::set1(SaveGapShare);
-        const D minimumGap = V::set1(MinimumSaveGap);
-        const D blockSteps = V::set1(Block);
-        auto block = [&](auto nearLimit) {
-            for (int u = 0; u < Block; ++u) {
-                for (int g = 0; g < Used; ++g) {
-                    laneStep<V>(x[g], y[g], cx, cy[g], two);
-                    n[g] = V::addWhere(n[g], active[g], one);
-                    M goesOn = V::le(laneMagnitude<V>(x[g], y[g]), bound);
-                    if constexpr (decltype(nearLimit)::value)
-                        goesOn = V::both(goesOn, V::lt(n[g], limit[g]));
-                    active[g] = V::both(active[g], goesOn);
-                }
-            }
-        };
-        unsigned changed = 0;
-        while (changed == 0) {
-            // A lane that cannot reach its limit within this block (not even
-            // at its last step) needs no step-count compare in it.
-            unsigned nearLimit = 0;
-            for (int g = 0; g < Used; ++g)
-                nearLimit |= V::bits(V::both(active[g], V::le(limit[g], V::add(n[g], blockSteps))));
-            if (nearLimit != 0)
-                block(std::true_type());
+        LaneRegisters<V, Used> r;
+        r.load(m_lanes);
+        unsigned stopped = 0;
+        while (stopped == 0) {
+            if (r.nearLimit(m_constants))
+                r.template block<true>(m_constants);
             else
-                block(std::false_type());
-            if constexpr (Cycles) {
-                // z equal to an earlier z of the same orbit, x and y compared
-                // exactly: the orbit repeats from here on, so it never escapes.
-                // (+0 and -0 compare equal; the orbits then differ at most in
-                // the sign of a zero, which no later |z|² can tell apart.)
-                for (int g = 0; g < Used; ++g) {
-                    const M repeats = V::both(active[g],
-                                              V::both(V::eq(x[g], sx[g]), V::eq(y[g], sy[g])));
-                    limit[g] = V::select(repeats, cycleMark, limit[g]);
-                    active[g] = V::butNot(active[g], repeats);
-                    const M save = V::both(active[g], V::le(next[g], n[g]));
-                    sx[g] = V::select(save, x[g], sx[g]);
-                    sy[g] = V::select(save, y[g], sy[g]);
-                    next[g] = V::select(
-                        save, V::add(V::add(n[g], V::mul(n[g], gapShare)), minimumGap), next[g]);
-                }
-            }
-            for (int g = 0; g < Used; ++g)
-                changed |= (V::bits(active[g]) ^ live[g]) << (g * W);
+                r.template block<false>(m_constants);
+            if constexpr (Cycles)
+                r.checkRepeats(m_constants);
+            stopped = r.stopped();
         }
-        for (int g = 0; g < Used; ++g) {
-            V::store(m_x + g * W, x[g]);
-            V::store(m_y + g * W, y[g]);
-            V::store(m_n + g * W, n[g]);
-            V::store(m_limit + g * W, limit[g]);
-            V::store(m_sx + g * W, sx[g]);
-            V::store(m_sy + g * W, sy[g]);
-            V::store(m_next + g * W, next[g]);
-        }
-        return changed;
+        r.store(m_lanes);
+        return stopped;
     }
 
     // Why each stopped lane stopped, decided from its stored state.
@@ -193,34 +276,40 @@ private:
         bool reachedThreshold = false;
         for (; stopped != 0; stopped &= stopped - 1) {
             const int lane = __builtin_ctz(stopped);
-            const double n = m_n[lane];
-            if (m_limit[lane] < 0.0) {
+            const double n = m_lanes.n[lane];
+            const double limit = m_lanes.limit[lane];
+            if (limit < 0.0) {
                 ++m_work.cyclesFound;
                 finish(lane, m_job.imax, n);
-            } else if (n >= imax || n < m_limit[lane]) {
+            } else if (n >= imax || n < limit) {
+                finish(lane, static_cast<std::int16_t>(n), n);
+            } else if (escapedAtThreshold(lane)) {
                 finish(lane, static_cast<std::int16_t>(n), n);
             } else {
-                // n reached the cycle threshold at the end of a block, so z
-                // is this lane's own. It ends here only if this step escaped.
-                const double m = m_x[lane] * m_x[lane] + m_y[lane] * m_y[lane];
-                if (m <= EscapeBound)
-                    reachedThreshold = true;
-                else
-                    finish(lane, static_cast<std::int16_t>(n), n);
+                reachedThreshold = true;
             }
         }
         if (reachedThreshold)
             setCycleMode(true);
-        else if (m_cycleMode && !anyPast(CycleCheckAfter))
+        else if (m_cycleMode && !anyPastThreshold())
             setCycleMode(false);
+    }
+
+    // The lane reached the cycle threshold at the end of a block, so its z
+    // is its own; the step that got there may have escaped as well.
+    bool escapedAtThreshold(int lane) const
+    {
+        const double x = m_lanes.x[lane];
+        const double y = m_lanes.y[lane];
+        return !(x * x + y * y <= EscapeBound);
     }
 
     void setCycleMode(bool on)
     {
         m_cycleMode = on;
         for (int lane = 0; lane < Lanes; ++lane) {
-            if (m_live[lane] > 0.0)
-                m_limit[lane] = freshLimit();
+            if (m_lanes.live[lane] > 0.0)
+                m_lanes.limit[lane] = freshLimit();
         }
     }
 
@@ -233,25 +322,28 @@ private:
 
     void finish(int lane, std::int16_t count, double steps)
     {
-        m_job.counts[m_point[lane]] = count;
+        m_job.counts[m_lanes.point[lane]] = count;
         m_work.steps += static_cast<std::int64_t>(steps);
+        --m_liveLanes;
         refill(lane);
     }
 
     void refill(int lane)
     {
         const bool more = m_nextPoint < m_job.points;
-        m_point[lane] = more ? m_nextPoint++ : -1;
-        m_live[lane] = more ? 1.0 : 0.0;
-        m_x[lane] = 0.0;
-        m_y[lane] = 0.0;
-        m_n[lane] = 0.0;
-        m_cy[lane] = more ? m_job.cy[m_point[lane]] : 0.0;
-        m_limit[lane] = more ? freshLimit() : 0.0;
+        const int point = more ? m_nextPoint++ : -1;
+        m_liveLanes += more ? 1 : 0;
+        m_lanes.point[lane] = point;
+        m_lanes.live[lane] = more ? 1.0 : 0.0;
+        m_lanes.x[lane] = 0.0;
+        m_lanes.y[lane] = 0.0;
+        m_lanes.n[lane] = 0.0;
+        m_lanes.cy[lane] = more ? m_job.cy[point] : 0.0;
+        m_lanes.limit[lane] = more ? freshLimit() : 0.0;
         // NaN equals nothing: no match before the lane's first save.
-        m_sx[lane] = __builtin_nan("");
-        m_sy[lane] = __builtin_nan("");
-        m_next[lane] = FirstSave;
+        m_lanes.savedX[lane] = __builtin_nan("");
+        m_lanes.savedY[lane] = __builtin_nan("");
+        m_lanes.nextSave[lane] = FirstSave;
     }
 
     // Moves the live lanes to the front; returns the registers they need.
@@ -259,61 +351,28 @@ private:
     {
         int used = 0;
         for (int lane = 0; lane < Lanes; ++lane) {
-            if (m_live[lane] > 0.0) {
+            if (m_lanes.live[lane] > 0.0) {
                 if (lane != used)
-                    moveLane(lane, used);
+                    m_lanes.move(lane, used);
                 ++used;
             }
         }
         return (used + W - 1) / W;
     }
 
-    void moveLane(int from, int to)
-    {
-        m_x[to] = m_x[from];
-        m_y[to] = m_y[from];
-        m_cy[to] = m_cy[from];
-        m_n[to] = m_n[from];
-        m_limit[to] = m_limit[from];
-        m_sx[to] = m_sx[from];
-        m_sy[to] = m_sy[from];
-        m_next[to] = m_next[from];
-        m_live[to] = m_live[from];
-        m_point[to] = m_point[from];
-        m_live[from] = 0.0;
-        m_point[from] = -1;
-        m_limit[from] = 0.0;
-    }
-
-    bool anyLive() const
+    bool anyPastThreshold() const
     {
         for (int lane = 0; lane < Lanes; ++lane) {
-            if (m_live[lane] > 0.0)
-                return true;
-        }
-        return false;
-    }
-
-    bool anyPast(int steps) const
-    {
-        for (int lane = 0; lane < Lanes; ++lane) {
-            if (m_live[lane] > 0.0 && m_n[lane] >= steps)
+            if (m_lanes.live[lane] > 0.0 && m_lanes.n[lane] >= CycleCheckAfter)
                 return true;
         }
         return false;
     }
 
     const ColumnJob &m_job;
-    alignas(64) double m_x[Lanes];
-    alignas(64) double m_y[Lanes];
-    alignas(64) double m_cy[Lanes];
-    alignas(64) double m_n[Lanes];
-    alignas(64) double m_limit[Lanes];
-    alignas(64) double m_sx[Lanes];
-    alignas(64) double m_sy[Lanes];
-    alignas(64) double m_next[Lanes];
-    alignas(64) double m_live[Lanes];
-    int m_point[Lanes];
+    const LaneConstants<V> m_constants;
+    LaneArrays<Lanes> m_lanes;
+    int m_liveLanes = 0;
     int m_nextPoint = 0;
     bool m_cycleMode = false;
     ColumnWork m_work;
