@@ -25,6 +25,9 @@ static_assert(CycleCheckAfter % Block == 0,
 // The first step count at which a lane saves z for the cycle comparison.
 constexpr double FirstSave = 8.0;
 
+// Blocks a stopped lane may idle before the registers are refilled.
+constexpr int WaitBlocks = 2;
+
 // One step z <- z² + c with exactly the operations and order of
 // punkt_iteration, so every lane's z is bit for bit the plain loop's z.
 template <class V>
@@ -204,6 +207,14 @@ struct LaneRegisters
             bits |= (V::bits(active[g]) ^ live[g]) << (g * W);
         return bits;
     }
+
+    unsigned liveLanes() const
+    {
+        unsigned bits = 0;
+        for (int g = 0; g < Used; ++g)
+            bits |= live[g] << (g * W);
+        return bits;
+    }
 };
 
 // G registers of V::Width lanes each work through one column. A lane that
@@ -248,22 +259,34 @@ private:
         return runRegisters<Cycles, Used>();
     }
 
-    // Runs whole blocks on the first Used registers until some live lane
-    // stops; returns the lanes that stopped.
+    // Runs whole blocks on the first Used registers until lanes stopped;
+    // returns the lanes that stopped.
+    //
+    // Storing, refilling and reloading the registers costs about a block,
+    // so a lone stopped lane idles for up to WaitBlocks blocks while others
+    // may stop too. Not after a block that could reach a limit, though: a
+    // lane at the cycle threshold goes on afterwards and needs its z as it
+    // was at that step.
     template <bool Cycles, int Used>
     unsigned runRegisters()
     {
         LaneRegisters<V, Used> r;
         r.load(m_lanes);
+        const unsigned live = r.liveLanes();
         unsigned stopped = 0;
-        while (stopped == 0) {
-            if (r.nearLimit(m_constants))
+        for (int waited = 0;; waited += stopped != 0 ? 1 : 0) {
+            const bool nearLimit = r.nearLimit(m_constants);
+            if (nearLimit)
                 r.template block<true>(m_constants);
             else
                 r.template block<false>(m_constants);
             if constexpr (Cycles)
                 r.checkRepeats(m_constants);
             stopped = r.stopped();
+            if (stopped != 0
+                && (nearLimit || stopped == live || waited == WaitBlocks
+                    || __builtin_popcount(stopped) >= W))
+                break;
         }
         r.store(m_lanes);
         return stopped;
