@@ -29,26 +29,24 @@ std::int16_t countWithCycleCheck(double cx, double cy, std::int16_t imax,
     double y = 0.0;
     double m = 0.0;
     int n = 0;
-    const int plainUntil = checkFrom < imax ? checkFrom : imax;
-    while (m <= EscapeBound && n < plainUntil) {
+    // The operations and their order are punkt_iteration's, so z is too.
+    const auto step = [&] {
         const double xNext = (x * x - y * y) + cx;
         const double yNext = ((2.0 * x) * y) + cy;
         x = xNext;
         y = yNext;
         ++n;
         m = x * x + y * y;
-    }
+    };
+    const int plainUntil = checkFrom < imax ? checkFrom : imax;
+    while (m <= EscapeBound && n < plainUntil)
+        step();
     double savedX = x;
     double savedY = y;
     int nextSave = n + static_cast<int>(MinimumSaveGap);
     cycled = false;
     while (m <= EscapeBound && n < imax) {
-        const double xNext = (x * x - y * y) + cx;
-        const double yNext = ((2.0 * x) * y) + cy;
-        x = xNext;
-        y = yNext;
-        ++n;
-        m = x * x + y * y;
+        step();
         if (x == savedX && y == savedY) {
             cycled = true;
             break;
