@@ -182,7 +182,8 @@ struct LaneRegisters
     // y compared exactly, means the orbit repeats from here on and never
     // escapes. (+0 and -0 compare equal; such orbits differ at most in the
     // sign of a zero, which no later |z|² can tell apart.) Then z is saved
-    // again at growing gaps.
+    // again at growing gaps. The look comes once per block, so a period p is
+    // caught once a gap holds a multiple of both p and Block.
     void checkRepeats(const LaneConstants<V> &k)
     {
         for (int g = 0; g < Used; ++g) {
