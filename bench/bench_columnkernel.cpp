@@ -1,0 +1,121 @@
+// Whole 462 × 462 grids through each column kernel path. Every fast path's
+// time is also given as a ratio to the plain loop's time over the same grid
+// in the same run ("vs_plain"), since absolute times on a shared machine
+// mean little.
+#include "render/columnkernel.h"
+#include "render/grid.h"
+
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+#include <map>
+#include <string>
+
+namespace {
+
+struct GridCase
+{
+    const char *name;
+    Section section;
+    std::int16_t imax;
+};
+
+const GridCase Cases[] = {
+    {"start/imax300", {-1.4025, -1.4020, 0.0, 0.0005}, 300},
+    {"example1/imax32767", {-2.0, 2.0, -2.0, 2.0}, 32767},
+    {"example4/imax32767", {-0.65, -0.60, 0.375, 0.425}, 32767},
+};
+
+struct Variant
+{
+    const char *name;
+    bool plain;
+    KernelPath path;
+    CycleCheck cycles;
+};
+
+const Variant Variants[] = {
+    {"plain", true, KernelPath::Scalar, CycleCheck::Off},
+    {"scalar+cycles", false, KernelPath::Scalar, CycleCheck::On},
+    {"sse2", false, KernelPath::Sse2, CycleCheck::Off},
+    {"sse2+cycles", false, KernelPath::Sse2, CycleCheck::On},
+    {"avx2", false, KernelPath::Avx2, CycleCheck::Off},
+    {"avx2+cycles", false, KernelPath::Avx2, CycleCheck::On},
+    {"avx512", false, KernelPath::Avx512, CycleCheck::Off},
+    {"avx512+cycles", false, KernelPath::Avx512, CycleCheck::On},
+    {"best", false, KernelPath::Best, CycleCheck::On},
+};
+
+// Processor time of this thread: other programs on the machine do not count.
+double threadSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec * 1e-9;
+}
+
+// Seconds per grid of the plain loop, per case, measured earlier in this run.
+std::map<std::string, double> &plainSeconds()
+{
+    static std::map<std::string, double> seconds;
+    return seconds;
+}
+
+std::int64_t computeGrid(const GridCase &c, const Variant &v)
+{
+    std::int64_t iterations = 0;
+    std::int16_t counts[ColumnPoints];
+    for (int i = GridFirst; i <= GridLimit; i += GridStep) {
+        if (v.plain)
+            computeColumnPlain(c.section, i, c.imax, counts);
+        else
+            computeColumn(c.section, i, c.imax, counts, v.path, v.cycles);
+        for (const std::int16_t count : counts)
+            iterations += count;
+    }
+    return iterations;
+}
+
+void runGrid(benchmark::State &state, const GridCase &c, const Variant &v)
+{
+    std::int64_t iterations = 0;
+    const double start = threadSeconds();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(iterations = computeGrid(c, v));
+    const double perGrid = (threadSeconds() - start) / state.iterations();
+
+    const double grids = static_cast<double>(state.iterations());
+    state.counters["points/s"] = benchmark::Counter(
+        grids * GridPoints * GridPoints, benchmark::Counter::kIsRate);
+    state.counters["iterations/s"] = benchmark::Counter(
+        grids * static_cast<double>(iterations), benchmark::Counter::kIsRate);
+    if (v.plain)
+        plainSeconds()[c.name] = perGrid;
+    else if (plainSeconds().count(c.name) != 0) {
+        state.counters["vs_plain"] = perGrid / plainSeconds()[c.name];
+        state.counters["speedup"] = plainSeconds()[c.name] / perGrid;
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    for (const GridCase &c : Cases) {
+        for (const Variant &v : Variants) {
+            if (!v.plain && !kernelPathAvailable(v.path))
+                continue;
+            const std::string name = std::string(c.name) + "/" + v.name;
+            benchmark::RegisterBenchmark(name.c_str(), [&c, &v](benchmark::State &state) {
+                runGrid(state, c, v);
+            })->Unit(benchmark::kMillisecond);
+        }
+    }
+    benchmark::AddCustomContext("vector width",
+                                std::to_string(kernelPathWidth(KernelPath::Best) * 64) + " bit ("
+                                    + kernelPathName(bestKernelPath()) + ")");
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

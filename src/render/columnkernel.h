@@ -1,0 +1,55 @@
+#pragma once
+
+#include "render/section.h"
+
+#include <cstdint>
+
+// The ways a grid column can be computed. Every path gives exactly the counts
+// of punkt_iteration, bit for bit; they differ only in speed.
+enum class KernelPath {
+    Best,   // the widest vector path this processor runs
+    Scalar, // one point at a time
+    Sse2,   // 2 points per register, every x86-64
+    Avx2,   // 4 points per register
+    Avx512, // 8 points per register
+};
+
+// Whether periodic orbits are recognised early (they still count Imax).
+enum class CycleCheck { Off, On };
+
+// What a column cost: iteration steps actually taken, and how many points
+// ended because their orbit was found to repeat exactly.
+struct ColumnWork
+{
+    std::int64_t steps = 0;
+    int cyclesFound = 0;
+};
+
+inline constexpr int ColumnPoints = 462;
+
+// Fills counts[0..461] for grid column i (rows J = 1, 14, ..., 5994) of the
+// section with the counts punkt_iteration(cx, cy, EscapeBound, imax) gives
+// for cx = gridReal(x0, x1, i), cy = gridImag(y0, y1, J).
+// A path this processor lacks falls back to the widest one it has.
+//   computeColumn({-2, 2, -2, 2}, 3001, 300, counts) -> counts[230] == 300
+ColumnWork computeColumn(const Section &section, int i, std::int16_t imax,
+                         std::int16_t *counts,
+                         KernelPath path = KernelPath::Best,
+                         CycleCheck cycles = CycleCheck::On);
+
+// The reference: punkt_iteration called once per point, nothing else.
+void computeColumnPlain(const Section &section, int i, std::int16_t imax,
+                        std::int16_t *counts);
+
+// True when this build and processor can run the path (Best and Scalar
+// always can).
+bool kernelPathAvailable(KernelPath path);
+
+// The path that Best stands for on this processor.
+KernelPath bestKernelPath();
+
+// "scalar", "sse2", "avx2", "avx512"; "best" for Best.
+const char *kernelPathName(KernelPath path);
+
+// Points per vector register of the path: 1, 2, 4 or 8.
+int kernelPathWidth(KernelPath path);

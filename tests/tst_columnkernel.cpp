@@ -1,0 +1,308 @@
+#include "render/columnjob.h"
+#include "render/columnkernel.h"
+#include "render/escapetime.h"
+#include "render/grid.h"
+
+#include <QTest>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+// Every fast path against the plain loop: the counts must be identical,
+// point for point, in every section and at every Imax.
+class tst_ColumnKernel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sameCountsAsPlainLoop_data();
+    void sameCountsAsPlainLoop();
+    void knownCounts_data();
+    void knownCounts();
+    void cycleCheckCutsWorkInsideTheSet_data();
+    void cycleCheckCutsWorkInsideTheSet();
+    void vectorStepIsNotFused_data();
+    void vectorStepIsNotFused();
+    void bestPathIsTheWidestAvailable();
+};
+
+namespace {
+
+const KernelPath AllPaths[] = {KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2,
+                               KernelPath::Avx512, KernelPath::Best};
+
+// Grid columns 1, 14, ..., 5994; `stride` picks every stride-th of them,
+// the last one always included.
+std::vector<int> gridColumns(int stride)
+{
+    std::vector<int> columns;
+    for (int k = 0; k < GridPoints; k += stride)
+        columns.push_back(GridFirst + k * GridStep);
+    if ((GridPoints - 1) % stride != 0)
+        columns.push_back(GridFirst + (GridPoints - 1) * GridStep);
+    return columns;
+}
+
+QString describe(const Section &s, int i, int k, KernelPath path, CycleCheck cycles)
+{
+    const int j = GridFirst + k * GridStep;
+    return QStringLiteral("path %1, cycle check %2, I=%3 J=%4, c=%5%6%7i")
+        .arg(QLatin1String(kernelPathName(path)))
+        .arg(cycles == CycleCheck::On ? "on" : "off")
+        .arg(i)
+        .arg(j)
+        .arg(gridReal(s.x0, s.x1, i), 0, 'g', 17)
+        .arg(gridImag(s.y0, s.y1, j) < 0 ? "" : "+")
+        .arg(gridImag(s.y0, s.y1, j), 0, 'g', 17);
+}
+
+std::int64_t sum(const std::int16_t *counts)
+{
+    std::int64_t total = 0;
+    for (int k = 0; k < ColumnPoints; ++k)
+        total += counts[k];
+    return total;
+}
+
+} // namespace
+
+void tst_ColumnKernel::sameCountsAsPlainLoop_data()
+{
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("x1");
+    QTest::addColumn<double>("y0");
+    QTest::addColumn<double>("y1");
+    QTest::addColumn<int>("imax");
+    QTest::addColumn<int>("stride");
+
+    const double huge = std::numeric_limits<double>::max();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+
+    // The six examples and the start section.
+    QTest::newRow("example 1, Imax 300") << -2.0 << 2.0 << -2.0 << 2.0 << 300 << 1;
+    QTest::newRow("example 1, Imax 32767") << -2.0 << 2.0 << -2.0 << 2.0 << 32767 << 5;
+    QTest::newRow("example 2, Imax 401") << -1.0 << -0.5 << 0.0 << 0.5 << 401 << 1;
+    QTest::newRow("example 3, Imax 300") << -0.70 << -0.60 << 0.325 << 0.425 << 300 << 1;
+    QTest::newRow("example 4, Imax 300") << -0.65 << -0.60 << 0.375 << 0.425 << 300 << 1;
+    QTest::newRow("example 4, Imax 32767") << -0.65 << -0.60 << 0.375 << 0.425 << 32767 << 23;
+    QTest::newRow("example 5, Imax 300") << -1.4025 << -1.4020 << -0.00025 << 0.00025 << 300 << 1;
+    QTest::newRow("example 6, Imax 300") << -1.4025 << -1.40225 << 0.00025 << 0.0005 << 300 << 1;
+    QTest::newRow("start, Imax 300") << -1.4025 << -1.4020 << 0.0 << 0.0005 << 300 << 1;
+    QTest::newRow("start, Imax 401") << -1.4025 << -1.4020 << 0.0 << 0.0005 << 401 << 1;
+    QTest::newRow("start, Imax 32767") << -1.4025 << -1.4020 << 0.0 << 0.0005 << 32767 << 29;
+
+    // Small limits, around the block length and the cycle threshold.
+    QTest::newRow("example 1, Imax 0") << -2.0 << 2.0 << -2.0 << 2.0 << 0 << 1;
+    QTest::newRow("example 1, Imax -7") << -2.0 << 2.0 << -2.0 << 2.0 << -7 << 1;
+    QTest::newRow("start, Imax 1") << -1.4025 << -1.4020 << 0.0 << 0.0005 << 1 << 1;
+    QTest::newRow("example 1, Imax 2") << -2.0 << 2.0 << -2.0 << 2.0 << 2 << 1;
+    QTest::newRow("example 1, Imax 3") << -2.0 << 2.0 << -2.0 << 2.0 << 3 << 1;
+    QTest::newRow("example 2, threshold - 1")
+        << -1.0 << -0.5 << 0.0 << 0.5 << CycleCheckAfter - 1 << 1;
+    QTest::newRow("example 2, threshold") << -1.0 << -0.5 << 0.0 << 0.5 << CycleCheckAfter << 1;
+    QTest::newRow("example 2, threshold + 1")
+        << -1.0 << -0.5 << 0.0 << 0.5 << CycleCheckAfter + 1 << 1;
+
+    // Deep zooms: the period-doubling limit near -1.40115 and the boundary.
+    QTest::newRow("near -1.40115, Imax 32767")
+        << -1.40116 << -1.40114 << -0.00001 << 0.00001 << 32767 << 41;
+    QTest::newRow("near -1.401155189, width 1e-10, Imax 32767")
+        << -1.4011551891 << -1.4011551890 << -0.00000000005 << 0.00000000005 << 32767 << 41;
+    QTest::newRow("seahorse valley, width 1e-9, Imax 32767")
+        << -0.7436438875 << -0.7436438865 << 0.1318259037 << 0.1318259047 << 32767 << 41;
+    QTest::newRow("neck at -0.75, Imax 32767")
+        << -0.7501 << -0.7499 << -0.0001 << 0.0001 << 32767 << 41;
+    QTest::newRow("cusp at 0.25, Imax 32767")
+        << 0.2499 << 0.2501 << -0.0001 << 0.0001 << 32767 << 41;
+    QTest::newRow("cardioid edge, Imax 401") << 0.25 << 0.45 << 0.45 << 0.65 << 401 << 1;
+
+    // Mirrored sections.
+    QTest::newRow("example 1 mirrored in x, Imax 300") << 2.0 << -2.0 << -2.0 << 2.0 << 300 << 1;
+    QTest::newRow("start mirrored in x and y, Imax 300")
+        << -1.4020 << -1.4025 << 0.0005 << 0.0 << 300 << 1;
+    QTest::newRow("example 4 mirrored in y, Imax 32767")
+        << -0.65 << -0.60 << 0.425 << 0.375 << 32767 << 37;
+
+    // Orbits that overflow to infinity or NaN, and |z|² exactly the bound.
+    QTest::newRow("squares overflow") << -1e160 << 1e160 << -1e160 << 1e160 << 300 << 7;
+    QTest::newRow("section width overflows") << -huge << huge << -huge << huge << 300 << 7;
+    QTest::newRow("NaN edge") << nan << 2.0 << -2.0 << 2.0 << 300 << 7;
+    QTest::newRow("c = 1+2i, |z1|² equals the bound") << 0.0 << 6000.0 << -5997.0 << 3.0 << 300 << 7;
+}
+
+void tst_ColumnKernel::sameCountsAsPlainLoop()
+{
+    QFETCH(double, x0);
+    QFETCH(double, x1);
+    QFETCH(double, y0);
+    QFETCH(double, y1);
+    QFETCH(int, imax);
+    QFETCH(int, stride);
+    const Section section{x0, x1, y0, y1};
+    const auto limit = static_cast<std::int16_t>(imax);
+
+    for (const int i : gridColumns(stride)) {
+        std::int16_t expected[ColumnPoints];
+        computeColumnPlain(section, i, limit, expected);
+        for (const KernelPath path : AllPaths) {
+            for (const CycleCheck cycles : {CycleCheck::Off, CycleCheck::On}) {
+                std::int16_t counts[ColumnPoints];
+                computeColumn(section, i, limit, counts, path, cycles);
+                for (int k = 0; k < ColumnPoints; ++k) {
+                    if (counts[k] != expected[k]) {
+                        QFAIL(qPrintable(QStringLiteral("%1: count %2, plain loop %3")
+                                             .arg(describe(section, i, k, path, cycles))
+                                             .arg(counts[k])
+                                             .arg(expected[k])));
+                    }
+                }
+            }
+        }
+    }
+}
+
+void tst_ColumnKernel::knownCounts_data()
+{
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("x1");
+    QTest::addColumn<double>("y0");
+    QTest::addColumn<double>("y1");
+    QTest::addColumn<int>("i");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("imax");
+    QTest::addColumn<int>("expected");
+
+    // Sections chosen so that grid point (I, J) = (1, 1), row 0, is a round c.
+    QTest::newRow("c = 1+2i goes on at |z|² = 5")
+        << 0.0 << 6000.0 << -5997.0 << 3.0 << 1 << 0 << 300 << 2;
+    QTest::newRow("c = 1-11i escapes at once")
+        << 0.0 << 6000.0 << -5997.0 << 3.0 << 1 << 1 << 300 << 1;
+    QTest::newRow("c = -2 settles at 2") << -3.0 << 5997.0 << -5999.0 << 1.0 << 1 << 0 << 32767
+                                         << 32767;
+    QTest::newRow("c = 2 escapes at step 2") << 1.0 << 6001.0 << -5999.0 << 1.0 << 1 << 0 << 300
+                                             << 2;
+    QTest::newRow("c = -2, Imax 1") << -3.0 << 5997.0 << -5999.0 << 1.0 << 1 << 0 << 1 << 1;
+    QTest::newRow("c near 0, cardioid centre")
+        << -2.0 << 2.0 << -2.0 << 2.0 << 2991 << 230 << 32767 << 32767;
+}
+
+void tst_ColumnKernel::knownCounts()
+{
+    QFETCH(double, x0);
+    QFETCH(double, x1);
+    QFETCH(double, y0);
+    QFETCH(double, y1);
+    QFETCH(int, i);
+    QFETCH(int, row);
+    QFETCH(int, imax);
+    QFETCH(int, expected);
+    const Section section{x0, x1, y0, y1};
+
+    std::int16_t plain[ColumnPoints];
+    computeColumnPlain(section, i, static_cast<std::int16_t>(imax), plain);
+    QCOMPARE(plain[row], expected);
+    for (const KernelPath path : AllPaths) {
+        std::int16_t counts[ColumnPoints];
+        computeColumn(section, i, static_cast<std::int16_t>(imax), counts, path);
+        QCOMPARE(counts[row], expected);
+    }
+}
+
+void tst_ColumnKernel::cycleCheckCutsWorkInsideTheSet_data()
+{
+    QTest::addColumn<KernelPath>("path");
+    for (const KernelPath path : AllPaths)
+        QTest::newRow(kernelPathName(path)) << path;
+}
+
+// The column through the cardioid's centre at Imax 32767: without the check
+// every inside point runs to the limit, with it most stop within a few
+// hundred steps.
+void tst_ColumnKernel::cycleCheckCutsWorkInsideTheSet()
+{
+    QFETCH(KernelPath, path);
+    const Section section{-2.0, 2.0, -2.0, 2.0};
+    const int i = 2991;
+    std::int16_t counts[ColumnPoints];
+
+    const ColumnWork without = computeColumn(section, i, 32767, counts, path, CycleCheck::Off);
+    QCOMPARE(without.steps, sum(counts));
+    QCOMPARE(without.cyclesFound, 0);
+
+    const ColumnWork with = computeColumn(section, i, 32767, counts, path, CycleCheck::On);
+    QVERIFY(with.cyclesFound > 100);
+    QVERIFY2(with.steps * 20 < sum(counts),
+             qPrintable(QStringLiteral("%1 steps for %2 counted").arg(with.steps).arg(sum(counts))));
+}
+
+void tst_ColumnKernel::vectorStepIsNotFused_data()
+{
+    QTest::addColumn<KernelPath>("path");
+    for (const KernelPath path : {KernelPath::Sse2, KernelPath::Avx2, KernelPath::Avx512}) {
+        if (kernelPathAvailable(path))
+            QTest::newRow(kernelPathName(path)) << path;
+    }
+}
+
+namespace {
+
+// Whether a fused multiply-add would change x', y' and |z|² of this step,
+// whichever of the two products a compiler folds into it: only then can the
+// comparison with the separately rounded step fail.
+bool fusingShows(double x, double y, double cx, double cy)
+{
+    const double xs = (x * x - y * y) + cx;
+    const double ys = ((2.0 * x) * y) + cy;
+    const double ms = xs * xs + ys * ys;
+    return std::fma(x, x, -(y * y)) + cx != xs && std::fma(-y, y, x * x) + cx != xs
+        && std::fma(2.0 * x, y, cy) != ys && std::fma(xs, xs, ys * ys) != ms
+        && std::fma(ys, ys, xs * xs) != ms;
+}
+
+} // namespace
+
+void tst_ColumnKernel::vectorStepIsNotFused()
+{
+    QFETCH(KernelPath, path);
+    constexpr int Lanes = 8;
+    alignas(64) double x[Lanes], y[Lanes], cy[Lanes];
+    alignas(64) double xOut[Lanes], yOut[Lanes], mOut[Lanes];
+    const double cx = -0.7436438870371587;
+    double t = 0.1;
+    for (int k = 0; k < Lanes; ++k) {
+        do {
+            t += 0.0123456789;
+            x[k] = t;
+            y[k] = 1.0 - t / 3.0;
+            cy[k] = 0.1318259043691966 * t;
+        } while (!fusingShows(x[k], y[k], cx, cy[k]));
+    }
+    kernelStepProbe(path, {x, y, cx, cy, xOut, yOut, mOut});
+
+    for (int k = 0; k < kernelPathWidth(path); ++k) {
+        const double xs = (x[k] * x[k] - y[k] * y[k]) + cx;
+        const double ys = ((2.0 * x[k]) * y[k]) + cy[k];
+        // QCOMPARE on doubles is fuzzy; these must match to the last bit.
+        QCOMPARE(std::bit_cast<std::uint64_t>(xOut[k]), std::bit_cast<std::uint64_t>(xs));
+        QCOMPARE(std::bit_cast<std::uint64_t>(yOut[k]), std::bit_cast<std::uint64_t>(ys));
+        QCOMPARE(std::bit_cast<std::uint64_t>(mOut[k]),
+                 std::bit_cast<std::uint64_t>(xs * xs + ys * ys));
+    }
+}
+
+void tst_ColumnKernel::bestPathIsTheWidestAvailable()
+{
+    const KernelPath best = bestKernelPath();
+    QVERIFY(kernelPathAvailable(best));
+    QCOMPARE(kernelPathWidth(KernelPath::Best), kernelPathWidth(best));
+    for (const KernelPath path : AllPaths) {
+        if (kernelPathAvailable(path))
+            QVERIFY(kernelPathWidth(path) <= kernelPathWidth(best));
+    }
+}
+
+QTEST_APPLESS_MAIN(tst_ColumnKernel)
+#include "tst_columnkernel.moc"
