@@ -4,6 +4,7 @@
 #include "fakeplatform.h"
 #include "render/renderrun.h"
 #include "section/numbertext.h"
+#include "workerthreads.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -43,6 +44,10 @@ private slots:
     void closeMidRun();
     void closeMidRunExitsWithZero();
     void handlersSeeTheLastPointComputed();
+    void fastKernelDrawsWhatPlainDraws_data();
+    void fastKernelDrawsWhatPlainDraws();
+    void pauseBetweenColumnsWithWorkersBusy();
+    void closeBetweenColumnsWithWorkersBusy();
 
 private:
     void clickStart() { QTest::mouseClick(m_window->controls().cbStart, Qt::LeftButton); }
@@ -52,6 +57,8 @@ private:
     void type(QLineEdit *field, const QString &text);
     QList<QWidget *> seventeen() const;
     QString text(QLabel *label) const { return label->text(); }
+    RenderRun *renderRun() const { return m_window->findChild<RenderRun *>(); }
+    void enterFields(const QStringList &fields);
 
     FakePlatform *m_platform = nullptr;
     MainWindow *m_window = nullptr;
@@ -63,6 +70,9 @@ Q_DECLARE_METATYPE(Section)
 namespace {
 
 const QLocale German(QLocale::German, QLocale::Germany);
+const std::string WorkerName = "quirl-columns"; // ColumnsAhead::WorkerName
+const QStringList Example4Fields{"-0,65", "-0,60", "0,375", "0,425", "32767"};
+const Section Example4{-0.65, -0.60, 0.375, 0.425, 32767};
 const QString Message = QStringLiteral(
     "Quirlbau|Bitte die eingegebenen Koordinaten für X, Y und Imax überprüfen!\n"
     "Dezimaltrenner muß ein Komma sein.");
@@ -75,6 +85,17 @@ std::int64_t sum(const std::vector<std::int16_t> &counts, qsizetype from, qsizet
 QString grouped(std::int64_t value)
 {
     return NumberText::grouped(value, QLocale().groupSeparator());
+}
+
+// The first `points` counts of a run in run order (kernelCounts computes
+// all of them, too slow at Imax 32767).
+std::vector<std::int16_t> firstCounts(const Section &s, qint64 points)
+{
+    std::vector<std::int16_t> counts;
+    for (qint64 k = 0; k < points; ++k)
+        counts.push_back(punkt_iteration(gridReal(s.x0, s.x1, columnOf(k)),
+                                         gridImag(s.y0, s.y1, rowOf(k)), EscapeBound, s.imax));
+    return counts;
 }
 
 int barPixels(int column)
@@ -113,6 +134,10 @@ void tst_RenderRun::init()
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
     m_pausedAt = 0;
+    // The fast kernel draws the start section within a few milliseconds, so
+    // events run every millisecond here: clicks queued for the run's first
+    // event pass then still land in the middle of it.
+    renderRun()->setEventInterval(1);
 }
 
 void tst_RenderRun::cleanup()
@@ -121,6 +146,8 @@ void tst_RenderRun::cleanup()
     delete m_platform;
     QLocale::setDefault(German);
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    // Every end of a run joins the workers that computed its columns.
+    QTRY_COMPARE(threadsNamed(WorkerName), 0);
 }
 
 QList<QWidget *> tst_RenderRun::seventeen() const
@@ -138,6 +165,14 @@ void tst_RenderRun::type(QLineEdit *field, const QString &text)
     QTest::keyClick(field, Qt::Key_Backspace);
     QTest::keyClicks(field, text);
     QCOMPARE(field->text(), text);
+}
+
+void tst_RenderRun::enterFields(const QStringList &fields)
+{
+    const Controls &c = m_window->controls();
+    const QList<QLineEdit *> edits{c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter};
+    for (int n = 0; n < edits.size(); ++n)
+        type(edits[n], fields[n]);
 }
 
 // As a user's click would: the click waits in the queue until the run lets
@@ -178,6 +213,7 @@ void tst_RenderRun::completeRun()
     QFETCH(QString, pixelCaption);
     QLocale::setDefault(locale);
     const Controls &c = m_window->controls();
+    renderRun()->setEventInterval(RenderRun::DefaultEventIntervalMs);
     EnabledOrder order(seventeen());
 
     QElapsedTimer clock;
@@ -203,8 +239,10 @@ void tst_RenderRun::completeRun()
             expectedOrder.append(QLatin1Char(sign) + control->objectName());
     QCOMPARE(order.changes, expectedOrder);
 
-    // Events ran, but only every few milliseconds, never once per point.
-    QVERIFY(m_platform->doEventsCalls >= 1);
+    // Events ran, but only every few milliseconds, never once per point
+    // (none at all when the run took less than that).
+    if (elapsed >= 2 * RenderRun::DefaultEventIntervalMs)
+        QVERIFY(m_platform->doEventsCalls >= 1);
     QVERIFY2(m_platform->doEventsCalls <= elapsed / RenderRun::DefaultEventIntervalMs,
              qPrintable(QStringLiteral("%1 passes in %2 ms").arg(m_platform->doEventsCalls).arg(elapsed)));
 
@@ -518,6 +556,140 @@ void tst_RenderRun::handlersSeeTheLastPointComputed()
     QCOMPARE(m_window->state().pixelCount, RunPoints);
 }
 
+void tst_RenderRun::fastKernelDrawsWhatPlainDraws_data()
+{
+    QTest::addColumn<QStringList>("fields");
+    QTest::newRow("start section") << QStringList{"-1,4025", "-1,4020", "0,0000", "0,0005", "300"};
+    QTest::newRow("example 1, imax 2000") << QStringList{"-2", "2", "-2", "2", "2000"};
+    QTest::newRow("mirrored both ways") << QStringList{"-1,4020", "-1,4025", "0,0005", "0,0000", "300"};
+}
+
+// A whole run with the columns computed ahead on worker threads leaves the
+// window exactly as the plain kernel's run does.
+void tst_RenderRun::fastKernelDrawsWhatPlainDraws()
+{
+    QFETCH(QStringList, fields);
+    const Controls &c = m_window->controls();
+    enterFields(fields);
+    struct Outcome
+    {
+        QImage picture;
+        QStringList captions;
+        std::int16_t lastCount;
+        std::int32_t pixelCount;
+        int bar;
+    };
+    const auto runWith = [&](RenderRun::Kernel kernel) {
+        renderRun()->setKernel(kernel);
+        m_window->refresh(); // a blank picture for each run
+        clickStart();
+        return Outcome{m_window->picture(),
+                       {text(c.lblCounts), text(c.lblPixel), text(c.lblI), c.btStop->text()},
+                       m_window->state().lastCount, m_window->state().pixelCount,
+                       c.lblBar->width()};
+    };
+
+    const Outcome plain = runWith(RenderRun::Kernel::Plain);
+    const Outcome fast = runWith(RenderRun::Kernel::Fast);
+
+    QCOMPARE(fast.pixelCount, RunPoints);
+    QCOMPARE(fast.captions, plain.captions);
+    QCOMPARE(fast.lastCount, plain.lastCount);
+    QCOMPARE(fast.pixelCount, plain.pixelCount);
+    QCOMPARE(fast.bar, plain.bar);
+    QCOMPARE(fast.picture, plain.picture);
+    QVERIFY(m_platform->messages.isEmpty());
+}
+
+// Example 4 at Imax 32767: the workers compute far slower than the run
+// draws, so the run mostly waits for the next column, and its event passes
+// come between two columns. A pause there belongs to the last point drawn,
+// the top of the column just finished; continuing draws that column again.
+void tst_RenderRun::pauseBetweenColumnsWithWorkersBusy()
+{
+    const Controls &c = m_window->controls();
+    enterFields(Example4Fields);
+    int workersAtPause = 0;
+    qint64 pauseAfter = 0; // pause once more than this many points are drawn
+    m_platform->onDoEvents = [&] {
+        const qint64 drawn = m_window->state().pixelCount;
+        if (m_pausedAt != 0 || drawn <= pauseAfter || drawn % GridPoints != 0)
+            return;
+        workersAtPause = threadsNamed(WorkerName);
+        m_pausedAt = drawn;
+        clickStop();
+    };
+    clickStart();
+
+    const qint64 first = m_pausedAt;
+    checkPaused(first);
+    QVERIFY(workersAtPause > 0);
+    QCOMPARE(text(c.lblJ), QStringLiteral("5994"));
+    QTRY_COMPARE(threadsNamed(WorkerName), 0);
+
+    m_pausedAt = 0;
+    pauseAfter = first;
+    clickStop();
+    const qint64 second = m_pausedAt;
+    QVERIFY(second > first);
+    QVERIFY(workersAtPause > 0);
+    QTRY_COMPARE(threadsNamed(WorkerName), 0);
+
+    // The continued run began with the column of the pause, from J = 1.
+    const qint64 columnStart = first - GridPoints;
+    const qint64 continuedTo = columnStart + (second - first);
+    const std::vector<std::int16_t> counts = firstCounts(Example4, std::max(first, continuedTo));
+    QCOMPARE(m_window->state().pixelCount, second);
+    QCOMPARE(text(c.lblPixel), grouped(second));
+    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, first) + sum(counts, columnStart, continuedTo)));
+    QCOMPARE(text(c.lblI), QString::number(columnOf(continuedTo - 1)));
+    QCOMPARE(text(c.lblJ), QStringLiteral("5994"));
+    QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung fortsetzen"));
+    QImage picture = blankPicture();
+    paint(picture, counts, 0, first);
+    paint(picture, counts, columnStart, continuedTo);
+    QCOMPARE(m_window->picture(), picture);
+    QVERIFY(m_platform->messages.isEmpty());
+}
+
+// Closed while the run waits for the next column: the run still computes
+// and counts that column's first point, then ends, and the workers are
+// joined although they were in the middle of their columns.
+void tst_RenderRun::closeBetweenColumnsWithWorkersBusy()
+{
+    const Controls &c = m_window->controls();
+    enterFields(Example4Fields);
+    qint64 closedAt = 0;
+    int passesAtClose = 0;
+    int workersAtClose = 0;
+    m_platform->onDoEvents = [&] {
+        const qint64 drawn = m_window->state().pixelCount;
+        if (closedAt != 0 || drawn == 0 || drawn % GridPoints != 0)
+            return;
+        closedAt = drawn;
+        passesAtClose = m_platform->doEventsCalls;
+        workersAtClose = threadsNamed(WorkerName);
+        m_window->close();
+    };
+    clickStart();
+
+    QVERIFY(closedAt > 0);
+    QVERIFY(workersAtClose > 0);
+    QVERIFY(!m_window->state().formAlive);
+    QCOMPARE(m_window->state().pixelCount, closedAt + 1);
+    QCOMPARE(m_platform->doEventsCalls, passesAtClose);
+    QVERIFY(m_platform->messages.isEmpty());
+    for (QWidget *control : seventeen())
+        QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+    QTRY_COMPARE(threadsNamed(WorkerName), 0);
+
+    const std::vector<std::int16_t> counts = firstCounts(Example4, closedAt + 1);
+    QCOMPARE(m_window->state().lastCount, counts.back());
+    QImage picture = blankPicture();
+    paint(picture, counts, 0, closedAt + 1);
+    QCOMPARE(m_window->picture(), picture);
+}
+
 namespace {
 
 // The child of closeMidRunExitsWithZero: the program's own main loop, a
@@ -528,6 +700,7 @@ int closeMidRunChild(int argc, char *argv[])
     setUpApplication(app);
     FakePlatform platform;
     MainWindow window(platform);
+    window.findChild<RenderRun *>()->setEventInterval(1);
     window.show();
     platform.onDoEvents = [&] {
         platform.onDoEvents = nullptr;

@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/platform.h"
 #include "app/twips.h"
+#include "render/columnsahead.h"
 #include "render/escapetime.h"
 #include "render/grid.h"
 #include "render/swatchtable.h"
@@ -15,6 +16,8 @@
 #include <QLocale>
 #include <QPushButton>
 
+#include <algorithm>
+#include <chrono>
 #include <limits>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -28,11 +31,13 @@ namespace {
 constexpr int SurfaceLeftTwips = 1440;
 constexpr int SurfaceBottomTwips = 6060;
 constexpr int BarFullTwips = 1335;
+constexpr int LastRow = GridFirst + (GridPoints - 1) * GridStep;
 
 // Reading the clock costs about 50 ns here, as much as a point of a few
 // iterations, so the run reads it only after some work: each point counts
 // its iterations plus PointWork for its drawing, and the clock is read once
-// ClockReadWork is reached (some 10 µs of computing).
+// ClockReadWork is reached (some 10 µs of computing). Iterations count only
+// where this thread runs them, with the plain kernel.
 constexpr int PointWork = 10;
 constexpr int ClockReadWork = 2000;
 
@@ -176,13 +181,23 @@ bool RenderRun::chooseMode(Setup &setup)
 RenderRun::End RenderRun::walk(const Setup &setup, Progress &progress)
 {
     resetVectorState();
+    if (m_kernel == Kernel::Fast) {
+        ColumnsAhead ahead;
+        // Without a single worker thread the plain kernel still draws it all.
+        if (ahead.start({setup.x0, setup.x1, setup.y0, setup.y1}, setup.imax, setup.firstColumn))
+            return walkAhead(ahead, setup, progress);
+    }
+    return walkPlain(setup, progress);
+}
+
+RenderRun::End RenderRun::walkPlain(const Setup &setup, Progress &progress)
+{
     for (int i = setup.firstColumn; i <= GridLimit; i += GridStep) {
         const double cx = gridReal(setup.x0, setup.x1, i);
-        // The counts of a column come from the kernel one point at a time;
-        // takePoint() does not care where they come from.
         for (int j = GridFirst; j <= GridLimit; j += GridStep) {
             const std::int16_t count =
                 punkt_iteration(cx, gridImag(setup.y0, setup.y1, j), EscapeBound, setup.imax);
+            progress.workSinceClock += count;
             if (const std::optional<End> end = takePoint(i, j, count, setup, progress))
                 return *end;
         }
@@ -191,8 +206,65 @@ RenderRun::End RenderRun::walk(const Setup &setup, Progress &progress)
     return End::Completed;
 }
 
+// The workers' columns, drawn point by point exactly as walkPlain draws its
+// own: a pause still comes after the point in progress. Columns computed
+// ahead but not drawn are dropped when `ahead` goes.
+RenderRun::End RenderRun::walkAhead(ColumnsAhead &ahead, const Setup &setup, Progress &progress)
+{
+    for (int i = setup.firstColumn; i <= GridLimit; i += GridStep) {
+        const std::int16_t *counts = awaitColumn(ahead, i != setup.firstColumn, setup, progress);
+        if (!counts)
+            return endWhileWaiting(i, setup, progress);
+        for (int k = 0; k < GridPoints; ++k) {
+            const int j = GridFirst + k * GridStep;
+            if (const std::optional<End> end = takePoint(i, j, counts[k], setup, progress))
+                return *end;
+        }
+        progress.lastColumnDone = i;
+    }
+    return End::Completed;
+}
+
+// Waits for the next column, but never past the moment the next event pass
+// is due: then events run, as they would after a point, and the wait goes
+// on. nullptr when such a pass closed the window, or asked for a pause after
+// the run's last point (before its first point a pause waits for that
+// point, as it does with the plain kernel).
+const std::int16_t *RenderRun::awaitColumn(ColumnsAhead &ahead, bool afterAPoint,
+                                           const Setup &setup, const Progress &progress)
+{
+    const FormState &state = m_window.state();
+    for (;;) {
+        if (!state.formAlive || (afterAPoint && state.stopRequested))
+            return nullptr;
+        const std::int64_t leftNs =
+            std::int64_t(m_eventIntervalMs) * 1'000'000 - m_sinceEvents.nsecsElapsed();
+        const ColumnsAhead::Clock::time_point due =
+            ColumnsAhead::Clock::now() + std::chrono::nanoseconds(std::max<std::int64_t>(leftNs, 0));
+        if (const std::int16_t *counts = ahead.next(due))
+            return counts;
+        letEventsRun(setup, progress);
+    }
+}
+
+// An event pass while waiting for column i stands where the pass after the
+// last point drawn would have run: a pause belongs to that point, and after
+// a close the next point is still computed and counted, here and at once.
+RenderRun::End RenderRun::endWhileWaiting(int i, const Setup &setup, Progress &progress)
+{
+    if (m_window.state().stopRequested && i != setup.firstColumn) {
+        pause(i - GridStep, LastRow);
+        return End::Paused;
+    }
+    const std::int16_t count = punkt_iteration(gridReal(setup.x0, setup.x1, i),
+                                               gridImag(setup.y0, setup.y1, GridFirst),
+                                               EscapeBound, setup.imax);
+    return takePoint(i, GridFirst, count, setup, progress).value_or(End::WindowGone);
+}
+
 // Runs for every point, so it only counts and draws; the captions are
-// written when events are about to run and at the end.
+// written when events are about to run and at the end. The caller adds the
+// point's iterations to workSinceClock if this thread did them.
 inline std::optional<RenderRun::End> RenderRun::takePoint(int i, int j, std::int16_t count,
                                                           const Setup &setup, Progress &progress)
 {
@@ -206,7 +278,7 @@ inline std::optional<RenderRun::End> RenderRun::takePoint(int i, int j, std::int
     ++state.pixelCount;
     if (!state.formAlive)
         return End::WindowGone;
-    progress.workSinceClock += count + PointWork;
+    progress.workSinceClock += PointWork;
     if (progress.workSinceClock >= m_workBetweenClockReads) {
         progress.workSinceClock = 0;
         if (m_sinceEvents.elapsed() >= m_eventIntervalMs)

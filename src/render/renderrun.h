@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 
+class ColumnsAhead;
 class MainWindow;
 
 // btStop's caption is the state by which the button and the run agree on
@@ -34,12 +35,23 @@ inline constexpr ColorRef PausedColor = 0x0080FF80;  // light green
 //   failed      a field is not a number (or the counters overflow): message
 //               box, then the controls are enabled
 //   window gone formAlive cleared: returns without touching the controls
+//
+// With the fast kernel the counts come from worker threads that compute the
+// columns ahead of the one being drawn; this thread only draws, counts and
+// lets events run, in exactly the order and at the moments the plain kernel
+// gives. Every end of the run stops and joins the workers.
 class RenderRun : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int DefaultEventIntervalMs = 8;
+
+    // Where the counts come from. Both give the same counts, point for point.
+    enum class Kernel {
+        Plain, // punkt_iteration per point, on this thread
+        Fast,  // the column kernel on worker threads, columns ahead
+    };
 
     explicit RenderRun(MainWindow &window, QObject *parent = nullptr);
 
@@ -49,6 +61,10 @@ public:
     // How long the run computes before it lets events run again. 0 lets them
     // run after every point, which only benchmarks of that cost want.
     void setEventInterval(int milliseconds);
+
+    // Fast unless a benchmark or a test asks for the plain kernel.
+    void setKernel(Kernel kernel) { m_kernel = kernel; }
+    Kernel kernel() const { return m_kernel; }
 
 private:
     enum class End { Completed, Paused, Failed, WindowGone };
@@ -75,6 +91,11 @@ private:
     bool readFields(Setup &setup) const;
     bool chooseMode(Setup &setup);
     End walk(const Setup &setup, Progress &progress);
+    End walkPlain(const Setup &setup, Progress &progress);
+    End walkAhead(ColumnsAhead &ahead, const Setup &setup, Progress &progress);
+    const std::int16_t *awaitColumn(ColumnsAhead &ahead, bool afterAPoint, const Setup &setup,
+                                    const Progress &progress);
+    End endWhileWaiting(int i, const Setup &setup, Progress &progress);
     std::optional<End> takePoint(int i, int j, std::int16_t count, const Setup &setup,
                                  Progress &progress);
     void letEventsRun(const Setup &setup, const Progress &progress);
@@ -87,4 +108,5 @@ private:
     QElapsedTimer m_sinceEvents;
     int m_eventIntervalMs = DefaultEventIntervalMs;
     int m_workBetweenClockReads = 0;
+    Kernel m_kernel = Kernel::Fast;
 };
