@@ -1,15 +1,19 @@
 // The render run through the real window, from the click on Start to the
-// end, against the bare kernel over the same grid in the same process; the
-// stretches of a run without an event pass; and the cost of letting events
-// run after every point. Offscreen unless DISPLAY names an X server.
+// end, against the bare plain kernel over the same grid in the same process;
+// the stretches of a run without an event pass; and the cost of letting
+// events run after every point. Offscreen unless DISPLAY names an X server.
+// The runs use the fast kernel (columns ahead on worker threads) unless the
+// name ends in Plain.
 //
 //   bench_renderrun                                all figures
 //   bench_renderrun --benchmark_filter=PerPoint    the per-point protocol only
 //
 // Counters: ratio = best run / best kernel; gap_max_ms and gap_p99_ms = the
 // longest and the 99th-percentile stretch without an event pass, the start
-// and the end of the run included; whole_run_s = a per-point protocol run of
-// 3,000 points extrapolated to 213,444.
+// and the end of the run included; run_pts_s, run_its_s and kernel_pts_s,
+// kernel_its_s = points and iterations (the sum of the counts) per second of
+// the best run and of the best bare kernel; whole_run_s = a per-point
+// protocol run of 3,000 points extrapolated to 213,444.
 
 #include "app/application.h"
 #include "app/mainwindow.h"
@@ -81,6 +85,8 @@ struct Section
 const Section StartSection{"-1,4025", "-1,4020", "0,0000", "0,0005", "300",
                            -1.4025, -1.4020, 0.0, 0.0005, 300};
 const Section Example1{"-2", "2", "-2", "2", "32767", -2, 2, -2, 2, 32767};
+const Section Example4{"-0,65", "-0,60", "0,375", "0,425", "32767", -0.65, -0.60, 0.375, 0.425,
+                       32767};
 
 struct Program
 {
@@ -150,21 +156,31 @@ void reportGaps(benchmark::State &state)
 
 // The machine is shared, so each side is timed several times, alternating,
 // and the best of each is compared: what the code costs without the noise.
-void runAgainstKernel(benchmark::State &state, const Section &section)
+void runAgainstKernel(benchmark::State &state, const Section &section,
+                      RenderRun::Kernel kernel = RenderRun::Kernel::Fast)
 {
     enter(section);
+    program->run->setKernel(kernel);
     double kernelBest = 1e300, runBest = 1e300;
+    std::int64_t iterations = 0;
     for (auto _ : state) {
         const Clock::time_point start = Clock::now();
-        benchmark::DoNotOptimize(bareKernel(section));
+        iterations = bareKernel(section);
+        benchmark::DoNotOptimize(iterations);
         kernelBest = std::min(kernelBest, millisecondsSince(start));
         const double ms = timedRun();
         runBest = std::min(runBest, ms);
         state.SetIterationTime(ms / 1000);
     }
+    program->run->setKernel(RenderRun::Kernel::Fast);
+    constexpr double Points = GridPoints * GridPoints;
     state.counters["kernel_ms"] = kernelBest;
     state.counters["run_ms"] = runBest;
     state.counters["ratio"] = runBest / kernelBest;
+    state.counters["run_pts_s"] = Points / runBest * 1000;
+    state.counters["run_its_s"] = double(iterations) / runBest * 1000;
+    state.counters["kernel_pts_s"] = Points / kernelBest * 1000;
+    state.counters["kernel_its_s"] = double(iterations) / kernelBest * 1000;
     reportGaps(state);
 }
 
@@ -174,20 +190,46 @@ void BM_StartSection(benchmark::State &state)
 }
 BENCHMARK(BM_StartSection)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
-// The run's own cost per point: no event pass at all.
-void BM_StartSectionNoEvents(benchmark::State &state)
+void BM_StartSectionPlain(benchmark::State &state)
+{
+    runAgainstKernel(state, StartSection, RenderRun::Kernel::Plain);
+}
+BENCHMARK(BM_StartSectionPlain)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The run's own cost per point with the plain kernel: no event pass at all.
+void BM_StartSectionNoEventsPlain(benchmark::State &state)
 {
     program->run->setEventInterval(1'000'000);
-    runAgainstKernel(state, StartSection);
+    runAgainstKernel(state, StartSection, RenderRun::Kernel::Plain);
     program->run->setEventInterval(RenderRun::DefaultEventIntervalMs);
 }
-BENCHMARK(BM_StartSectionNoEvents)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_StartSectionNoEventsPlain)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_Example1(benchmark::State &state)
 {
     runAgainstKernel(state, Example1);
 }
-BENCHMARK(BM_Example1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_Example1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_Example1Plain(benchmark::State &state)
+{
+    runAgainstKernel(state, Example1, RenderRun::Kernel::Plain);
+}
+BENCHMARK(BM_Example1Plain)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// Slow inside the set: some 6,000 points never repeat exactly, so no cycle
+// check shortens them; the bare plain kernel takes over 10 s.
+void BM_Example4(benchmark::State &state)
+{
+    runAgainstKernel(state, Example4);
+}
+BENCHMARK(BM_Example4)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_Example4Plain(benchmark::State &state)
+{
+    runAgainstKernel(state, Example4, RenderRun::Kernel::Plain);
+}
+BENCHMARK(BM_Example4Plain)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Both captions and the points after every point, then `passes` event
 // passes (100 as first written, 1 for comparison); 3,000 points of the
@@ -199,6 +241,7 @@ void BM_PerPointProtocol(benchmark::State &state)
     enter(StartSection);
     TimedPlatform &platform = program->platform;
     program->run->setEventInterval(0);
+    program->run->setKernel(RenderRun::Kernel::Plain);
     platform.passesPerYield = int(state.range(0));
     platform.afterPass = [] {
         if (program->window->state().pixelCount == SamplePoints)
@@ -214,6 +257,7 @@ void BM_PerPointProtocol(benchmark::State &state)
     platform.passesPerYield = 1;
     platform.gapsMs.clear();
     program->run->setEventInterval(RenderRun::DefaultEventIntervalMs);
+    program->run->setKernel(RenderRun::Kernel::Fast);
     const double perPointMs = runMs / double(state.iterations()) / SamplePoints;
     state.counters["us_per_point"] = perPointMs * 1000;
     state.counters["whole_run_s"] = perPointMs * WholeRun / 1000;

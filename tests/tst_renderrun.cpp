@@ -48,6 +48,7 @@ private slots:
     void fastKernelDrawsWhatPlainDraws();
     void pauseBetweenColumnsWithWorkersBusy();
     void closeBetweenColumnsWithWorkersBusy();
+    void lateFirstColumnEventsStillComeAfterAPoint();
 
 private:
     void clickStart() { QTest::mouseClick(m_window->controls().cbStart, Qt::LeftButton); }
@@ -688,6 +689,48 @@ void tst_RenderRun::closeBetweenColumnsWithWorkersBusy()
     QImage picture = blankPicture();
     paint(picture, counts, 0, closedAt + 1);
     QCOMPARE(m_window->picture(), picture);
+}
+
+// Every column of this section is one slow column (X0 = X1, orbits near the
+// Feigenbaum point that never repeat exactly), some milliseconds each, and
+// events are due after every point: the first column is late for the run's
+// first event pass. Events still run only after a point, so the run draws
+// its first point itself.
+void tst_RenderRun::lateFirstColumnEventsStillComeAfterAPoint()
+{
+    const Controls &c = m_window->controls();
+    enterFields({"-1,40115518909", "-1,40115518909", "-0,000000001", "0,000000001", "32767"});
+    const Section section{-1.40115518909, -1.40115518909, -0.000000001, 0.000000001, 32767};
+    renderRun()->setEventInterval(0);
+    QList<qint64> drawnAtPasses;
+    m_platform->onDoEvents = [&] {
+        drawnAtPasses.append(m_window->state().pixelCount);
+        clickStop();
+    };
+    clickStart();
+
+    QCOMPARE(drawnAtPasses, QList<qint64>{1});
+    checkPaused(1);
+    const std::vector<std::int16_t> counts = firstCounts(section, 2);
+    QCOMPARE(text(c.lblCounts), grouped(counts[0]));
+    QImage picture = blankPicture();
+    paint(picture, counts, 0, 1);
+    QCOMPARE(m_window->picture(), picture);
+
+    // Continued and closed at its first pass: the next point, (1, 14), is
+    // computed and counted before the run ends.
+    drawnAtPasses.clear();
+    m_platform->onDoEvents = [&] {
+        drawnAtPasses.append(m_window->state().pixelCount);
+        m_window->close();
+    };
+    clickStop();
+    QCOMPARE(drawnAtPasses, QList<qint64>{2});
+    QCOMPARE(m_window->state().pixelCount, 3);
+    QCOMPARE(m_window->state().lastCount, counts[1]);
+    paint(picture, counts, 0, 2);
+    QCOMPARE(m_window->picture(), picture);
+    QVERIFY(m_platform->messages.isEmpty());
 }
 
 namespace {

@@ -212,10 +212,12 @@ RenderRun::End RenderRun::walkPlain(const Setup &setup, Progress &progress)
 RenderRun::End RenderRun::walkAhead(ColumnsAhead &ahead, const Setup &setup, Progress &progress)
 {
     for (int i = setup.firstColumn; i <= GridLimit; i += GridStep) {
-        const std::int16_t *counts = awaitColumn(ahead, i != setup.firstColumn, setup, progress);
-        if (!counts)
-            return endWhileWaiting(i, setup, progress);
-        for (int k = 0; k < GridPoints; ++k) {
+        int k = 0; // rows of column i drawn so far
+        const std::int16_t *counts = nullptr;
+        while (!(counts = nextColumn(ahead)))
+            if (const std::optional<End> end = whileWaiting(i, k, setup, progress))
+                return *end;
+        for (; k < GridPoints; ++k) {
             const int j = GridFirst + k * GridStep;
             if (const std::optional<End> end = takePoint(i, j, counts[k], setup, progress))
                 return *end;
@@ -225,41 +227,48 @@ RenderRun::End RenderRun::walkAhead(ColumnsAhead &ahead, const Setup &setup, Pro
     return End::Completed;
 }
 
-// Waits for the next column, but never past the moment the next event pass
-// is due: then events run, as they would after a point, and the wait goes
-// on. nullptr when such a pass closed the window, or asked for a pause after
-// the run's last point (before its first point a pause waits for that
-// point, as it does with the plain kernel).
-const std::int16_t *RenderRun::awaitColumn(ColumnsAhead &ahead, bool afterAPoint,
-                                           const Setup &setup, const Progress &progress)
+// The next column's counts, waited for at most until the next event pass is
+// due. Once the window is gone nothing is waited for: only one more point
+// is computed then.
+const std::int16_t *RenderRun::nextColumn(ColumnsAhead &ahead) const
 {
-    const FormState &state = m_window.state();
-    for (;;) {
-        if (!state.formAlive || (afterAPoint && state.stopRequested))
-            return nullptr;
-        const std::int64_t leftNs =
-            std::int64_t(m_eventIntervalMs) * 1'000'000 - m_sinceEvents.nsecsElapsed();
-        const ColumnsAhead::Clock::time_point due =
-            ColumnsAhead::Clock::now() + std::chrono::nanoseconds(std::max<std::int64_t>(leftNs, 0));
-        if (const std::int16_t *counts = ahead.next(due))
-            return counts;
-        letEventsRun(setup, progress);
-    }
+    if (!m_window.state().formAlive)
+        return nullptr;
+    const std::int64_t leftNs =
+        std::int64_t(m_eventIntervalMs) * 1'000'000 - m_sinceEvents.nsecsElapsed();
+    return ahead.next(ColumnsAhead::Clock::now()
+                      + std::chrono::nanoseconds(std::max<std::int64_t>(leftNs, 0)));
 }
 
-// An event pass while waiting for column i stands where the pass after the
-// last point drawn would have run: a pause belongs to that point, and after
-// a close the next point is still computed and counted, here and at once.
-RenderRun::End RenderRun::endWhileWaiting(int i, const Setup &setup, Progress &progress)
+// Column i is late and the next event pass is due. Events run only between
+// two points, as with the plain kernel, so before the run's first point
+// this thread computes that point itself. A pause asked for in the pass
+// belongs to the last point drawn; after a close the next point is still
+// computed and counted, here and at once.
+std::optional<RenderRun::End> RenderRun::whileWaiting(int i, int &k, const Setup &setup,
+                                                      Progress &progress)
 {
-    if (m_window.state().stopRequested && i != setup.firstColumn) {
-        pause(i - GridStep, LastRow);
-        return End::Paused;
+    const FormState &state = m_window.state();
+    const bool drawnAny = k > 0 || i != setup.firstColumn;
+    if (drawnAny && state.formAlive) {
+        letEventsRun(setup, progress);
+        if (state.stopRequested) {
+            if (k > 0)
+                pause(i, GridFirst + (k - 1) * GridStep);
+            else
+                pause(i - GridStep, LastRow);
+            return End::Paused;
+        }
+        if (state.formAlive)
+            return std::nullopt;
     }
+    const int j = GridFirst + k * GridStep;
     const std::int16_t count = punkt_iteration(gridReal(setup.x0, setup.x1, i),
-                                               gridImag(setup.y0, setup.y1, GridFirst),
-                                               EscapeBound, setup.imax);
-    return takePoint(i, GridFirst, count, setup, progress).value_or(End::WindowGone);
+                                               gridImag(setup.y0, setup.y1, j), EscapeBound,
+                                               setup.imax);
+    ++k;
+    progress.workSinceClock += count;
+    return takePoint(i, j, count, setup, progress);
 }
 
 // Runs for every point, so it only counts and draws; the captions are

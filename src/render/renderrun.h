@@ -93,9 +93,8 @@ private:
     End walk(const Setup &setup, Progress &progress);
     End walkPlain(const Setup &setup, Progress &progress);
     End walkAhead(ColumnsAhead &ahead, const Setup &setup, Progress &progress);
-    const std::int16_t *awaitColumn(ColumnsAhead &ahead, bool afterAPoint, const Setup &setup,
-                                    const Progress &progress);
-    End endWhileWaiting(int i, const Setup &setup, Progress &progress);
+    const std::int16_t *nextColumn(ColumnsAhead &ahead) const;
+    std::optional<End> whileWaiting(int i, int &k, const Setup &setup, Progress &progress);
     std::optional<End> takePoint(int i, int j, std::int16_t count, const Setup &setup,
                                  Progress &progress);
     void letEventsRun(const Setup &setup, const Progress &progress);
