@@ -18,6 +18,7 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "app/qtplatform.h"
+#include "render/columnkernel.h"
 #include "render/escapetime.h"
 #include "render/grid.h"
 #include "render/renderrun.h"
@@ -33,6 +34,8 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -289,6 +292,12 @@ int main(int argc, char *argv[])
         QCoreApplication::processEvents();
 
     benchmark::Initialize(&argc, argv);
+    benchmark::AddCustomContext("fast_kernel",
+                                std::string(kernelPathName(bestKernelPath())) + ", "
+                                    + std::to_string(kernelPathWidth(KernelPath::Best))
+                                    + " doubles per register");
+    benchmark::AddCustomContext(
+        "column_workers", std::to_string(std::max(1u, std::thread::hardware_concurrency())));
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

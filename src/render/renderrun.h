@@ -37,9 +37,10 @@ inline constexpr ColorRef PausedColor = 0x0080FF80;  // light green
 //   window gone formAlive cleared: returns without touching the controls
 //
 // With the fast kernel the counts come from worker threads that compute the
-// columns ahead of the one being drawn; this thread only draws, counts and
-// lets events run, in exactly the order and at the moments the plain kernel
-// gives. Every end of the run stops and joins the workers.
+// columns ahead of the one being drawn; this thread draws and counts the
+// points in the same order, lets events run only between two points, and
+// waits for a late column no longer than until the next event pass. Every
+// end of the run stops and joins the workers.
 class RenderRun : public QObject
 {
     Q_OBJECT
