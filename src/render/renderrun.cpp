@@ -84,6 +84,9 @@ void RenderRun::setEventInterval(int milliseconds)
 
 void RenderRun::run()
 {
+    // The click's own handling counts towards the first stretch without an
+    // event pass: disabling the buttons and setting captions takes a while.
+    m_sinceEvents.start();
     const Controls &c = m_window.controls();
     if (!m_window.state().resumeRequested) {
         c.lblCounts->setText(QStringLiteral("0"));
@@ -97,7 +100,6 @@ void RenderRun::run()
         return;
     }
     Progress progress{setup->countsTotal, 0, 0};
-    m_sinceEvents.start();
     const End end = walk(*setup, progress);
     // Whatever ended the run, the captions and the picture show its last point.
     showProgress(*setup, progress);
