@@ -41,8 +41,8 @@ const QStringList BadImax{"", "abc", "40000", "32767,5", "-32769", "nan", "inf",
 
 // Weights in percent, in the order of StressEpisode::Kind. In a run the
 // pause comes more often, and the disabled buttons are tried as a user might.
-constexpr std::array<int, 10> IdleWeights{24, 20, 5, 5, 7, 4, 4, 16, 12, 3};
-constexpr std::array<int, 10> RunWeights{6, 30, 5, 5, 7, 6, 8, 14, 14, 5};
+constexpr std::array<int, 10> IdleWeights{22, 18, 4, 4, 7, 10, 3, 16, 13, 3};
+constexpr std::array<int, 10> RunWeights{5, 26, 4, 4, 5, 5, 16, 15, 15, 5};
 
 const QRect SurfacePixels(96, 4, 400, 400);
 
