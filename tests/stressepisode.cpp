@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -49,10 +50,12 @@ const QRect SurfacePixels(96, 4, 400, 400);
 // What the number-to-text rule keeps of a value: 15 significant digits.
 double roundedTo15Digits(double value)
 {
-    bool ok = false;
-    const double rounded = QByteArray::number(value, 'e', 14).toDouble(&ok);
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 14);
+    double rounded = 0;
+    const auto read = std::from_chars(text, written.ptr, rounded);
     // The largest doubles' 15-digit rounding overflows; the text rounds down.
-    if (!ok || std::isinf(rounded))
+    if (read.ec == std::errc::result_out_of_range)
         return std::copysign(1.79769313486231e308, value);
     return rounded;
 }
