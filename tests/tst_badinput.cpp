@@ -3,6 +3,7 @@
 #include "expectedpicture.h"
 #include "fakeplatform.h"
 #include "section/inputmessage.h"
+#include "section/numbertext.h"
 #include "userinput.h"
 
 #include <QApplication>
@@ -11,6 +12,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+
+#include <numeric>
 
 // What a user sees for each bad input of the README's table: the message
 // box or a defined picture, the texts typed kept, never a crash.
@@ -170,9 +173,12 @@ void tst_BadInput::startDrawsDefinedPicture()
 
     clickOn(m_window->controls().cbStart);
 
+    const std::vector<std::int16_t> counts = kernelCounts(section);
+    const std::int64_t total = std::accumulate(counts.begin(), counts.end(), std::int64_t(0));
     QVERIFY(m_platform->messages.isEmpty());
     QCOMPARE(m_window->controls().lblPixel->text(), QStringLiteral("213.444"));
-    QCOMPARE(m_window->picture(), expectedPicture(kernelCounts(section)));
+    QCOMPARE(m_window->controls().lblCounts->text(), NumberText::grouped(total, u"."));
+    QCOMPARE(m_window->picture(), expectedPicture(counts));
     QCOMPARE(fieldTexts(), texts);
 }
 
