@@ -10,7 +10,6 @@
 #include "userinput.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -18,14 +17,10 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cmath>
 
 namespace {
 
 const QLocale German(QLocale::German, QLocale::Germany);
-constexpr ColorRef LightRed = 0x008080FF;
-constexpr ColorRef LightGreen = 0x0080FF80;
 
 const QString TenThousandLetters(10000, u'x');
 const QString TenThousandDigits = QLatin1Char('1') + QString(9999, u'0'); // beyond the double range
@@ -46,19 +41,6 @@ constexpr std::array<int, 10> IdleWeights{22, 18, 4, 4, 7, 10, 3, 16, 13, 3};
 constexpr std::array<int, 10> RunWeights{5, 26, 4, 4, 5, 5, 16, 15, 15, 5};
 
 const QRect SurfacePixels(96, 4, 400, 400);
-
-// What the number-to-text rule keeps of a value: 15 significant digits.
-double roundedTo15Digits(double value)
-{
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 14);
-    double rounded = 0;
-    const auto read = std::from_chars(text, written.ptr, rounded);
-    // The largest doubles' 15-digit rounding overflows; the text rounds down.
-    if (read.ec == std::errc::result_out_of_range)
-        return std::copysign(1.79769313486231e308, value);
-    return rounded;
-}
 
 } // namespace
 
@@ -269,22 +251,17 @@ bool StressEpisode::enterRun()
         e.lblCounts = QStringLiteral("0");
         e.lblI = QStringLiteral("1");
     }
-    const QChar point = decimalSeparator();
-    const std::optional<double> x0 = NumberText::toNumber(c.txtX0->text(), point);
-    const std::optional<double> x1 = NumberText::toNumber(c.txtX1->text(), point);
-    const std::optional<double> y0 = NumberText::toNumber(c.txtY0->text(), point);
-    const std::optional<double> y1 = NumberText::toNumber(c.txtY1->text(), point);
-    const std::optional<std::int16_t> imax = NumberText::toImax(c.txtMaxIter->text(), point);
+    const std::optional<Section> section = readSection();
     const bool continuing = e.paused && e.resumeRequested;
     const std::optional<std::int64_t> total =
         continuing ? NumberText::fromGrouped(e.lblCounts, QLocale().groupSeparator()) : 0;
-    if (!x0 || !x1 || !y0 || !y1 || !imax || !total) {
+    if (!section || !total) {
         ++e.messages;
         ++m_stats.failedStarts;
         return false;
     }
     RunSegment segment;
-    segment.table = &kernelTable({*x0, *x1, *y0, *y1, *imax});
+    segment.table = &kernelTable(*section);
     for (size_t n = 0; n < segment.palette.size(); ++n)
         segment.palette[n] = backColor(c.lblF[n]);
     if (continuing) {
@@ -306,6 +283,21 @@ bool StressEpisode::enterRun()
         segment.stopAt = 1;
     m_segment = segment;
     return true;
+}
+
+// The section and Imax as the fields read by the text-to-number rule.
+std::optional<Section> StressEpisode::readSection() const
+{
+    const Controls &c = m_window->controls();
+    const QChar point = decimalSeparator();
+    const std::optional<double> x0 = NumberText::toNumber(c.txtX0->text(), point);
+    const std::optional<double> x1 = NumberText::toNumber(c.txtX1->text(), point);
+    const std::optional<double> y0 = NumberText::toNumber(c.txtY0->text(), point);
+    const std::optional<double> y1 = NumberText::toNumber(c.txtY1->text(), point);
+    const std::optional<std::int16_t> imax = NumberText::toImax(c.txtMaxIter->text(), point);
+    if (!x0 || !x1 || !y0 || !y1 || !imax)
+        return std::nullopt;
+    return Section{*x0, *x1, *y0, *y1, *imax};
 }
 
 // The actions for a run, each due at one of its first event passes.
@@ -341,7 +333,7 @@ void StressEpisode::onEventPass()
     ++s.passes;
     const Controls &c = m_window->controls();
     checkSeventeen(false);
-    expect(c.btStop->text() == PauseCaption, QStringLiteral("btStop reads \"%1\" during a run").arg(c.btStop->text()));
+    expect(c.btStop->text() == PauseText, QStringLiteral("btStop reads \"%1\" during a run").arg(c.btStop->text()));
     expect(c.lblI->text() == m_expected.lblI, QStringLiteral("lblI changed during a run"));
     const std::optional<std::int64_t> shown =
         NumberText::fromGrouped(c.lblPixel->text(), QLocale().groupSeparator());
@@ -401,227 +393,6 @@ void StressEpisode::finishRun()
     } else {
         ++m_stats.completed;
     }
-}
-
-void StressEpisode::stop()
-{
-    QPushButton *button = m_window->controls().btStop;
-    if (m_expected.paused) {
-        // The continue branch: the run in continue mode, nested in this click.
-        ++m_stats.continues;
-        m_expected.stopFace = LightGreen;
-        m_expected.resumeRequested = true;
-        clickRunButton(button);
-        return;
-    }
-    clickOn(button);
-    m_expected.stopFace = LightRed;
-    m_expected.stopRequested = true;
-    if (m_segment && !m_segment->stopAt)
-        m_segment->stopAt = m_segment->drawnAtLastPass;
-}
-
-void StressEpisode::clearAll()
-{
-    const Controls &c = m_window->controls();
-    clickOn(c.btC);
-    ExpectedWindow &e = m_expected;
-    e.picture.fill(Qt::transparent);
-    e.lblCounts.clear();
-    e.lblI = QStringLiteral("1");
-    e.paused = false;
-    e.stopFace = LightGreen;
-    e.stopRequested = e.resumeRequested = false;
-    expect(sectionTexts() == QStringList(4, QString()), QStringLiteral("btC leaves the four fields empty"));
-}
-
-void StressEpisode::preset(int k)
-{
-    const Controls &c = m_window->controls();
-    const QString imax = c.txtMaxIter->text();
-    clickOn(c.cbF[size_t(k)]);
-    for (const QString &text : sectionTexts())
-        expect(NumberText::toNumber(text, decimalSeparator()).has_value(),
-               QStringLiteral("preset %1 wrote \"%2\", which is not a number").arg(k).arg(text));
-    expect(c.txtMaxIter->text() == imax, QStringLiteral("preset %1 changed Imax").arg(k));
-}
-
-void StressEpisode::chooseColour(const Action &action)
-{
-    const Controls &c = m_window->controls();
-    QLabel *swatch = c.lblF[size_t(action.index)];
-    const ColorRef before = backColor(swatch);
-    m_platform.colorAnswer = action.colour;
-    clickOn(c.btF[size_t(action.index)]);
-    ++m_expected.colourDialogs;
-    const ColorRef wanted = action.colour ? toColorRef(*action.colour) : before;
-    expect(backColor(swatch) == wanted, QStringLiteral("lblF%1 after its colour dialog").arg(action.index));
-}
-
-// Long texts are pasted, as a user brings them in.
-void StressEpisode::edit(int field, const QString &text)
-{
-    const Controls &c = m_window->controls();
-    const std::array<QLineEdit *, 5> fields{c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter};
-    QLineEdit *target = fields[size_t(field)];
-    if (text.size() > 100) {
-        QGuiApplication::clipboard()->setText(text);
-        clickOn(target);
-        QTest::keyClick(target, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
-    } else {
-        typeInto(target, text);
-    }
-    expect(target->text() == text, QStringLiteral("%1 does not hold the text typed").arg(target->objectName()));
-}
-
-QStringList StressEpisode::sectionTexts() const
-{
-    const Controls &c = m_window->controls();
-    return {c.txtX0->text(), c.txtX1->text(), c.txtY0->text(), c.txtY1->text()};
-}
-
-// A double-click on a control does not reach the window; the others take
-// the selection one step on.
-void StressEpisode::zoom(QPoint position)
-{
-    const bool taken = m_window->childAt(position) == nullptr;
-    const QStringList before = sectionTexts();
-    const qsizetype messagesBefore = m_platform.messages.size();
-    doubleClickAt(m_window.get(), position);
-    ExpectedWindow &e = m_expected;
-    if (taken && e.zoomStep == 2) {
-        e.zoomStep = 0;
-        finishSelection(position, before, messagesBefore);
-        return;
-    }
-    expect(sectionTexts() == before, QStringLiteral("a double-click before the third changed a field"));
-    if (!taken)
-        return;
-    (e.zoomStep == 0 ? m_zoomOrigin : m_zoomUpperLeft) = position;
-    ++e.zoomStep;
-}
-
-// The third double-click: the four fields change to texts that read back
-// as the new section, or stay as they were and the message box comes.
-void StressEpisode::finishSelection(QPoint lowerRight, const QStringList &before,
-                                    qsizetype messagesBefore)
-{
-    ++m_stats.selections;
-    const QChar point = decimalSeparator();
-    std::array<double, 4> old{};
-    bool computable = true;
-    for (size_t n = 0; n < old.size(); ++n) {
-        const std::optional<double> value = NumberText::toNumber(before[qsizetype(n)], point);
-        computable = computable && value;
-        old[n] = value.value_or(0);
-    }
-    const double xp0 = m_zoomOrigin.x(), yp0 = m_zoomOrigin.y();
-    const double xp1 = m_zoomUpperLeft.x(), yp1 = m_zoomUpperLeft.y(), xp2 = lowerRight.x();
-    const double yp2 = (yp1 + xp2) - xp1;
-    const std::array<double, 4> wanted{old[0] + (old[1] - old[0]) * ((xp1 - xp0) / 400),
-                                       old[0] + (old[1] - old[0]) * ((xp2 - xp0) / 400),
-                                       old[2] + (old[3] - old[2]) * ((yp1 - yp0) / 400),
-                                       old[2] + (old[3] - old[2]) * ((yp2 - yp0) / 400)};
-    for (const double value : wanted)
-        computable = computable && std::isfinite(value);
-    const QStringList after = sectionTexts();
-    if (!computable) {
-        ++m_expected.messages;
-        expect(after == before, QStringLiteral("a selection that cannot be computed changed the fields"));
-        expect(m_platform.messages.size() == messagesBefore + 1,
-               QStringLiteral("a selection that cannot be computed gave no message"));
-        return;
-    }
-    expect(m_platform.messages.size() == messagesBefore, QStringLiteral("a good selection gave a message"));
-    for (size_t n = 0; n < wanted.size(); ++n) {
-        const std::optional<double> back = NumberText::toNumber(after[qsizetype(n)], point);
-        expect(back && *back == roundedTo15Digits(wanted[n]),
-               QStringLiteral("after the selection field %1 reads \"%2\", expected %3")
-                   .arg(n).arg(after[qsizetype(n)]).arg(wanted[n], 0, 'g', 17));
-    }
-}
-
-void StressEpisode::closeWindow()
-{
-    m_window->close();
-    m_expected.alive = false;
-    expect(!m_window->isVisible() && !m_window->state().formAlive,
-           QStringLiteral("the closed window is still there"));
-    // Qt quits its event loop when the last visible window closes; the child
-    // processes of tst_stress check that it really does.
-    const QWidgetList topLevels = QApplication::topLevelWidgets();
-    expect(std::none_of(topLevels.begin(), topLevels.end(), [](QWidget *w) { return w->isVisible(); }),
-           QStringLiteral("a window is still open after the close"));
-    if (m_segment && !m_segment->closeAt)
-        m_segment->closeAt = m_segment->drawnAtLastPass;
-    else if (!m_segment)
-        ++m_stats.closedIdle;
-}
-
-// One of the seventeen clicked while a run draws: nothing may change.
-void StressEpisode::clickWithoutEffect(QPushButton *button)
-{
-    const Controls &c = m_window->controls();
-    auto snapshot = [&] {
-        QStringList texts = sectionTexts();
-        texts << c.txtMaxIter->text() << c.btStop->text();
-        for (QLabel *swatch : c.lblF)
-            texts << QString::number(backColor(swatch));
-        texts << QString::number(m_platform.messages.size())
-              << QString::number(m_platform.colorDialogInitials.size());
-        return texts;
-    };
-    const QStringList before = snapshot();
-    const QImage picture = m_window->picture();
-    clickOn(button);
-    expect(snapshot() == before && m_window->picture() == picture,
-           QStringLiteral("%1 acted while a run was drawing").arg(button->objectName()));
-}
-
-void StressEpisode::checkIdle()
-{
-    if (!m_expected.alive || !m_failure.isEmpty())
-        return;
-    const Controls &c = m_window->controls();
-    const FormState &state = m_window->state();
-    const ExpectedWindow &e = m_expected;
-    checkSeventeen(true);
-    const QString caption = e.paused ? ContinueCaption : PauseCaption;
-    expect(c.btStop->text() == caption, QStringLiteral("btStop reads \"%1\", expected \"%2\"").arg(c.btStop->text(), caption));
-    expect(backColor(c.btStop) == e.stopFace,
-           QStringLiteral("btStop's face is %1, expected %2").arg(backColor(c.btStop), 6, 16).arg(e.stopFace, 6, 16));
-    expect(state.stopRequested == e.stopRequested, QStringLiteral("stopRequested is %1").arg(state.stopRequested));
-    expect(state.resumeRequested == e.resumeRequested, QStringLiteral("resumeRequested is %1").arg(state.resumeRequested));
-    expect(c.lblI->text() == e.lblI && c.lblJ->text() == e.lblJ,
-           QStringLiteral("lblI/lblJ read %1/%2, expected %3/%4").arg(c.lblI->text(), c.lblJ->text(), e.lblI, e.lblJ));
-    expect(c.lblPixel->text() == e.lblPixel,
-           QStringLiteral("lblPixel reads \"%1\", expected \"%2\"").arg(c.lblPixel->text(), e.lblPixel));
-    expect(c.lblCounts->text() == e.lblCounts,
-           QStringLiteral("lblCounts reads \"%1\", expected \"%2\"").arg(c.lblCounts->text(), e.lblCounts));
-    expect(c.lblBar->width() == e.bar, QStringLiteral("lblBar is %1 px, expected %2").arg(c.lblBar->width()).arg(e.bar));
-    expect(m_window->picture() == e.picture,
-           QStringLiteral("the picture is not the points drawn since it was last cleared"));
-    expect(m_platform.messages == QStringList(e.messages, InputMessageTitle + u'|' + InputMessageText),
-           QStringLiteral("%1 message boxes, expected %2").arg(m_platform.messages.size()).arg(e.messages));
-    expect(m_platform.colorDialogInitials.size() == e.colourDialogs, QStringLiteral("colour dialogs opened"));
-    expect(state.zoomOriginSet == (e.zoomStep >= 1) && state.zoomCornerSet == (e.zoomStep == 2),
-           QStringLiteral("zoom state after %1 double-clicks of the selection").arg(e.zoomStep));
-}
-
-void StressEpisode::checkSeventeen(bool enabled)
-{
-    const Controls &c = m_window->controls();
-    QList<QPushButton *> seventeen{c.cbStart, c.btC, c.cbFC};
-    for (int k = 1; k <= 6; ++k)
-        seventeen.append(c.cbF[size_t(k)]);
-    for (QPushButton *button : c.btF)
-        seventeen.append(button);
-    for (QPushButton *button : seventeen)
-        expect(button->isEnabled() == enabled,
-               QStringLiteral("%1 is %2 while %3").arg(button->objectName(),
-                                                        enabled ? "disabled" : "enabled",
-                                                        enabled ? "no run draws" : "a run draws"));
 }
 
 bool StressEpisode::expect(bool condition, const QString &what)

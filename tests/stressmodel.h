@@ -17,6 +17,12 @@
 // rules of the run protocol and the kernel alone, never read back from the
 // program's state.
 
+// btStop's two captions and faces, as the user sees them.
+inline const QString PauseText = QStringLiteral("Berechnung anhalten");
+inline const QString ContinueText = QStringLiteral("Berechnung fortsetzen");
+inline constexpr ColorRef LightRed = 0x008080FF;
+inline constexpr ColorRef LightGreen = 0x0080FF80;
+
 // Seeded and the same on every platform, unlike the standard distributions.
 class StressRng
 {
