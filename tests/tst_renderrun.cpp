@@ -1,9 +1,12 @@
 #include "app/application.h"
+#include "app/clickablelabel.h"
 #include "app/mainwindow.h"
 #include "expectedpicture.h"
 #include "fakeplatform.h"
 #include "render/renderrun.h"
 #include "section/numbertext.h"
+#include "userinput.h"
+#include "windowsnapshot.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -43,6 +46,7 @@ private slots:
     void closeMidRun();
     void closeMidRunExitsWithZero();
     void handlersSeeTheLastPointComputed();
+    void onlyHarmlessControlsLiveDuringRun();
 
 private:
     void clickStart() { QTest::mouseClick(m_window->controls().cbStart, Qt::LeftButton); }
@@ -516,6 +520,73 @@ void tst_RenderRun::handlersSeeTheLastPointComputed()
     QVERIFY(looks > 0);
     QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(u"; ")));
     QCOMPARE(m_window->state().pixelCount, RunPoints);
+}
+
+// Clicks on the seventeen during a run do nothing at all; the swatch reset,
+// the fields and btStop go on working.
+void tst_RenderRun::onlyHarmlessControlsLiveDuringRun()
+{
+    const Controls &c = m_window->controls();
+    const std::vector<std::int16_t> counts = kernelCounts(StartSection);
+    // The swatch of the first point, so that its change shows at once.
+    const size_t n = size_t(swatchForCount(counts.front()));
+    m_platform->colorAnswer = QColor(1, 2, 3);
+    clickOn(c.btF[n]);
+    m_platform->colorDialogInitials.clear();
+
+    QStringList enabled;
+    QStringList before, after;
+    bool pictureKept = false;
+    QStringList live;
+    QString typed;
+    ColorRef swatchAfterReset = 1;
+    QTimer::singleShot(0, m_window, [&] {
+        before = windowSnapshot(*m_window);
+        const QImage picture = m_window->picture();
+        for (QWidget *control : seventeen()) {
+            if (control->isEnabled())
+                enabled.append(control->objectName());
+            clickOn(control);
+        }
+        after = windowSnapshot(*m_window);
+        pictureKept = m_window->picture() == picture;
+
+        const QList<QWidget *> harmless{c.lblStandardfarben, c.txtX0, c.txtX1, c.txtY0,
+                                        c.txtY1, c.txtMaxIter, c.btStop};
+        for (QWidget *control : harmless) {
+            if (control->isEnabled())
+                live.append(control->objectName());
+        }
+        clickOn(c.lblStandardfarben);
+        swatchAfterReset = backColor(c.lblF[n]);
+        typeInto(c.txtMaxIter, QStringLiteral("100"));
+        typed = c.txtMaxIter->text();
+        m_pausedAt = m_window->state().pixelCount;
+        clickStop();
+    });
+    clickStart();
+
+    QCOMPARE(enabled, QStringList());
+    QCOMPARE(after, before);
+    QVERIFY(pictureKept);
+    QVERIFY(m_platform->colorDialogInitials.isEmpty());
+    QVERIFY(m_platform->messages.isEmpty());
+    QCOMPARE(live, (QStringList{"lblStandardfarben", "txtX0", "txtX1", "txtY0", "txtY1",
+                                "txtMaxIter", "btStop"}));
+    QCOMPARE(swatchAfterReset, StandardColors[n]);
+    QCOMPARE(typed, QStringLiteral("100"));
+
+    // Paused by the click on btStop, drawn with what the run read at start.
+    checkPaused(m_pausedAt);
+    Palette palette = StandardColors;
+    palette[n] = 0x00030201;
+    QImage expected = blankPicture();
+    paint(expected, counts, 0, m_pausedAt, palette);
+    QImage inStandardColours = blankPicture();
+    paint(inStandardColours, counts, 0, m_pausedAt);
+    QVERIFY(expected != inStandardColours);
+    QCOMPARE(m_window->picture(), expected);
+    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, m_pausedAt)));
 }
 
 namespace {
