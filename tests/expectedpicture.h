@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPoint>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -54,20 +55,33 @@ inline QImage blankPicture()
     return image;
 }
 
-// Draws points [from, to) in the standard colours; later points overwrite
+using Palette = std::array<ColorRef, PaletteSize>;
+
+// Draws points [from, to) in the palette's colours; later points overwrite
 // earlier ones on the same pixel, as on the screen.
 inline void paint(QImage &image, const std::vector<std::int16_t> &counts, std::int64_t from,
-                  std::int64_t to)
+                  std::int64_t to, const Palette &palette = StandardColors)
 {
     for (std::int64_t k = from; k < to; ++k) {
-        const ColorRef ref = StandardColors[size_t(swatchForCount(counts[size_t(k)]))];
+        const ColorRef ref = palette[size_t(swatchForCount(counts[size_t(k)]))];
         image.setPixel(pixelOf(k), qRgb(int(ref & 0xFF), int((ref >> 8) & 0xFF), int((ref >> 16) & 0xFF)));
     }
 }
 
-inline QImage expectedPicture(const std::vector<std::int16_t> &counts)
+inline QImage expectedPicture(const std::vector<std::int16_t> &counts,
+                              const Palette &palette = StandardColors)
 {
     QImage image = blankPicture();
-    paint(image, counts, 0, std::int64_t(counts.size()));
+    paint(image, counts, 0, std::int64_t(counts.size()), palette);
     return image;
+}
+
+// The iteration total of points [from, to), as lblCounts adds it up.
+inline std::int64_t countsTotal(const std::vector<std::int16_t> &counts, std::int64_t from,
+                                std::int64_t to)
+{
+    std::int64_t total = 0;
+    for (std::int64_t k = from; k < to; ++k)
+        total += counts[size_t(k)];
+    return total;
 }

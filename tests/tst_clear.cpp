@@ -2,7 +2,11 @@
 #include "app/colorref.h"
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
+#include "section/inputmessage.h"
+#include "section/numbertext.h"
+#include "runsteps.h"
 #include "userinput.h"
+#include "windowsnapshot.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -10,6 +14,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 // The two clear buttons: cbFC removes the drawing, btC also the section
 // and the pause state of the render run.
@@ -26,11 +31,16 @@ private slots:
     void clearAllDuringSelection();
     void clearOnEmptySurface_data();
     void clearOnEmptySurface();
+    void clearFractalOnPausedRun();
+    void clearAllOnPausedRun_data();
+    void clearAllOnPausedRun();
+    void startRightAfterClearAll();
 
 private:
     void arrangeBusyWindow();
-    QStringList snapshot() const;
+    QStringList snapshot() const { return windowSnapshot(*m_window); }
     QColor shownAt(QPoint pixel) const;
+    void fillSection(const QStringList &texts);
 
     FakePlatform *m_platform = nullptr;
     MainWindow *m_window = nullptr;
@@ -42,10 +52,24 @@ constexpr ColorRef WindowBackground = 0x00FF80FF;
 constexpr ColorRef Red = 0x000000FF;
 constexpr int PointTwips = 3000;
 const QPoint PointPixel(200, 200); // where (3000, 3000) twips shows
+const QRect SurfaceInWindow(96, 4, 400, 400);
+const QString InputMessage = InputMessageTitle + QLatin1Char('|') + InputMessageText;
 
-QString hex(ColorRef ref)
+// What btC changes: the section fields, the counter and the pause state.
+QStringList afterClearAll(QStringList lines)
 {
-    return QStringLiteral("0x%1").arg(ref, 8, 16, QChar(u'0'));
+    for (const char *name : {"txtX0", "txtX1", "txtY0", "txtY1", "lblCounts"})
+        lines = withValue(lines, QString::fromLatin1(name), QString());
+    lines = withValue(lines, QStringLiteral("lblI"), QStringLiteral("1"));
+    lines = withValue(lines, QStringLiteral("btStop"), QStringLiteral("Berechnung anhalten"));
+    lines = withValue(lines, QStringLiteral("btStop.BackColor"), hexColor(0x0080FF80));
+    lines = withValue(lines, QStringLiteral("stopRequested"), QStringLiteral("0"));
+    return withValue(lines, QStringLiteral("resumeRequested"), QStringLiteral("0"));
+}
+
+QString grouped(std::int64_t value)
+{
+    return NumberText::grouped(value, QLocale().groupSeparator());
 }
 
 } // namespace
@@ -55,6 +79,7 @@ void tst_Clear::init()
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     m_platform = new FakePlatform;
     m_window = new MainWindow(*m_platform);
+    letEventsRunEveryMillisecond(*m_window);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
 }
@@ -93,34 +118,6 @@ void tst_Clear::arrangeBusyWindow()
     QCOMPARE(shownAt(PointPixel), toQColor(Red));
 }
 
-// Everything a clear might touch, as "name=value" lines so that a failure
-// shows which one differs.
-QStringList tst_Clear::snapshot() const
-{
-    const Controls &c = m_window->controls();
-    const FormState &state = m_window->state();
-    QStringList lines;
-    auto add = [&lines](const QString &name, const QString &value) {
-        lines.append(name + QLatin1Char('=') + value);
-    };
-    for (const QLineEdit *field : {c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter})
-        add(field->objectName(), field->text());
-    for (const QLabel *label : {c.lblCounts, c.lblPixel, c.lblI, c.lblJ, c.lblVergroeßerungText,
-                                c.lblXP0, c.lblYP0, c.lblXP1, c.lblYP1, c.lblXP2, c.lblYP2,
-                                c.lblX0, c.lblX1, c.lblY0, c.lblY1})
-        add(label->objectName(), label->text());
-    add(QStringLiteral("lblBar.width"), QString::number(c.lblBar->width()));
-    add(QStringLiteral("btStop"), c.btStop->text());
-    add(QStringLiteral("btStop.BackColor"), hex(backColor(c.btStop)));
-    for (const QLabel *swatch : c.lblF)
-        add(swatch->objectName(), hex(backColor(swatch)));
-    add(QStringLiteral("stopRequested"), QString::number(state.stopRequested));
-    add(QStringLiteral("resumeRequested"), QString::number(state.resumeRequested));
-    add(QStringLiteral("zoomOriginSet"), QString::number(state.zoomOriginSet));
-    add(QStringLiteral("zoomCornerSet"), QString::number(state.zoomCornerSet));
-    return lines;
-}
-
 // The window as the screen shows it, in logical pixels.
 QColor tst_Clear::shownAt(QPoint pixel) const
 {
@@ -141,20 +138,7 @@ void tst_Clear::clearFractalRemovesPointsOnly()
 void tst_Clear::clearAllResetsSectionAndPause()
 {
     arrangeBusyWindow();
-    QStringList expected = snapshot();
-    auto replace = [&expected](const QString &name, const QString &value) {
-        for (QString &line : expected) {
-            if (line.startsWith(name + QLatin1Char('=')))
-                line = name + QLatin1Char('=') + value;
-        }
-    };
-    for (const char *field : {"txtX0", "txtX1", "txtY0", "txtY1", "lblCounts"})
-        replace(QString::fromLatin1(field), QString());
-    replace(QStringLiteral("lblI"), QStringLiteral("1"));
-    replace(QStringLiteral("btStop"), QStringLiteral("Berechnung anhalten"));
-    replace(QStringLiteral("btStop.BackColor"), hex(0x0080FF80));
-    replace(QStringLiteral("stopRequested"), QStringLiteral("0"));
-    replace(QStringLiteral("resumeRequested"), QStringLiteral("0"));
+    const QStringList expected = afterClearAll(snapshot());
 
     clickOn(m_window->controls().btC);
 
@@ -192,6 +176,110 @@ void tst_Clear::clearOnEmptySurface()
     const QRect surface(96, 4, 400, 400);
     clickOn(m_window->findChild<QPushButton *>(button));
     QCOMPARE(m_window->grab().toImage().copy(surface), before.copy(surface));
+}
+
+void tst_Clear::fillSection(const QStringList &texts)
+{
+    const Controls &c = m_window->controls();
+    const QList<QLineEdit *> fields{c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter};
+    for (qsizetype n = 0; n < fields.size(); ++n)
+        typeInto(fields[n], texts[n]);
+}
+
+// The paused run does not notice: continuing draws the remaining columns
+// onto the cleared surface, and the columns drawn before stay cleared.
+void tst_Clear::clearFractalOnPausedRun()
+{
+    const Controls &c = m_window->controls();
+    const qint64 paused = startAndPause(*m_window);
+    QVERIFY(paused > 3 * GridPoints && paused < RunPoints);
+    const QStringList before = snapshot();
+
+    clickOn(c.cbFC);
+
+    QCOMPARE(m_window->picture(), blankPicture());
+    QCOMPARE(snapshot(), before);
+
+    clickOn(c.btStop);
+
+    const std::vector<std::int16_t> counts = kernelCounts(StartSection);
+    const qint64 columnStart = pausedColumnStart(paused);
+    QImage expected = blankPicture();
+    paint(expected, counts, columnStart, RunPoints);
+    QCOMPARE(m_window->picture(), expected);
+    QCOMPARE(m_window->state().pixelCount, paused + RunPoints - columnStart);
+    QCOMPARE(c.lblCounts->text(),
+             grouped(countsTotal(counts, 0, paused) + countsTotal(counts, columnStart, RunPoints)));
+    // The third column lies left of the paused one and clear of the frame line.
+    const QPoint early = pixelOf(2 * GridPoints + 200);
+    QCOMPARE(shownAt(SurfaceInWindow.topLeft() + early), toQColor(WindowBackground));
+    QVERIFY(m_platform->messages.isEmpty());
+}
+
+void tst_Clear::clearAllOnPausedRun_data()
+{
+    QTest::addColumn<bool>("continueFailed");
+    QTest::newRow("paused") << false;
+    // A continue that failed over an empty Imax leaves resumeRequested set,
+    // so without btC the next Start would continue.
+    QTest::newRow("paused, continue failed") << true;
+}
+
+// btC ends the paused run for good: the next Start, with the fields filled
+// in again, is a fresh run from the first column.
+void tst_Clear::clearAllOnPausedRun()
+{
+    QFETCH(bool, continueFailed);
+    const Controls &c = m_window->controls();
+    const qint64 paused = startAndPause(*m_window);
+    QVERIFY(paused > 0 && paused < RunPoints);
+    if (continueFailed) {
+        typeInto(c.txtMaxIter, QString());
+        clickOn(c.btStop);
+        QCOMPARE(m_platform->messages, QStringList{InputMessage});
+        QVERIFY(m_window->state().resumeRequested);
+        m_platform->messages.clear();
+    }
+    const QStringList expected = afterClearAll(snapshot());
+
+    clickOn(c.btC);
+
+    QCOMPARE(snapshot(), expected);
+    QCOMPARE(m_window->picture(), blankPicture());
+
+    fillSection({"-1,4025", "-1,4020", "0,0000", "0,0005", "300"});
+    QString firstColumnAtFirstPass;
+    QTimer::singleShot(0, m_window, [&] { firstColumnAtFirstPass = c.lblI->text(); });
+    clickOn(c.cbStart);
+
+    const std::vector<std::int16_t> counts = kernelCounts(StartSection);
+    QCOMPARE(firstColumnAtFirstPass, QStringLiteral("1"));
+    QVERIFY(m_platform->messages.isEmpty());
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
+    QCOMPARE(c.lblPixel->text(), grouped(RunPoints));
+    QCOMPARE(c.lblCounts->text(), grouped(countsTotal(counts, 0, RunPoints)));
+    QCOMPARE(m_window->picture(), expectedPicture(counts));
+    QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung anhalten"));
+    QCOMPARE(backColor(c.btStop), ColorRef(0x008080FF));
+}
+
+// The emptied fields are no section: the message box, nothing drawn, and
+// nothing changed but the counter a fresh start zeroes before it reads.
+void tst_Clear::startRightAfterClearAll()
+{
+    const Controls &c = m_window->controls();
+    const qint64 paused = startAndPause(*m_window);
+    QVERIFY(paused > 0 && paused < RunPoints);
+    clickOn(c.btC);
+    const QStringList cleared = snapshot();
+
+    clickOn(c.cbStart);
+
+    QCOMPARE(m_platform->messages, QStringList{InputMessage});
+    QCOMPARE(m_window->picture(), blankPicture());
+    QCOMPARE(snapshot(), withValue(cleared, QStringLiteral("lblCounts"), QStringLiteral("0")));
+    QVERIFY(c.cbStart->isEnabled());
+    QVERIFY(c.btC->isEnabled());
 }
 
 int main(int argc, char *argv[])

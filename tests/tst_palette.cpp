@@ -2,14 +2,19 @@
 #include "app/clickablelabel.h"
 #include "app/colorref.h"
 #include "app/mainwindow.h"
+#include "expectedpicture.h"
 #include "fakeplatform.h"
 #include "palette/standardcolors.h"
+#include "runsteps.h"
 #include "userinput.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
 
 // The eight swatches, the colour dialog behind btF0..btF7 (answered by the
 // fake platform) and the reset on lblStandardfarben.
@@ -28,6 +33,9 @@ private slots:
     void dialogOpensAtLastConfirmed();
     void resetRestoresStandardColours_data();
     void resetRestoresStandardColours();
+    void resetDuringRunKeepsRunColours();
+    void changeDuringPause_data();
+    void changeDuringPause();
 
 private:
     QList<ColorRef> swatches() const;
@@ -40,6 +48,18 @@ namespace {
 
 const QList<ColorRef> Standard(StandardColors.begin(), StandardColors.end());
 const QColor Black(0, 0, 0);
+const QColor Olive(128, 128, 0);
+constexpr ColorRef OliveRef = 0x00008080;
+
+// The swatch that colours most points of the start section, so that a
+// change of it shows in any stretch of the picture.
+int busiestSwatch(const std::vector<std::int16_t> &counts)
+{
+    std::array<int, PaletteSize> uses{};
+    for (const std::int16_t count : counts)
+        ++uses[size_t(swatchForCount(count))];
+    return int(std::max_element(uses.begin(), uses.end()) - uses.begin());
+}
 
 } // namespace
 
@@ -47,6 +67,7 @@ void tst_Palette::init()
 {
     m_platform = new FakePlatform;
     m_window = new MainWindow(*m_platform);
+    letEventsRunEveryMillisecond(*m_window);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
 }
@@ -160,6 +181,78 @@ void tst_Palette::resetRestoresStandardColours()
     clickOn(c.lblStandardfarben);
     QCOMPARE(swatches(), Standard);
     QCOMPARE(m_platform->colorDialogInitials.size(), 4); // the label opens no dialog
+}
+
+// The reset recolours the swatches at once, but the picture in progress
+// keeps the colours the run read at its start.
+void tst_Palette::resetDuringRunKeepsRunColours()
+{
+    const Controls &c = m_window->controls();
+    const std::vector<std::int16_t> counts = kernelCounts(StartSection);
+    const int n = busiestSwatch(counts);
+    m_platform->colorAnswer = Olive;
+    clickOn(c.btF[size_t(n)]);
+    Palette runPalette = StandardColors;
+    runPalette[size_t(n)] = OliveRef;
+    QCOMPARE(swatches(), QList<ColorRef>(runPalette.begin(), runPalette.end()));
+
+    qint64 drawnAtReset = 0;
+    QList<ColorRef> swatchesAfterReset;
+    QTimer::singleShot(0, m_window, [&] {
+        drawnAtReset = m_window->state().pixelCount;
+        clickOn(c.lblStandardfarben);
+        swatchesAfterReset = swatches();
+    });
+    clickOn(c.cbStart);
+
+    QVERIFY(drawnAtReset > 0 && drawnAtReset < RunPoints);
+    QCOMPARE(swatchesAfterReset, Standard);
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
+    QVERIFY(expectedPicture(counts, runPalette) != expectedPicture(counts));
+    QCOMPARE(m_window->picture(), expectedPicture(counts, runPalette));
+    QCOMPARE(swatches(), Standard);
+}
+
+void tst_Palette::changeDuringPause_data()
+{
+    QTest::addColumn<bool>("reset");
+    QTest::newRow("colour chosen with btF") << false;
+    QTest::newRow("reset on lblStandardfarben") << true;
+}
+
+// A continued run reads the swatches again: the columns still to come take
+// the new colours, the columns drawn before keep the old ones.
+void tst_Palette::changeDuringPause()
+{
+    QFETCH(bool, reset);
+    const Controls &c = m_window->controls();
+    const std::vector<std::int16_t> counts = kernelCounts(StartSection);
+    const int n = busiestSwatch(counts);
+    Palette olive = StandardColors;
+    olive[size_t(n)] = OliveRef;
+    const Palette before = reset ? olive : StandardColors;
+    const Palette after = reset ? StandardColors : olive;
+    m_platform->colorAnswer = Olive;
+    if (reset)
+        clickOn(c.btF[size_t(n)]);
+
+    const qint64 paused = startAndPause(*m_window);
+    QVERIFY(paused > 0 && paused < RunPoints);
+    if (reset)
+        clickOn(c.lblStandardfarben);
+    else
+        clickOn(c.btF[size_t(n)]);
+    QCOMPARE(swatches(), QList<ColorRef>(after.begin(), after.end()));
+    clickOn(c.btStop);
+
+    const qint64 columnStart = pausedColumnStart(paused);
+    QImage expected = blankPicture();
+    paint(expected, counts, 0, paused, before);
+    paint(expected, counts, columnStart, RunPoints, after);
+    QVERIFY(expected != expectedPicture(counts, before));
+    QVERIFY(expected != expectedPicture(counts, after));
+    QCOMPARE(m_window->picture(), expected);
+    QVERIFY(m_platform->messages.isEmpty());
 }
 
 int main(int argc, char *argv[])

@@ -1,10 +1,13 @@
 #include "app/application.h"
+#include "app/clickablelabel.h"
 #include "app/mainwindow.h"
 #include "expectedpicture.h"
 #include "fakeplatform.h"
 #include "render/renderrun.h"
 #include "section/numbertext.h"
 #include "workerthreads.h"
+#include "userinput.h"
+#include "windowsnapshot.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -46,9 +49,10 @@ private slots:
     void handlersSeeTheLastPointComputed();
     void fastKernelDrawsWhatPlainDraws_data();
     void fastKernelDrawsWhatPlainDraws();
-    void pauseBetweenColumnsWithWorkersBusy();
-    void closeBetweenColumnsWithWorkersBusy();
+    void pauseWhileAColumnIsLate();
+    void closeWhileAColumnIsLate();
     void lateFirstColumnEventsStillComeAfterAPoint();
+    void onlyHarmlessControlsLiveDuringRun();
 
 private:
     void clickStart() { QTest::mouseClick(m_window->controls().cbStart, Qt::LeftButton); }
@@ -72,8 +76,12 @@ namespace {
 
 const QLocale German(QLocale::German, QLocale::Germany);
 const std::string WorkerName = "quirl-columns"; // ColumnsAhead::WorkerName
-const QStringList Example4Fields{"-0,65", "-0,60", "0,375", "0,425", "32767"};
-const Section Example4{-0.65, -0.60, 0.375, 0.425, 32767};
+// A sliver at the Feigenbaum point, Imax 32767: orbits that never repeat
+// exactly, so every column takes the workers some milliseconds, far longer
+// than drawing it.
+const QStringList SlowFields{"-1,4011551890921", "-1,4011551890919", "-0,0000000000001",
+                             "0,0000000000001", "32767"};
+const Section Slow{-1.4011551890921, -1.4011551890919, -0.0000000000001, 0.0000000000001, 32767};
 const QString Message = QStringLiteral(
     "Quirlbau|Bitte die eingegebenen Koordinaten für X, Y und Imax überprüfen!\n"
     "Dezimaltrenner muß ein Komma sein.");
@@ -537,7 +545,8 @@ void tst_RenderRun::handlersSeeTheLastPointComputed()
         if (drawn == 0 || drawn == RunPoints)
             return;
         ++looks;
-        const int columnsDone = int(drawn / GridPoints);
+        // A column's bar follows the pass after its last point.
+        const int columnsDone = int((drawn - 1) / GridPoints);
         const int bar = columnsDone == 0 ? 0 : barPixels(columnOf(qint64(columnsDone) * GridPoints - 1));
         const QColor last = toQColor(StandardColors[size_t(swatchForCount(counts[size_t(drawn - 1)]))]);
         if (text(c.lblPixel) != grouped(drawn) || text(c.lblCounts) != grouped(totals[size_t(drawn)])
@@ -602,19 +611,25 @@ void tst_RenderRun::fastKernelDrawsWhatPlainDraws()
     QVERIFY(m_platform->messages.isEmpty());
 }
 
-// Example 4 at Imax 32767: the workers compute far slower than the run
-// draws, so the run mostly waits for the next column, and its event passes
-// come between two columns. A pause there belongs to the last point drawn,
-// the top of the column just finished; continuing draws that column again.
-void tst_RenderRun::pauseBetweenColumnsWithWorkersBusy()
+// The workers compute far slower than the run draws, so the next column is
+// late at nearly every event pass and the run computes that column's first
+// point itself before it lets events run. A pause there comes after that
+// point, with the bar of the column before it; continuing draws the column
+// again from J = 1.
+void tst_RenderRun::pauseWhileAColumnIsLate()
 {
     const Controls &c = m_window->controls();
-    enterFields(Example4Fields);
+    enterFields(SlowFields);
     int workersAtPause = 0;
     qint64 pauseAfter = 0; // pause once more than this many points are drawn
+    qint64 repeated = 0;   // points drawn twice: those of the paused column
+    // After the first point of a column whose bar is a pixel wider than the
+    // one before, so that the bar shows which columns it stands for.
     m_platform->onDoEvents = [&] {
         const qint64 drawn = m_window->state().pixelCount;
-        if (m_pausedAt != 0 || drawn <= pauseAfter || drawn % GridPoints != 0)
+        const qint64 last = drawn - 1 - repeated; // in run order
+        if (m_pausedAt != 0 || drawn <= pauseAfter || last < GridPoints || last % GridPoints != 0
+            || barPixels(columnOf(last) - GridStep) == barPixels(columnOf(last) - 2 * GridStep))
             return;
         workersAtPause = threadsNamed(WorkerName);
         m_pausedAt = drawn;
@@ -625,26 +640,28 @@ void tst_RenderRun::pauseBetweenColumnsWithWorkersBusy()
     const qint64 first = m_pausedAt;
     checkPaused(first);
     QVERIFY(workersAtPause > 0);
-    QCOMPARE(text(c.lblJ), QStringLiteral("5994"));
+    QCOMPARE(text(c.lblJ), QStringLiteral("1"));
+    QCOMPARE(c.lblBar->width(), barPixels(columnOf(first - 1) - GridStep));
     QTRY_COMPARE(threadsNamed(WorkerName), 0);
 
+    const qint64 columnStart = first - 1;
     m_pausedAt = 0;
     pauseAfter = first;
+    repeated = first - columnStart;
     clickStop();
     const qint64 second = m_pausedAt;
     QVERIFY(second > first);
     QVERIFY(workersAtPause > 0);
     QTRY_COMPARE(threadsNamed(WorkerName), 0);
 
-    // The continued run began with the column of the pause, from J = 1.
-    const qint64 columnStart = first - GridPoints;
     const qint64 continuedTo = columnStart + (second - first);
-    const std::vector<std::int16_t> counts = firstCounts(Example4, std::max(first, continuedTo));
+    const std::vector<std::int16_t> counts = firstCounts(Slow, continuedTo);
     QCOMPARE(m_window->state().pixelCount, second);
     QCOMPARE(text(c.lblPixel), grouped(second));
     QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, first) + sum(counts, columnStart, continuedTo)));
     QCOMPARE(text(c.lblI), QString::number(columnOf(continuedTo - 1)));
-    QCOMPARE(text(c.lblJ), QStringLiteral("5994"));
+    QCOMPARE(text(c.lblJ), QStringLiteral("1"));
+    QCOMPARE(c.lblBar->width(), barPixels(columnOf(continuedTo - 1) - GridStep));
     QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung fortsetzen"));
     QImage picture = blankPicture();
     paint(picture, counts, 0, first);
@@ -653,19 +670,19 @@ void tst_RenderRun::pauseBetweenColumnsWithWorkersBusy()
     QVERIFY(m_platform->messages.isEmpty());
 }
 
-// Closed while the run waits for the next column: the run still computes
-// and counts that column's first point, then ends, and the workers are
-// joined although they were in the middle of their columns.
-void tst_RenderRun::closeBetweenColumnsWithWorkersBusy()
+// Closed in the pass after a late column's first point: the run still
+// computes and counts the next point, then ends, and the workers are joined
+// although they were in the middle of their columns.
+void tst_RenderRun::closeWhileAColumnIsLate()
 {
     const Controls &c = m_window->controls();
-    enterFields(Example4Fields);
+    enterFields(SlowFields);
     qint64 closedAt = 0;
     int passesAtClose = 0;
     int workersAtClose = 0;
     m_platform->onDoEvents = [&] {
         const qint64 drawn = m_window->state().pixelCount;
-        if (closedAt != 0 || drawn == 0 || drawn % GridPoints != 0)
+        if (closedAt != 0 || drawn <= GridPoints || drawn % GridPoints != 1)
             return;
         closedAt = drawn;
         passesAtClose = m_platform->doEventsCalls;
@@ -684,23 +701,20 @@ void tst_RenderRun::closeBetweenColumnsWithWorkersBusy()
         QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
     QTRY_COMPARE(threadsNamed(WorkerName), 0);
 
-    const std::vector<std::int16_t> counts = firstCounts(Example4, closedAt + 1);
+    const std::vector<std::int16_t> counts = firstCounts(Slow, closedAt + 1);
     QCOMPARE(m_window->state().lastCount, counts.back());
     QImage picture = blankPicture();
     paint(picture, counts, 0, closedAt + 1);
     QCOMPARE(m_window->picture(), picture);
 }
 
-// Every column of this section is one slow column (X0 = X1, orbits near the
-// Feigenbaum point that never repeat exactly), some milliseconds each, and
-// events are due after every point: the first column is late for the run's
-// first event pass. Events still run only after a point, so the run draws
-// its first point itself.
+// Slow columns and events due after every point: the first column is late
+// for the run's first event pass. Events still run only after a point, so
+// the run computes its first point itself.
 void tst_RenderRun::lateFirstColumnEventsStillComeAfterAPoint()
 {
     const Controls &c = m_window->controls();
-    enterFields({"-1,40115518909", "-1,40115518909", "-0,000000001", "0,000000001", "32767"});
-    const Section section{-1.40115518909, -1.40115518909, -0.000000001, 0.000000001, 32767};
+    enterFields(SlowFields);
     renderRun()->setEventInterval(0);
     QList<qint64> drawnAtPasses;
     m_platform->onDoEvents = [&] {
@@ -711,7 +725,7 @@ void tst_RenderRun::lateFirstColumnEventsStillComeAfterAPoint()
 
     QCOMPARE(drawnAtPasses, QList<qint64>{1});
     checkPaused(1);
-    const std::vector<std::int16_t> counts = firstCounts(section, 2);
+    const std::vector<std::int16_t> counts = firstCounts(Slow, 2);
     QCOMPARE(text(c.lblCounts), grouped(counts[0]));
     QImage picture = blankPicture();
     paint(picture, counts, 0, 1);
@@ -731,6 +745,73 @@ void tst_RenderRun::lateFirstColumnEventsStillComeAfterAPoint()
     paint(picture, counts, 0, 2);
     QCOMPARE(m_window->picture(), picture);
     QVERIFY(m_platform->messages.isEmpty());
+}
+
+// Clicks on the seventeen during a run do nothing at all; the swatch reset,
+// the fields and btStop go on working.
+void tst_RenderRun::onlyHarmlessControlsLiveDuringRun()
+{
+    const Controls &c = m_window->controls();
+    const std::vector<std::int16_t> counts = kernelCounts(StartSection);
+    // The swatch of the first point, so that its change shows at once.
+    const size_t n = size_t(swatchForCount(counts.front()));
+    m_platform->colorAnswer = QColor(1, 2, 3);
+    clickOn(c.btF[n]);
+    m_platform->colorDialogInitials.clear();
+
+    QStringList enabled;
+    QStringList before, after;
+    bool pictureKept = false;
+    QStringList live;
+    QString typed;
+    ColorRef swatchAfterReset = 1;
+    QTimer::singleShot(0, m_window, [&] {
+        before = windowSnapshot(*m_window);
+        const QImage picture = m_window->picture();
+        for (QWidget *control : seventeen()) {
+            if (control->isEnabled())
+                enabled.append(control->objectName());
+            clickOn(control);
+        }
+        after = windowSnapshot(*m_window);
+        pictureKept = m_window->picture() == picture;
+
+        const QList<QWidget *> harmless{c.lblStandardfarben, c.txtX0, c.txtX1, c.txtY0,
+                                        c.txtY1, c.txtMaxIter, c.btStop};
+        for (QWidget *control : harmless) {
+            if (control->isEnabled())
+                live.append(control->objectName());
+        }
+        clickOn(c.lblStandardfarben);
+        swatchAfterReset = backColor(c.lblF[n]);
+        typeInto(c.txtMaxIter, QStringLiteral("100"));
+        typed = c.txtMaxIter->text();
+        m_pausedAt = m_window->state().pixelCount;
+        clickStop();
+    });
+    clickStart();
+
+    QCOMPARE(enabled, QStringList());
+    QCOMPARE(after, before);
+    QVERIFY(pictureKept);
+    QVERIFY(m_platform->colorDialogInitials.isEmpty());
+    QVERIFY(m_platform->messages.isEmpty());
+    QCOMPARE(live, (QStringList{"lblStandardfarben", "txtX0", "txtX1", "txtY0", "txtY1",
+                                "txtMaxIter", "btStop"}));
+    QCOMPARE(swatchAfterReset, StandardColors[n]);
+    QCOMPARE(typed, QStringLiteral("100"));
+
+    // Paused by the click on btStop, drawn with what the run read at start.
+    checkPaused(m_pausedAt);
+    Palette palette = StandardColors;
+    palette[n] = 0x00030201;
+    QImage expected = blankPicture();
+    paint(expected, counts, 0, m_pausedAt, palette);
+    QImage inStandardColours = blankPicture();
+    paint(inStandardColours, counts, 0, m_pausedAt);
+    QVERIFY(expected != inStandardColours);
+    QCOMPARE(m_window->picture(), expected);
+    QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, m_pausedAt)));
 }
 
 namespace {

@@ -35,6 +35,7 @@ private slots:
     void doubleClickOnBackgroundOnly();
     void closeClearsFormAlive();
     void iconIsMandelbrotPicture();
+    void captionsFitTheirLabels();
 
 private:
     FakePlatform *m_platform = nullptr;
@@ -381,6 +382,38 @@ void tst_Window::iconIsMandelbrotPicture()
     QCOMPARE(image.size(), QSize(300, 300));
     QCOMPARE(image.pixelColor(0, 0), QColor(Qt::black));       // far outside: count 1, F7
     QCOMPARE(image.pixelColor(200, 150), QColor(Qt::red));     // c = 0 is in the set: F0 at 300
+}
+
+// Regression: the credit label's caption wrapped onto a second line below
+// the label's height and lost its last word. No visible caption, the zoom's
+// later instructions included, may wrap onto more lines than its label has.
+void tst_Window::captionsFitTheirLabels()
+{
+    const QStringList laterInstructions{
+        QStringLiteral("Jetzt die linke obere Ecke des gewuenschten Ausschnitts doppelklicken."),
+        QStringLiteral("Jetzt die rechte untere Ecke des gewuenschten Ausschnitts doppelklicken.")};
+    QStringList cutOff;
+    int checked = 0;
+    for (const QLabel *label : m_window->findChildren<const QLabel *>()) {
+        if (!label->isVisible() || label->text().isEmpty())
+            continue;
+        QStringList captions{label->text()};
+        if (label == m_window->controls().lblVergroeßerungText)
+            captions += laterInstructions;
+        const QRect box = label->contentsRect();
+        for (const QString &caption : captions) {
+            ++checked;
+            const QRect needed = label->fontMetrics().boundingRect(
+                box, int(label->alignment()) | Qt::TextWordWrap, caption);
+            if (needed.height() > box.height())
+                cutOff.append(QStringLiteral("%1 \"%2\" needs %3 pixels in %4")
+                                  .arg(label->objectName(), caption)
+                                  .arg(needed.height())
+                                  .arg(box.height()));
+        }
+    }
+    QVERIFY(checked >= 10);
+    QVERIFY2(cutOff.isEmpty(), qPrintable(cutOff.join(u"; ")));
 }
 
 int main(int argc, char *argv[])

@@ -1,15 +1,19 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
+#include "runsteps.h"
 #include "section/inputmessage.h"
+#include "section/numbertext.h"
 #include "section/zoomarithmetic.h"
 #include "userinput.h"
+#include "windowsnapshot.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QTest>
+#include <QTimer>
 
 // The new section picked by three double-clicks on the window.
 class tst_Zoom : public QObject
@@ -30,6 +34,8 @@ private slots:
     void fieldNotANumber();
     void overflow_data();
     void overflow();
+    void zoomWhileDrawing();
+    void zoomWhilePaused();
 
 private:
     QStringList fieldTexts() const;
@@ -50,6 +56,18 @@ const QString CornerTakenInstruction =
 const QString InputMessage = InputMessageTitle + QLatin1Char('|') + InputMessageText;
 const QStringList DefaultFields{"-1,4025", "-1,4020", "0,0000", "0,0005"};
 
+// The example selection from the start section, and what it yields.
+const QPoint ExampleOrigin(100, 200);
+const QPoint ExampleUpperLeft(200, 300);
+const QPoint ExampleLowerRight(300, 999);
+const QStringList ExampleFields{"-1,402375", "-1,40225", "0,000125", "0,00025"};
+constexpr Section ExampleSection{-1.402375, -1.40225, 0.000125, 0.00025, 300};
+
+QString grouped(std::int64_t value)
+{
+    return NumberText::grouped(value, QLocale().groupSeparator());
+}
+
 } // namespace
 
 void tst_Zoom::init()
@@ -57,6 +75,7 @@ void tst_Zoom::init()
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     m_platform = new FakePlatform;
     m_window = new MainWindow(*m_platform);
+    letEventsRunEveryMillisecond(*m_window);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
 }
@@ -267,6 +286,73 @@ void tst_Zoom::overflow()
     QVERIFY(!m_window->state().zoomOriginSet);
     QVERIFY(!m_window->state().zoomCornerSet);
     QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+}
+
+// A selection made while the run lets events run changes the fields and
+// the zoom's labels and nothing else; the run draws on with the section it
+// read at its start.
+void tst_Zoom::zoomWhileDrawing()
+{
+    qint64 drawnAtZoom = 0;
+    QStringList changed;
+    bool pictureKept = false;
+    qint64 drawnAfterZoom = 0;
+    QStringList fieldsAfterZoom;
+    QTimer::singleShot(0, m_window, [&] {
+        drawnAtZoom = m_window->state().pixelCount;
+        const QStringList before = windowSnapshot(*m_window);
+        const QImage picture = m_window->picture();
+        zoomBy(ExampleOrigin, ExampleUpperLeft, ExampleLowerRight);
+        changed = changedNames(before, windowSnapshot(*m_window));
+        pictureKept = m_window->picture() == picture;
+        drawnAfterZoom = m_window->state().pixelCount;
+        fieldsAfterZoom = fieldTexts();
+    });
+    clickOn(m_window->controls().cbStart);
+
+    QVERIFY(drawnAtZoom > 0 && drawnAtZoom < RunPoints);
+    QCOMPARE(changed, (QStringList{"txtX0", "txtX1", "txtY0", "txtY1", "lblXP0", "lblYP0", "lblXP1",
+                                   "lblYP1", "lblXP2", "lblYP2", "lblX0", "lblX1", "lblY0", "lblY1"}));
+    QVERIFY(pictureKept);
+    QCOMPARE(drawnAfterZoom, drawnAtZoom);
+    QCOMPARE(fieldsAfterZoom, ExampleFields);
+
+    const std::vector<std::int16_t> counts = kernelCounts(StartSection);
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
+    QCOMPARE(m_window->controls().lblCounts->text(), grouped(countsTotal(counts, 0, RunPoints)));
+    QCOMPARE(m_window->picture(), expectedPicture(counts));
+    QCOMPARE(fieldTexts(), ExampleFields);
+    QVERIFY(m_platform->messages.isEmpty());
+}
+
+// Continuing reads the fields again: the columns still to come show the new
+// section, the columns drawn before the pause stay as they were.
+void tst_Zoom::zoomWhilePaused()
+{
+    const Controls &c = m_window->controls();
+    const qint64 paused = startAndPause(*m_window);
+    QVERIFY(paused > 0 && paused < RunPoints);
+    const QImage pausedPicture = m_window->picture();
+
+    zoomBy(ExampleOrigin, ExampleUpperLeft, ExampleLowerRight);
+    QCOMPARE(fieldTexts(), ExampleFields);
+    QCOMPARE(m_window->picture(), pausedPicture);
+    QCOMPARE(c.btStop->text(), QStringLiteral("Berechnung fortsetzen"));
+
+    clickOn(c.btStop);
+
+    const std::vector<std::int16_t> before = kernelCounts(StartSection);
+    const std::vector<std::int16_t> after = kernelCounts(ExampleSection);
+    const qint64 columnStart = pausedColumnStart(paused);
+    QImage expected = blankPicture();
+    paint(expected, before, 0, paused);
+    paint(expected, after, columnStart, RunPoints);
+    QVERIFY(expected != expectedPicture(before));
+    QCOMPARE(m_window->picture(), expected);
+    QCOMPARE(c.lblCounts->text(),
+             grouped(countsTotal(before, 0, paused) + countsTotal(after, columnStart, RunPoints)));
+    QCOMPARE(m_window->state().pixelCount, paused + RunPoints - columnStart);
+    QVERIFY(m_platform->messages.isEmpty());
 }
 
 int main(int argc, char *argv[])

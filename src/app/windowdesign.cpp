@@ -57,7 +57,7 @@ const ControlDesign VisibleControls[] = {
     {"Label5", Label, 7560, 1380, 735, 255, "Imax =", "", ArialBold, Transparent, 0, Left},
     {"txtMaxIter", TextField, 8280, 1380, 555, 360, "300",
      "Maximal werden 400 Iterationen dargestellt.", ArialBold, System, 0, Left},
-    {"Label6", Label, 8880, 1500, 1335, 195, "Quirlbau-Team 2026", "", Default, Transparent, 0, Left},
+    {"Label6", Label, 8880, 1500, 1335, 195, "Quirlbau-Team", "", Default, Transparent, 0, Left},
     {"btC", Button, 7980, 1800, 855, 315, "C", "Löscht alles", ArialBold, Filled, 0x000000FF, Left},
     {"cbStart", Button, 9360, 1800, 795, 315, "Start", "Startet die Berechnung neu", ArialBold,
      Filled, 0x0000FF00, Left},

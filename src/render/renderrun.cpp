@@ -31,7 +31,6 @@ namespace {
 constexpr int SurfaceLeftTwips = 1440;
 constexpr int SurfaceBottomTwips = 6060;
 constexpr int BarFullTwips = 1335;
-constexpr int LastRow = GridFirst + (GridPoints - 1) * GridStep;
 
 // Reading the clock costs about 50 ns here, as much as a point of a few
 // iterations, so the run reads it only after some work: each point counts
@@ -209,19 +208,29 @@ RenderRun::End RenderRun::walkPlain(const Setup &setup, Progress &progress)
 }
 
 // The workers' columns, drawn point by point exactly as walkPlain draws its
-// own: a pause still comes after the point in progress. Columns computed
-// ahead but not drawn are dropped when `ahead` goes.
+// own: a pause still comes after the point in progress. When the next column
+// is late and an event pass is due, this thread computes the next point
+// itself, so that the pass follows a new point as with the plain kernel;
+// a column that arrives after some of its points were drawn that way is
+// used from the first point not yet drawn. Columns computed ahead but not
+// drawn are dropped when `ahead` goes.
 RenderRun::End RenderRun::walkAhead(ColumnsAhead &ahead, const Setup &setup, Progress &progress)
 {
+    int received = setup.firstColumn - GridStep; // the last column taken from `ahead`
+    const std::int16_t *counts = nullptr;        // its counts
     for (int i = setup.firstColumn; i <= GridLimit; i += GridStep) {
-        int k = 0; // rows of column i drawn so far
-        const std::int16_t *counts = nullptr;
-        while (!(counts = nextColumn(ahead)))
-            if (const std::optional<End> end = whileWaiting(i, k, setup, progress))
-                return *end;
-        for (; k < GridPoints; ++k) {
+        for (int k = 0; k < GridPoints; ++k) {
+            while (received < i) {
+                const std::int16_t *column = nextColumn(ahead);
+                if (!column)
+                    break;
+                counts = column;
+                received += GridStep;
+            }
             const int j = GridFirst + k * GridStep;
-            if (const std::optional<End> end = takePoint(i, j, counts[k], setup, progress))
+            const std::int16_t count =
+                received == i ? counts[k] : countHere(i, j, setup, progress);
+            if (const std::optional<End> end = takePoint(i, j, count, setup, progress))
                 return *end;
         }
         progress.lastColumnDone = i;
@@ -242,35 +251,13 @@ const std::int16_t *RenderRun::nextColumn(ColumnsAhead &ahead) const
                       + std::chrono::nanoseconds(std::max<std::int64_t>(leftNs, 0)));
 }
 
-// Column i is late and the next event pass is due. Events run only between
-// two points, as with the plain kernel, so before the run's first point
-// this thread computes that point itself. A pause asked for in the pass
-// belongs to the last point drawn; after a close the next point is still
-// computed and counted, here and at once.
-std::optional<RenderRun::End> RenderRun::whileWaiting(int i, int &k, const Setup &setup,
-                                                      Progress &progress)
+// A point whose column is late: computed on this thread, and the clock read
+// right after it is drawn, since the pass it waited for is due.
+std::int16_t RenderRun::countHere(int i, int j, const Setup &setup, Progress &progress) const
 {
-    const FormState &state = m_window.state();
-    const bool drawnAny = k > 0 || i != setup.firstColumn;
-    if (drawnAny && state.formAlive) {
-        letEventsRun(setup, progress);
-        if (state.stopRequested) {
-            if (k > 0)
-                pause(i, GridFirst + (k - 1) * GridStep);
-            else
-                pause(i - GridStep, LastRow);
-            return End::Paused;
-        }
-        if (state.formAlive)
-            return std::nullopt;
-    }
-    const int j = GridFirst + k * GridStep;
-    const std::int16_t count = punkt_iteration(gridReal(setup.x0, setup.x1, i),
-                                               gridImag(setup.y0, setup.y1, j), EscapeBound,
-                                               setup.imax);
-    ++k;
-    progress.workSinceClock += count;
-    return takePoint(i, j, count, setup, progress);
+    progress.workSinceClock += m_workBetweenClockReads;
+    return punkt_iteration(gridReal(setup.x0, setup.x1, i), gridImag(setup.y0, setup.y1, j),
+                           EscapeBound, setup.imax);
 }
 
 // Runs for every point, so it only counts and draws; the captions are

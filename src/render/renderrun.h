@@ -38,9 +38,10 @@ inline constexpr ColorRef PausedColor = 0x0080FF80;  // light green
 //
 // With the fast kernel the counts come from worker threads that compute the
 // columns ahead of the one being drawn; this thread draws and counts the
-// points in the same order, lets events run only between two points, and
-// waits for a late column no longer than until the next event pass. Every
-// end of the run stops and joins the workers.
+// points in the same order and lets events run after a point exactly as
+// before. It waits for a late column no longer than until the next event
+// pass is due, then computes the next point itself. Every end of the run
+// stops and joins the workers.
 class RenderRun : public QObject
 {
     Q_OBJECT
@@ -95,7 +96,7 @@ private:
     End walkPlain(const Setup &setup, Progress &progress);
     End walkAhead(ColumnsAhead &ahead, const Setup &setup, Progress &progress);
     const std::int16_t *nextColumn(ColumnsAhead &ahead) const;
-    std::optional<End> whileWaiting(int i, int &k, const Setup &setup, Progress &progress);
+    std::int16_t countHere(int i, int j, const Setup &setup, Progress &progress) const;
     std::optional<End> takePoint(int i, int j, std::int16_t count, const Setup &setup,
                                  Progress &progress);
     void letEventsRun(const Setup &setup, const Progress &progress);
