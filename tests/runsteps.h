@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "expectedpicture.h"
+#include "fakeplatform.h"
 #include "render/renderrun.h"
 #include "userinput.h"
 
@@ -16,17 +17,22 @@ inline void letEventsRunEveryMillisecond(MainWindow &window)
     window.findChild<RenderRun *>()->setEventInterval(1);
 }
 
-// A user who clicks Start and then at once the pause button: the click on
-// btStop waits in the queue until the run first lets events run. Returns
-// the points drawn by then; the run pauses right after the last of them.
-inline qint64 startAndPause(MainWindow &window)
+// A user who clicks Start and pauses once a few columns are on the screen:
+// the click on btStop lands in the first event pass after `after` points,
+// however fast the run is. Returns the points drawn by then; the run pauses
+// right after the last of them.
+inline qint64 startAndPause(MainWindow &window, qint64 after = 3 * GridPoints + 1)
 {
+    auto &platform = static_cast<FakePlatform &>(window.platform());
     qint64 drawn = 0;
-    QTimer::singleShot(0, &window, [&window, &drawn] {
-        drawn = window.state().pixelCount;
-        clickOn(window.controls().btStop);
-    });
+    platform.onDoEvents = [&window, &drawn, after] {
+        if (drawn == 0 && window.state().pixelCount >= after) {
+            drawn = window.state().pixelCount;
+            clickOn(window.controls().btStop);
+        }
+    };
     clickOn(window.controls().cbStart);
+    platform.onDoEvents = nullptr;
     return drawn;
 }
 
