@@ -1,6 +1,7 @@
 #include "stressepisode.h"
 
 #include "app/clickablelabel.h"
+#include "fifteendigits.h"
 #include "app/mainwindow.h"
 #include "section/decimalseparator.h"
 #include "section/inputmessage.h"
@@ -23,18 +24,6 @@
 
 namespace {
 
-// What the number-to-text rule keeps of a value: 15 significant digits.
-double roundedTo15Digits(double value)
-{
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 14);
-    double rounded = 0;
-    const auto read = std::from_chars(text, written.ptr, rounded);
-    // The largest doubles' 15-digit rounding overflows; the text rounds down.
-    if (read.ec == std::errc::result_out_of_range)
-        return std::copysign(1.79769313486231e308, value);
-    return rounded;
-}
 } // namespace
 
 void StressEpisode::stop()

@@ -16,6 +16,7 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
+#include "fifteendigits.h"
 #include "section/numbertext.h"
 
 #include <QApplication>
@@ -83,18 +84,6 @@ QStringList sectionTexts()
     for (const QLineEdit *field : sectionFields())
         texts.append(field->text());
     return texts;
-}
-
-double roundedTo15Digits(double value)
-{
-    char text[32];
-    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific, 14);
-    double rounded = 0;
-    const auto read = std::from_chars(text, written.ptr, rounded);
-    // The largest doubles' 15-digit rounding overflows; the text rounds down.
-    if (read.ec == std::errc::result_out_of_range)
-        return std::copysign(1.79769313486231e308, value);
-    return rounded;
 }
 
 // The new section by the zoom's arithmetic, written out here once more;
