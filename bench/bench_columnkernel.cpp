@@ -2,8 +2,8 @@
 // time is also given as a ratio to the plain loop's time over the same grid
 // in the same run ("vs_plain"), since absolute times on a shared machine
 // mean little.
-#include "render/columnkernel.h"
-#include "render/grid.h"
+#include "core/columnkernel.h"
+#include "core/grid.h"
 
 #include <benchmark/benchmark.h>
 
@@ -64,7 +64,7 @@ std::map<std::string, double> &plainSeconds()
 std::int64_t computeGrid(const GridCase &c, const Variant &v)
 {
     std::int64_t iterations = 0;
-    std::int16_t counts[ColumnPoints];
+    std::int16_t counts[GridPoints];
     for (int i = GridFirst; i <= GridLimit; i += GridStep) {
         if (v.plain)
             computeColumnPlain(c.section, i, c.imax, counts);

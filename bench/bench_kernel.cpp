@@ -1,8 +1,8 @@
 // The escape-time kernel over the render run's full grid of 462 × 462
 // points, reported as points and iterations per second of CPU time.
 
-#include "render/escapetime.h"
-#include "render/grid.h"
+#include "core/escapetime.h"
+#include "core/grid.h"
 
 #include <benchmark/benchmark.h>
 

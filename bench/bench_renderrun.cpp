@@ -18,9 +18,9 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "app/qtplatform.h"
-#include "render/columnkernel.h"
-#include "render/escapetime.h"
-#include "render/grid.h"
+#include "core/columnkernel.h"
+#include "core/escapetime.h"
+#include "core/grid.h"
 #include "render/renderrun.h"
 
 #include <QApplication>

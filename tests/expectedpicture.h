@@ -1,9 +1,9 @@
 #pragma once
 
 #include "palette/standardcolors.h"
-#include "render/escapetime.h"
-#include "render/grid.h"
-#include "render/swatchtable.h"
+#include "core/escapetime.h"
+#include "core/grid.h"
+#include "core/swatchtable.h"
 
 #include <QImage>
 #include <QPoint>

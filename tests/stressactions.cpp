@@ -3,9 +3,9 @@
 #include "app/clickablelabel.h"
 #include "fifteendigits.h"
 #include "app/mainwindow.h"
-#include "section/decimalseparator.h"
-#include "section/inputmessage.h"
-#include "section/numbertext.h"
+#include "core/decimalseparator.h"
+#include "form/inputmessage.h"
+#include "core/numbertext.h"
 #include "userinput.h"
 
 #include <QApplication>

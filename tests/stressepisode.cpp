@@ -4,9 +4,9 @@
 #include "app/mainwindow.h"
 #include "palette/standardcolors.h"
 #include "render/renderrun.h"
-#include "section/decimalseparator.h"
-#include "section/inputmessage.h"
-#include "section/numbertext.h"
+#include "core/decimalseparator.h"
+#include "form/inputmessage.h"
+#include "core/numbertext.h"
 #include "userinput.h"
 
 #include <QApplication>
@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace {
 
@@ -40,7 +41,6 @@ const QStringList BadImax{"", "abc", "40000", "32767,5", "-32769", "nan", "inf",
 constexpr std::array<int, 10> IdleWeights{22, 18, 4, 4, 7, 10, 3, 16, 13, 3};
 constexpr std::array<int, 10> RunWeights{5, 26, 4, 4, 5, 5, 16, 15, 15, 5};
 
-const QRect SurfacePixels(96, 4, 400, 400);
 
 } // namespace
 
@@ -127,7 +127,7 @@ StressEpisode::Action StressEpisode::drawAction(bool inRun)
         break;
     case Kind::Zoom:
         action.position = m_rng.percent(70)
-                              ? SurfacePixels.topLeft() + QPoint(m_rng.below(400), m_rng.below(400))
+                              ? SurfaceRect.topLeft() + QPoint(m_rng.below(400), m_rng.below(400))
                               : QPoint(m_rng.below(m_window->width()), m_rng.below(m_window->height()));
         break;
     case Kind::Close:
@@ -276,6 +276,14 @@ bool StressEpisode::enterRun()
     const int first = e.lblI.toInt();
     segment.firstIndex = std::int64_t((first - GridFirst) / GridStep) * GridPoints;
     segment.length = RunPoints - segment.firstIndex;
+    for (std::int64_t k = 0; k < segment.length; ++k) {
+        if (!std::isfinite(columnOf(segment.firstIndex + k) * (section->x1 - section->x0))
+            || !std::isfinite(rowOf(segment.firstIndex + k) * (section->y1 - section->y0))) {
+            segment.length = k;
+            segment.overflows = true;
+            break;
+        }
+    }
     segment.pointsBefore = e.points;
     segment.totalBefore = *total;
     segment.barBefore = e.bar;
@@ -390,6 +398,9 @@ void StressEpisode::finishRun()
         e.stopRequested = false;
         e.paused = true;
         e.stopFace = LightGreen;
+    } else if (s.overflows) {
+        ++e.messages;
+        ++m_stats.failedStarts;
     } else {
         ++m_stats.completed;
     }

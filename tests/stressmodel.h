@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/colorref.h"
+#include "form/backcolor.h"
 #include "expectedpicture.h"
 
 #include <QImage>
@@ -81,7 +81,8 @@ struct RunSegment
     const KernelTable *table = nullptr;
     std::array<ColorRef, 8> palette{};
     std::int64_t firstIndex = 0; // run-order index of its first point
-    std::int64_t length = 0;     // points up to the end of the grid
+    std::int64_t length = 0;     // points up to the end of the grid, or to the overflow
+    bool overflows = false;      // the grid's mapping overflows right after `length` points
     std::int64_t pointsBefore = 0;
     std::int64_t totalBefore = 0;
     int barBefore = 0;

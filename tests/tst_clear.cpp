@@ -1,9 +1,9 @@
 #include "app/application.h"
-#include "app/colorref.h"
+#include "form/backcolor.h"
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
-#include "section/inputmessage.h"
-#include "section/numbertext.h"
+#include "form/inputmessage.h"
+#include "core/numbertext.h"
 #include "runsteps.h"
 #include "userinput.h"
 #include "windowsnapshot.h"
@@ -113,8 +113,8 @@ void tst_Clear::arrangeBusyWindow()
     c.lblBar->resize(40, c.lblBar->height());
     c.btStop->setText(QStringLiteral("Berechnung fortsetzen"));
     setBackColor(c.btStop, 0x008080FF);
-    m_window->setPoint(PointTwips, PointTwips, Red);
-    m_window->showPoints();
+    m_window->surface().setPoint({PointTwips, PointTwips}, Red);
+    m_window->surface().showPoints();
     QCOMPARE(shownAt(PointPixel), toQColor(Red));
 }
 

@@ -1,7 +1,7 @@
-#include "render/columnjob.h"
-#include "render/columnkernel.h"
-#include "render/escapetime.h"
-#include "render/grid.h"
+#include "core/columnjob.h"
+#include "core/columnkernel.h"
+#include "core/escapetime.h"
+#include "core/grid.h"
 
 #include <QTest>
 
@@ -62,7 +62,7 @@ QString describe(const Section &s, int i, int k, KernelPath path, CycleCheck cyc
 std::int64_t sum(const std::int16_t *counts)
 {
     std::int64_t total = 0;
-    for (int k = 0; k < ColumnPoints; ++k)
+    for (int k = 0; k < GridPoints; ++k)
         total += counts[k];
     return total;
 }
@@ -145,13 +145,13 @@ void tst_ColumnKernel::sameCountsAsPlainLoop()
     const auto limit = static_cast<std::int16_t>(imax);
 
     for (const int i : gridColumns(stride)) {
-        std::int16_t expected[ColumnPoints];
+        std::int16_t expected[GridPoints];
         computeColumnPlain(section, i, limit, expected);
         for (const KernelPath path : AllPaths) {
             for (const CycleCheck cycles : {CycleCheck::Off, CycleCheck::On}) {
-                std::int16_t counts[ColumnPoints];
+                std::int16_t counts[GridPoints];
                 computeColumn(section, i, limit, counts, path, cycles);
-                for (int k = 0; k < ColumnPoints; ++k) {
+                for (int k = 0; k < GridPoints; ++k) {
                     if (counts[k] != expected[k]) {
                         QFAIL(qPrintable(QStringLiteral("%1: count %2, plain loop %3")
                                              .arg(describe(section, i, k, path, cycles))
@@ -201,11 +201,11 @@ void tst_ColumnKernel::knownCounts()
     QFETCH(int, expected);
     const Section section{x0, x1, y0, y1};
 
-    std::int16_t plain[ColumnPoints];
+    std::int16_t plain[GridPoints];
     computeColumnPlain(section, i, static_cast<std::int16_t>(imax), plain);
     QCOMPARE(plain[row], expected);
     for (const KernelPath path : AllPaths) {
-        std::int16_t counts[ColumnPoints];
+        std::int16_t counts[GridPoints];
         computeColumn(section, i, static_cast<std::int16_t>(imax), counts, path);
         QCOMPARE(counts[row], expected);
     }
@@ -226,7 +226,7 @@ void tst_ColumnKernel::cycleCheckCutsWorkInsideTheSet()
     QFETCH(KernelPath, path);
     const Section section{-2.0, 2.0, -2.0, 2.0};
     const int i = 2991;
-    std::int16_t counts[ColumnPoints];
+    std::int16_t counts[GridPoints];
 
     const ColumnWork without = computeColumn(section, i, 32767, counts, path, CycleCheck::Off);
     QCOMPARE(without.steps, sum(counts));

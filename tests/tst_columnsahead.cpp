@@ -1,6 +1,6 @@
-#include "render/columnkernel.h"
-#include "render/columnsahead.h"
-#include "render/grid.h"
+#include "core/columnkernel.h"
+#include "core/columnsahead.h"
+#include "core/grid.h"
 #include "workerthreads.h"
 
 #include <QElapsedTimer>
@@ -32,7 +32,7 @@ Q_DECLARE_METATYPE(Section)
 
 namespace {
 
-using Counts = std::array<std::int16_t, ColumnPoints>;
+using Counts = std::array<std::int16_t, GridPoints>;
 using namespace std::chrono_literals;
 
 const Section StartSection{-1.4025, -1.4020, 0.0, 0.0005};
@@ -56,7 +56,7 @@ Counts plainColumn(const Section &section, int i, std::int16_t imax)
 // "" when equal, else the first row that differs.
 QString difference(const std::int16_t *counts, const Counts &plain, int column)
 {
-    for (int k = 0; k < ColumnPoints; ++k)
+    for (int k = 0; k < GridPoints; ++k)
         if (counts[k] != plain[size_t(k)])
             return QStringLiteral("column %1, row %2: %3, plain %4")
                 .arg(column)

@@ -1,5 +1,5 @@
-#include "render/escapetime.h"
-#include "render/grid.h"
+#include "core/escapetime.h"
+#include "core/grid.h"
 
 #include <QTest>
 

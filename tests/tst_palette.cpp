@@ -1,6 +1,6 @@
 #include "app/application.h"
 #include "app/clickablelabel.h"
-#include "app/colorref.h"
+#include "form/backcolor.h"
 #include "app/mainwindow.h"
 #include "expectedpicture.h"
 #include "fakeplatform.h"

@@ -85,7 +85,7 @@ void tst_Presets::preset()
     QLocale::setDefault(locale);
     const Controls &c = m_window->controls();
     typeInto(c.txtMaxIter, QStringLiteral("123"));
-    m_window->setPoint(3000, 3000, 0x000000FF);
+    m_window->surface().setPoint({3000, 3000}, 0x000000FF);
     const QImage picture = m_window->picture();
 
     clickOn(c.cbF[size_t(k)]);

@@ -4,7 +4,7 @@
 #include "expectedpicture.h"
 #include "fakeplatform.h"
 #include "render/renderrun.h"
-#include "section/numbertext.h"
+#include "core/numbertext.h"
 #include "workerthreads.h"
 #include "userinput.h"
 #include "windowsnapshot.h"
@@ -591,7 +591,7 @@ void tst_RenderRun::fastKernelDrawsWhatPlainDraws()
     };
     const auto runWith = [&](RenderRun::Kernel kernel) {
         renderRun()->setKernel(kernel);
-        m_window->refresh(); // a blank picture for each run
+        m_window->surface().clear(); // a blank picture for each run
         clickStart();
         return Outcome{m_window->picture(),
                        {text(c.lblCounts), text(c.lblPixel), text(c.lblI), c.btStop->text()},

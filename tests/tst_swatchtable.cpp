@@ -1,4 +1,4 @@
-#include "render/swatchtable.h"
+#include "core/swatchtable.h"
 
 #include <QTest>
 

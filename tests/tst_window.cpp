@@ -1,5 +1,5 @@
 #include "app/application.h"
-#include "app/colorref.h"
+#include "form/backcolor.h"
 #include "app/clickablelabel.h"
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
@@ -306,8 +306,8 @@ void tst_Window::noAccessKeys()
 void tst_Window::pointSurvivesSystemRepaint()
 {
     const ColorRef red = 0x000000FF;
-    m_window->setPoint(1440 + 200 * 15, 60 + 100 * 15, red);
-    m_window->showPoints();
+    m_window->surface().setPoint({1440 + 200 * 15, 60 + 100 * 15}, red);
+    m_window->surface().showPoints();
     QTRY_COMPARE(pixelAt(m_window->grab().toImage(), {296, 104}), QColor(Qt::red));
 
     // Cover and uncover: a hide and show and a full repaint keep the picture.
@@ -320,12 +320,12 @@ void tst_Window::pointSurvivesSystemRepaint()
 
 void tst_Window::refreshClearsPoints()
 {
-    m_window->setPoint(1441, 6059, 0x00FF0000);
-    m_window->setPoint(5000, 3000, 0x0000FF00);
-    m_window->showPoints();
+    m_window->surface().setPoint({1441, 6059}, 0x00FF0000);
+    m_window->surface().setPoint({5000, 3000}, 0x0000FF00);
+    m_window->surface().showPoints();
     QTRY_COMPARE(pixelAt(m_window->grab().toImage(), {333, 200}), QColor(Qt::green));
 
-    m_window->refresh();
+    m_window->surface().clear();
     const QImage shot = m_window->grab().toImage();
     QCOMPARE(pixelAt(shot, {333, 200}), QColor(255, 128, 255));
     QCOMPARE(pixelAt(shot, {96, 403}), QApplication::palette().color(QPalette::WindowText));
@@ -336,14 +336,14 @@ void tst_Window::pointLandsOnFloorOfTwips()
 {
     // The first point of a run, (1441, 6059), is the picture's bottom-left
     // pixel; (1454, 6046) is still on it, (1455, 6044) the next one over.
-    m_window->setPoint(1441, 6059, 0x000000FF);
+    m_window->surface().setPoint({1441, 6059}, 0x000000FF);
     QCOMPARE(m_window->picture().pixelColor(0, 399), QColor(Qt::red));
-    m_window->setPoint(1454, 6046, 0x00FF0000);
+    m_window->surface().setPoint({1454, 6046}, 0x00FF0000);
     QCOMPARE(m_window->picture().pixelColor(0, 399), QColor(Qt::blue));
-    m_window->setPoint(1455, 6044, 0x0000FF00);
+    m_window->surface().setPoint({1455, 6044}, 0x0000FF00);
     QCOMPARE(m_window->picture().pixelColor(1, 398), QColor(Qt::green));
     // The last point of a run, (7434, 66).
-    m_window->setPoint(7434, 66, 0x00FFFFFF);
+    m_window->surface().setPoint({7434, 66}, 0x00FFFFFF);
     QCOMPARE(m_window->picture().pixelColor(399, 0), QColor(Qt::white));
 }
 

@@ -2,9 +2,9 @@
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
 #include "runsteps.h"
-#include "section/inputmessage.h"
-#include "section/numbertext.h"
-#include "section/zoomarithmetic.h"
+#include "form/inputmessage.h"
+#include "core/numbertext.h"
+#include "core/zoomarithmetic.h"
 #include "userinput.h"
 #include "windowsnapshot.h"
 
@@ -165,7 +165,7 @@ void tst_Zoom::zoom()
     QFETCH(QStringList, fields);
     QLocale::setDefault(locale);
     const Controls &c = m_window->controls();
-    m_window->setPoint(3000, 3000, 0x000000FF);
+    m_window->surface().setPoint({3000, 3000}, 0x000000FF);
     const QImage before = m_window->picture();
 
     zoomBy(origin, upperLeft, lowerRight);

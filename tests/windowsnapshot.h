@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/colorref.h"
+#include "form/backcolor.h"
 #include "app/mainwindow.h"
 
 #include <QLabel>

@@ -1,8 +1,8 @@
 #include "app/icon.h"
 
 #include "palette/standardcolors.h"
-#include "render/escapetime.h"
-#include "render/swatchtable.h"
+#include "core/escapetime.h"
+#include "core/swatchtable.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ QImage mandelbrotIcon(int side)
     QImage icon(side, side, QImage::Format_Indexed8);
     QList<QRgb> colors;
     for (ColorRef ref : StandardColors)
-        colors.append(toQColor(ref).rgb());
+        colors.append(opaqueArgb(ref));
     icon.setColorTable(colors);
     for (int row = 0; row < side; ++row) {
         uchar *line = icon.scanLine(row);

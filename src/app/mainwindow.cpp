@@ -2,20 +2,20 @@
 
 #include "app/clickablelabel.h"
 #include "app/icon.h"
+#include "app/picturelayer.h"
+#include "form/backcolor.h"
 #include "palette/paletteeditor.h"
 #include "palette/standardcolors.h"
+#include "render/pausebutton.h"
+#include "render/renderrun.h"
 #include "section/clearcommands.h"
 #include "section/doubleclickzoom.h"
 #include "section/examplepresets.h"
-#include "render/pausebutton.h"
-#include "render/renderrun.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 
 namespace {
@@ -39,38 +39,65 @@ MainWindow::MainWindow(Platform &platform, QWidget *parent)
     resize(ClientArea);
 
     m_controls = buildWindowDesign(this);
+    // Created last, so it lies above the frame lines and the labels it overlaps.
+    m_pictureLayer = new PictureLayer(this);
     m_controls.txtX0->setFocus();
-    auto *renderRun = new RenderRun(*this, this);
-    connect(m_controls.cbStart, &QPushButton::clicked, renderRun, &RenderRun::run);
-    auto *pauseButton = new PauseButton(*this, *renderRun, this);
-    connect(m_controls.btStop, &QPushButton::clicked, pauseButton, &PauseButton::click);
-    connect(m_controls.btInfo, &QPushButton::clicked, this, [] {});
+    setUpRenderRun();
     setUpSectionAndPalette();
+    connect(m_controls.btInfo, &QPushButton::clicked, this, [] {});
 
     load();
+}
+
+DrawingSurface &MainWindow::surface()
+{
+    return *m_pictureLayer;
+}
+
+const QImage &MainWindow::picture() const
+{
+    return m_pictureLayer->image();
+}
+
+void MainWindow::setUpRenderRun()
+{
+    const Controls &c = m_controls;
+    RunControls run{c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter, c.lblF,
+                    c.lblCounts, c.lblPixel, c.lblBar, c.lblI, c.lblJ, c.btStop, {}};
+    run.lockedWhileRunning = {c.cbStart, c.btC, c.cbFC, c.cbF[1], c.cbF[2], c.cbF[3],
+                              c.cbF[4], c.cbF[5], c.cbF[6], c.btF[0], c.btF[1], c.btF[2],
+                              c.btF[3], c.btF[4], c.btF[5], c.btF[6], c.btF[7]};
+    auto *renderRun = new RenderRun(run, m_state, *m_pictureLayer, m_platform, this, this);
+    connect(c.cbStart, &QPushButton::clicked, renderRun, &RenderRun::run);
+    auto *pauseButton = new PauseButton(c.btStop, m_state, *renderRun, this);
+    connect(c.btStop, &QPushButton::clicked, pauseButton, &PauseButton::click);
 }
 
 // The handlers of the section and the palette, owned by the window.
 void MainWindow::setUpSectionAndPalette()
 {
-    auto *zoom = new DoubleClickZoom(*this, this);
+    const Controls &c = m_controls;
+    const std::array<QLineEdit *, 4> sectionFields{c.txtX0, c.txtX1, c.txtY0, c.txtY1};
+
+    const DoubleClickZoom::Controls zoomControls{
+        c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.lblXP0, c.lblYP0, c.lblXP1, c.lblYP1,
+        c.lblXP2, c.lblYP2, c.lblX0, c.lblX1, c.lblY0, c.lblY1, c.lblVergroeßerungText};
+    auto *zoom = new DoubleClickZoom(zoomControls, m_state, m_platform, this, this);
     connect(this, &MainWindow::doubleClicked, zoom, &DoubleClickZoom::takeDoubleClick);
 
-    auto *presets = new ExamplePresets(*this, this);
+    auto *presets = new ExamplePresets(sectionFields, this);
     for (int k = 1; k <= ExamplePresets::Count; ++k)
-        connect(m_controls.cbF[size_t(k)], &QPushButton::clicked, presets,
-                [presets, k] { presets->load(k); });
+        connect(c.cbF[size_t(k)], &QPushButton::clicked, presets, [presets, k] { presets->load(k); });
 
-    auto *clear = new ClearCommands(*this, this);
-    connect(m_controls.cbFC, &QPushButton::clicked, clear, &ClearCommands::clearFractal);
-    connect(m_controls.btC, &QPushButton::clicked, clear, &ClearCommands::clearAll);
+    auto *clear = new ClearCommands(*m_pictureLayer, {sectionFields, c.lblCounts, c.lblI, c.btStop},
+                                    m_state, this);
+    connect(c.cbFC, &QPushButton::clicked, clear, &ClearCommands::clearFractal);
+    connect(c.btC, &QPushButton::clicked, clear, &ClearCommands::clearAll);
 
-    auto *editor = new PaletteEditor(*this, this);
+    auto *editor = new PaletteEditor(c.lblF, m_platform, this, this);
     for (int n = 0; n < PaletteSize; ++n)
-        connect(m_controls.btF[size_t(n)], &QPushButton::clicked, editor,
-                [editor, n] { editor->chooseColor(n); });
-    connect(m_controls.lblStandardfarben, &ClickableLabel::clicked, editor,
-            &PaletteEditor::resetToStandard);
+        connect(c.btF[size_t(n)], &QPushButton::clicked, editor, [editor, n] { editor->chooseColor(n); });
+    connect(c.lblStandardfarben, &ClickableLabel::clicked, editor, &PaletteEditor::resetToStandard);
 }
 
 void MainWindow::load()
@@ -81,23 +108,6 @@ void MainWindow::load()
                        .arg(QUIRLBAU_VERSION_MAJOR)
                        .arg(QUIRLBAU_VERSION_MINOR));
     m_state.formAlive = true;
-}
-
-void MainWindow::showPoints()
-{
-    update(m_surface.rect());
-}
-
-void MainWindow::refresh()
-{
-    m_surface.clear();
-    repaint();
-}
-
-void MainWindow::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    painter.drawImage(m_surface.rect().topLeft(), m_surface.image());
 }
 
 // Qt reports the end of a window only after running handlers return, so a

@@ -1,16 +1,16 @@
 #pragma once
 
-#include "app/colorref.h"
-#include "app/formstate.h"
-#include "app/surface.h"
 #include "app/windowdesign.h"
+#include "form/drawingsurface.h"
+#include "form/formstate.h"
 
 #include <QWidget>
 
+class PictureLayer;
 class Platform;
 
-// The one window, frmMain: its controls, its shared state and the platform
-// operations its handlers draw on.
+// The one window, frmMain: it builds its controls from the design, creates
+// the handlers, gives each what it uses and wires them to their events.
 class MainWindow : public QWidget
 {
     Q_OBJECT
@@ -21,19 +21,10 @@ public:
     const Controls &controls() const { return m_controls; }
     FormState &state() { return m_state; }
     Platform &platform() { return m_platform; }
+    DrawingSurface &surface();
 
-    // Sets one point of the drawing surface; showPoints() brings the points
-    // set so far to the screen.
-    void setPoint(int xTwips, int yTwips, ColorRef color)
-    {
-        m_surface.setPoint(xTwips, yTwips, qRgb(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
-    }
-    void showPoints();
-
-    // Refresh: clears the drawn points and repaints the whole window at once.
-    void refresh();
-
-    const QImage &picture() const { return m_surface.image(); }
+    // The drawing surface's 400 × 400 pixels; undrawn ones are transparent.
+    const QImage &picture() const;
 
 signals:
     // A double-click on the window's own area (not on a control), in the
@@ -41,16 +32,16 @@ signals:
     void doubleClicked(QPoint position);
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
-    void load();
+    void setUpRenderRun();
     void setUpSectionAndPalette();
+    void load();
 
     Platform &m_platform;
     FormState m_state;
-    Surface m_surface;
     Controls m_controls;
+    PictureLayer *m_pictureLayer = nullptr;
 };

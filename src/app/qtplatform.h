@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/platform.h"
+#include "form/platform.h"
 
 class QtPlatform : public Platform
 {

@@ -1,8 +1,8 @@
 #include "app/windowdesign.h"
 
 #include "app/clickablelabel.h"
-#include "app/colorref.h"
-#include "app/twips.h"
+#include "form/backcolor.h"
+#include "core/surfacegeometry.h"
 #include "palette/standardcolors.h"
 
 #include <QFrame>
@@ -121,11 +121,13 @@ struct LineDesign
     int x1, y1, x2, y2;
 };
 
+constexpr int L = SurfaceLeftTwips, T = SurfaceTopTwips;
+constexpr int R = SurfaceRightTwips, B = SurfaceBottomTwips;
 const LineDesign FrameLines[] = {
-    {"Line1", 1440, 60, 1440, 6060},
-    {"Line2", 1440, 6060, 7440, 6060},
-    {"Line3", 1440, 60, 7440, 60},
-    {"Line4", 7440, 6060, 7440, 60},
+    {"Line1", L, T, L, B},
+    {"Line2", L, B, R, B},
+    {"Line3", L, T, R, T},
+    {"Line4", R, B, R, T},
 };
 
 const char *const TabOrder[] = {

@@ -1,13 +1,14 @@
 #include "palette/paletteeditor.h"
 
-#include "app/mainwindow.h"
-#include "app/platform.h"
+#include "form/backcolor.h"
+#include "form/platform.h"
 #include "palette/standardcolors.h"
 
 #include <QLabel>
 
-PaletteEditor::PaletteEditor(MainWindow &window, QObject *parent)
-    : QObject(parent), m_window(window)
+PaletteEditor::PaletteEditor(const std::array<QLabel *, 8> &swatches, Platform &platform,
+                             QWidget *window, QObject *parent)
+    : QObject(parent), m_swatches(swatches), m_platform(platform), m_window(window)
 {
 }
 
@@ -15,17 +16,16 @@ void PaletteEditor::chooseColor(int n)
 {
     Q_ASSERT(n >= 0 && n < PaletteSize);
     const std::optional<QColor> chosen =
-        m_window.platform().chooseColor(&m_window, toQColor(m_lastConfirmed));
+        m_platform.chooseColor(m_window, toQColor(m_lastConfirmed));
     if (!chosen)
         return;
     // Through ColorRef so that any alpha the dialog hands back is dropped.
     m_lastConfirmed = toColorRef(*chosen);
-    setBackColor(m_window.controls().lblF[size_t(n)], m_lastConfirmed);
+    setBackColor(m_swatches[size_t(n)], m_lastConfirmed);
 }
 
 void PaletteEditor::resetToStandard()
 {
-    const Controls &c = m_window.controls();
     for (int n = 0; n < PaletteSize; ++n)
-        setBackColor(c.lblF[size_t(n)], StandardColors[size_t(n)]);
+        setBackColor(m_swatches[size_t(n)], StandardColors[size_t(n)]);
 }

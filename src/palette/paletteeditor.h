@@ -1,10 +1,14 @@
 #pragma once
 
-#include "app/colorref.h"
+#include "core/colorref.h"
 
 #include <QObject>
 
-class MainWindow;
+#include <array>
+
+class Platform;
+class QLabel;
+class QWidget;
 
 // The eight swatch colours lblF0..lblF7 that the render run paints with:
 // btF0..btF7 choose one in the colour dialog, a click on
@@ -14,7 +18,9 @@ class PaletteEditor : public QObject
     Q_OBJECT
 
 public:
-    explicit PaletteEditor(MainWindow &window, QObject *parent = nullptr);
+    // `window` parents the colour dialog.
+    PaletteEditor(const std::array<QLabel *, 8> &swatches, Platform &platform, QWidget *window,
+                  QObject *parent = nullptr);
 
     // Opens the one shared colour dialog at the colour last confirmed in
     // it (black until the first OK). OK sets swatch n to the chosen colour
@@ -26,6 +32,8 @@ public:
     void resetToStandard();
 
 private:
-    MainWindow &m_window;
+    std::array<QLabel *, 8> m_swatches;
+    Platform &m_platform;
+    QWidget *m_window;
     ColorRef m_lastConfirmed = 0;
 };

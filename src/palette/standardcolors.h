@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/colorref.h"
+#include "core/colorref.h"
 
 #include <array>
 

@@ -1,25 +1,24 @@
 #include "render/pausebutton.h"
 
-#include "app/mainwindow.h"
+#include "form/backcolor.h"
+#include "form/formstate.h"
 #include "render/renderrun.h"
 
 #include <QPushButton>
 
-PauseButton::PauseButton(MainWindow &window, RenderRun &run, QObject *parent)
-    : QObject(parent), m_window(window), m_run(run)
+PauseButton::PauseButton(QPushButton *btStop, FormState &state, RenderRun &run, QObject *parent)
+    : QObject(parent), m_button(btStop), m_state(state), m_run(run)
 {
 }
 
 void PauseButton::click()
 {
-    QPushButton *button = m_window.controls().btStop;
-    FormState &state = m_window.state();
-    if (button->text() == PauseCaption) {
-        setBackColor(button, RunningColor);
-        state.stopRequested = true;
-    } else if (button->text() == ContinueCaption) {
-        setBackColor(button, PausedColor);
-        state.resumeRequested = true;
+    if (m_button->text() == PauseCaption) {
+        setBackColor(m_button, RunningColor);
+        m_state.stopRequested = true;
+    } else if (m_button->text() == ContinueCaption) {
+        setBackColor(m_button, PausedColor);
+        m_state.resumeRequested = true;
         m_run.run();
     }
 }

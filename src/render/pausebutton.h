@@ -1,9 +1,20 @@
 #pragma once
 
-#include <QObject>
+#include "core/colorref.h"
 
-class MainWindow;
+#include <QObject>
+#include <QString>
+
+class QPushButton;
 class RenderRun;
+struct FormState;
+
+// btStop's caption is the state by which the button and the run agree on
+// whether a click pauses or continues.
+inline const QString PauseCaption = QStringLiteral("Berechnung anhalten");
+inline const QString ContinueCaption = QStringLiteral("Berechnung fortsetzen");
+inline constexpr ColorRef RunningColor = 0x008080FF; // light red
+inline constexpr ColorRef PausedColor = 0x0080FF80;  // light green
 
 // The click of btStop. Its caption says what a click does:
 //   "Berechnung anhalten"   light red face, stopRequested set; the run
@@ -17,11 +28,12 @@ class PauseButton : public QObject
     Q_OBJECT
 
 public:
-    PauseButton(MainWindow &window, RenderRun &run, QObject *parent = nullptr);
+    PauseButton(QPushButton *btStop, FormState &state, RenderRun &run, QObject *parent = nullptr);
 
     void click();
 
 private:
-    MainWindow &m_window;
+    QPushButton *m_button;
+    FormState &m_state;
     RenderRun &m_run;
 };

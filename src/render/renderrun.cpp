@@ -1,15 +1,17 @@
 #include "render/renderrun.h"
 
-#include "app/mainwindow.h"
-#include "app/platform.h"
-#include "app/twips.h"
-#include "render/columnsahead.h"
-#include "render/escapetime.h"
-#include "render/grid.h"
-#include "render/swatchtable.h"
-#include "section/decimalseparator.h"
-#include "section/inputmessage.h"
-#include "section/numbertext.h"
+#include "core/columnsahead.h"
+#include "core/decimalseparator.h"
+#include "core/escapetime.h"
+#include "core/grid.h"
+#include "core/numbertext.h"
+#include "core/swatchtable.h"
+#include "form/backcolor.h"
+#include "form/drawingsurface.h"
+#include "form/formstate.h"
+#include "form/inputmessage.h"
+#include "form/platform.h"
+#include "render/pausebutton.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +20,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <limits>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -26,10 +29,6 @@
 
 namespace {
 
-// The point (I, J) lies at (1440 + I, 6060 − J) twips: J counts upwards
-// from the bottom edge of the drawing surface.
-constexpr int SurfaceLeftTwips = 1440;
-constexpr int SurfaceBottomTwips = 6060;
 constexpr int BarFullTwips = 1335;
 
 // Reading the clock costs about 50 ns here, as much as a point of a few
@@ -67,10 +66,29 @@ void resetVectorState()
 #endif
 }
 
+// The first grid index whose mapping to the plane overflows: where the span
+// upper − lower, or the index times it, leaves the double range. The
+// product grows with the index, so every later index overflows too.
+int firstOverflowingIndex(double lower, double upper)
+{
+    const double span = upper - lower;
+    for (int index = GridFirst; index <= GridLimit; index += GridStep) {
+        if (!std::isfinite(index * span))
+            return index;
+    }
+    return GridLimit + 1;
+}
+
 } // namespace
 
-RenderRun::RenderRun(MainWindow &window, QObject *parent)
-    : QObject(parent), m_window(window)
+RenderRun::RenderRun(const RunControls &controls, FormState &state, DrawingSurface &surface,
+                     Platform &platform, QWidget *window, QObject *parent)
+    : QObject(parent),
+      m_controls(controls),
+      m_state(state),
+      m_surface(surface),
+      m_platform(platform),
+      m_window(window)
 {
     setEventInterval(DefaultEventIntervalMs);
 }
@@ -86,8 +104,8 @@ void RenderRun::run()
     // The click's own handling counts towards the first stretch without an
     // event pass: disabling the buttons and setting captions takes a while.
     m_sinceEvents.start();
-    const Controls &c = m_window.controls();
-    if (!m_window.state().resumeRequested) {
+    const RunControls &c = m_controls;
+    if (!m_state.resumeRequested) {
         c.lblCounts->setText(QStringLiteral("0"));
         c.lblI->setText(QStringLiteral("1"));
     }
@@ -100,7 +118,10 @@ void RenderRun::run()
     }
     Progress progress{setup->countsTotal, 0, 0};
     const End end = walk(*setup, progress);
-    // Whatever ended the run, the captions and the picture show its last point.
+    // The window is going away: nothing more is written to it.
+    if (end == End::WindowGone)
+        return;
+    // Whatever else ended the run, the captions and the picture show its last point.
     showProgress(*setup, progress);
     switch (end) {
     case End::WindowGone:
@@ -122,10 +143,12 @@ std::optional<RenderRun::Setup> RenderRun::start()
     if (!readFields(setup) || !chooseMode(setup))
         return std::nullopt;
     const std::optional<std::int32_t> first =
-        NumberText::fromGrouped32(m_window.controls().lblI->text(), setup.groupSeparator);
+        NumberText::fromGrouped32(m_controls.lblI->text(), setup.groupSeparator);
     if (!first)
         return std::nullopt;
     setup.firstColumn = *first;
+    setup.overflowColumn = firstOverflowingIndex(setup.x0, setup.x1);
+    setup.overflowRow = firstOverflowingIndex(setup.y0, setup.y1);
     return setup;
 }
 
@@ -133,7 +156,7 @@ std::optional<RenderRun::Setup> RenderRun::start()
 // one too: edits made during a pause apply to the columns still to come.
 bool RenderRun::readFields(Setup &setup) const
 {
-    const Controls &c = m_window.controls();
+    const RunControls &c = m_controls;
     const QChar point = decimalSeparator();
     const std::optional<double> x0 = NumberText::toNumber(c.txtX0->text(), point);
     const std::optional<double> x1 = NumberText::toNumber(c.txtX1->text(), point);
@@ -156,8 +179,8 @@ bool RenderRun::readFields(Setup &setup) const
 // counts in, so a run paused beyond 2^31 can still be continued.
 bool RenderRun::chooseMode(Setup &setup)
 {
-    const Controls &c = m_window.controls();
-    FormState &state = m_window.state();
+    const RunControls &c = m_controls;
+    FormState &state = m_state;
     if (c.btStop->text() == ContinueCaption && state.resumeRequested) {
         const std::optional<std::int64_t> total =
             NumberText::fromGrouped(c.lblCounts->text(), setup.groupSeparator);
@@ -196,6 +219,8 @@ RenderRun::End RenderRun::walkPlain(const Setup &setup, Progress &progress)
     for (int i = setup.firstColumn; i <= GridLimit; i += GridStep) {
         const double cx = gridReal(setup.x0, setup.x1, i);
         for (int j = GridFirst; j <= GridLimit; j += GridStep) {
+            if (overflowsAt(i, j, setup))
+                return End::Failed;
             const std::int16_t count =
                 punkt_iteration(cx, gridImag(setup.y0, setup.y1, j), EscapeBound, setup.imax);
             progress.workSinceClock += count;
@@ -228,6 +253,8 @@ RenderRun::End RenderRun::walkAhead(ColumnsAhead &ahead, const Setup &setup, Pro
                 received += GridStep;
             }
             const int j = GridFirst + k * GridStep;
+            if (overflowsAt(i, j, setup))
+                return End::Failed;
             const std::int16_t count =
                 received == i ? counts[k] : countHere(i, j, setup, progress);
             if (const std::optional<End> end = takePoint(i, j, count, setup, progress))
@@ -243,7 +270,7 @@ RenderRun::End RenderRun::walkAhead(ColumnsAhead &ahead, const Setup &setup, Pro
 // is computed then.
 const std::int16_t *RenderRun::nextColumn(ColumnsAhead &ahead) const
 {
-    if (!m_window.state().formAlive)
+    if (!m_state.formAlive)
         return nullptr;
     const std::int64_t leftNs =
         std::int64_t(m_eventIntervalMs) * 1'000'000 - m_sinceEvents.nsecsElapsed();
@@ -266,11 +293,10 @@ std::int16_t RenderRun::countHere(int i, int j, const Setup &setup, Progress &pr
 inline std::optional<RenderRun::End> RenderRun::takePoint(int i, int j, std::int16_t count,
                                                           const Setup &setup, Progress &progress)
 {
-    FormState &state = m_window.state();
+    FormState &state = m_state;
     state.lastCount = count;
     progress.countsTotal += count;
-    m_window.setPoint(SurfaceLeftTwips + i, SurfaceBottomTwips - j,
-                      setup.palette[size_t(swatchForCount(count))]);
+    m_surface.setPoint(gridPointTwips(i, j), setup.palette[size_t(swatchForCount(count))]);
     if (state.pixelCount == std::numeric_limits<std::int32_t>::max())
         return End::Failed;
     ++state.pixelCount;
@@ -296,34 +322,34 @@ inline std::optional<RenderRun::End> RenderRun::takePoint(int i, int j, std::int
 void RenderRun::letEventsRun(const Setup &setup, const Progress &progress)
 {
     showProgress(setup, progress);
-    m_window.platform().doEvents();
+    m_platform.doEvents();
     resetVectorState();
     m_sinceEvents.restart();
 }
 
 void RenderRun::pause(int i, int j)
 {
-    const Controls &c = m_window.controls();
+    const RunControls &c = m_controls;
     c.lblI->setText(NumberText::fromWhole(i));
     c.lblJ->setText(NumberText::fromWhole(j));
-    m_window.state().stopRequested = false;
+    m_state.stopRequested = false;
     c.btStop->setText(ContinueCaption);
     setBackColor(c.btStop, PausedColor);
 }
 
 void RenderRun::showProgress(const Setup &setup, const Progress &progress)
 {
-    const Controls &c = m_window.controls();
+    const RunControls &c = m_controls;
     c.lblCounts->setText(NumberText::grouped(progress.countsTotal, setup.groupSeparator));
-    c.lblPixel->setText(NumberText::grouped(m_window.state().pixelCount, setup.groupSeparator));
+    c.lblPixel->setText(NumberText::grouped(m_state.pixelCount, setup.groupSeparator));
     if (progress.lastColumnDone != 0)
         c.lblBar->resize(barWidthPixels(progress.lastColumnDone), c.lblBar->height());
-    m_window.showPoints();
+    m_surface.showPoints();
 }
 
 void RenderRun::fail()
 {
-    m_window.platform().messageBox(&m_window, InputMessageTitle, InputMessageText);
+    m_platform.messageBox(m_window, InputMessageTitle, InputMessageText);
     setControlsEnabled(true);
 }
 
@@ -332,11 +358,6 @@ void RenderRun::fail()
 // stay live.
 void RenderRun::setControlsEnabled(bool enabled)
 {
-    const Controls &c = m_window.controls();
-    for (QWidget *control : {c.cbStart, c.btC, c.cbFC})
+    for (QWidget *control : m_controls.lockedWhileRunning)
         control->setEnabled(enabled);
-    for (int k = 1; k <= 6; ++k)
-        c.cbF[size_t(k)]->setEnabled(enabled);
-    for (QPushButton *button : c.btF)
-        button->setEnabled(enabled);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/colorref.h"
+#include "core/colorref.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -11,14 +11,25 @@
 #include <optional>
 
 class ColumnsAhead;
-class MainWindow;
+class DrawingSurface;
+class Platform;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+struct FormState;
 
-// btStop's caption is the state by which the button and the run agree on
-// whether a click pauses or continues.
-inline const QString PauseCaption = QStringLiteral("Berechnung anhalten");
-inline const QString ContinueCaption = QStringLiteral("Berechnung fortsetzen");
-inline constexpr ColorRef RunningColor = 0x008080FF; // light red
-inline constexpr ColorRef PausedColor = 0x0080FF80;  // light green
+// The controls a run reads and writes.
+struct RunControls
+{
+    QLineEdit *txtX0, *txtX1, *txtY0, *txtY1, *txtMaxIter;
+    std::array<QLabel *, 8> lblF;
+    QLabel *lblCounts, *lblPixel, *lblBar, *lblI, *lblJ;
+    QPushButton *btStop;
+    // cbStart, btC, cbFC, cbF1..cbF6, btF0..btF7: what could start a second
+    // run or disturb this one, disabled while it runs.
+    std::array<QWidget *, 17> lockedWhileRunning;
+};
 
 // The render run, the click of cbStart. It reads the section, Imax and the
 // palette from the window, then walks the 462 × 462 grid column by column
@@ -32,7 +43,9 @@ inline constexpr ColorRef PausedColor = 0x0080FF80;  // light green
 // and carries the totals on. Ends:
 //   completed   the last column is done; the seventeen controls enabled
 //   paused      stopRequested seen after a point; lblI/lblJ hold its indices
-//   failed      a field is not a number (or the counters overflow): message
+//   failed      a field is not a number, the counters overflow, or the
+//               mapping of a grid index to the plane leaves the double range
+//               (raised at that point, the points before it drawn): message
 //               box, then the controls are enabled
 //   window gone formAlive cleared: returns without touching the controls
 //
@@ -55,7 +68,9 @@ public:
         Fast,  // the column kernel on worker threads, columns ahead
     };
 
-    explicit RenderRun(MainWindow &window, QObject *parent = nullptr);
+    // `window` parents the message box.
+    RenderRun(const RunControls &controls, FormState &state, DrawingSurface &surface,
+              Platform &platform, QWidget *window, QObject *parent = nullptr);
 
     // Returns when the run has reached one of its ends.
     void run();
@@ -79,6 +94,10 @@ private:
         std::array<ColorRef, 8> palette;
         std::int64_t countsTotal;
         int firstColumn;
+        // The grid mapping leaves the double range from this column, and in
+        // every column from this row on (beyond GridLimit: never).
+        int overflowColumn;
+        int overflowRow;
         QString groupSeparator;
     };
 
@@ -96,6 +115,10 @@ private:
     End walkPlain(const Setup &setup, Progress &progress);
     End walkAhead(ColumnsAhead &ahead, const Setup &setup, Progress &progress);
     const std::int16_t *nextColumn(ColumnsAhead &ahead) const;
+    static bool overflowsAt(int i, int j, const Setup &setup)
+    {
+        return i >= setup.overflowColumn || j >= setup.overflowRow;
+    }
     std::int16_t countHere(int i, int j, const Setup &setup, Progress &progress) const;
     std::optional<End> takePoint(int i, int j, std::int16_t count, const Setup &setup,
                                  Progress &progress);
@@ -105,7 +128,11 @@ private:
     void fail();
     void setControlsEnabled(bool enabled);
 
-    MainWindow &m_window;
+    RunControls m_controls;
+    FormState &m_state;
+    DrawingSurface &m_surface;
+    Platform &m_platform;
+    QWidget *m_window;
     QElapsedTimer m_sinceEvents;
     int m_eventIntervalMs = DefaultEventIntervalMs;
     int m_workBetweenClockReads = 0;

@@ -1,8 +1,9 @@
 #include "section/clearcommands.h"
 
-#include "app/colorref.h"
-#include "app/mainwindow.h"
-#include "render/renderrun.h"
+#include "form/backcolor.h"
+#include "form/drawingsurface.h"
+#include "form/formstate.h"
+#include "render/pausebutton.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -14,27 +15,26 @@ const QString FirstColumn = QStringLiteral("1");
 
 } // namespace
 
-ClearCommands::ClearCommands(MainWindow &window, QObject *parent)
-    : QObject(parent), m_window(window)
+ClearCommands::ClearCommands(DrawingSurface &surface, const Controls &controls, FormState &state,
+                             QObject *parent)
+    : QObject(parent), m_surface(surface), m_controls(controls), m_state(state)
 {
 }
 
 void ClearCommands::clearFractal()
 {
-    m_window.refresh();
+    m_surface.clear();
 }
 
 void ClearCommands::clearAll()
 {
-    const Controls &c = m_window.controls();
-    m_window.refresh();
-    for (QLineEdit *field : {c.txtX0, c.txtX1, c.txtY0, c.txtY1})
+    m_surface.clear();
+    for (QLineEdit *field : m_controls.sectionFields)
         field->clear();
-    c.lblCounts->clear();
-    c.lblI->setText(FirstColumn);
-    c.btStop->setText(PauseCaption);
-    setBackColor(c.btStop, PausedColor);
-    FormState &state = m_window.state();
-    state.stopRequested = false;
-    state.resumeRequested = false;
+    m_controls.lblCounts->clear();
+    m_controls.lblI->setText(FirstColumn);
+    m_controls.btStop->setText(PauseCaption);
+    setBackColor(m_controls.btStop, PausedColor);
+    m_state.stopRequested = false;
+    m_state.resumeRequested = false;
 }

@@ -2,7 +2,13 @@
 
 #include <QObject>
 
-class MainWindow;
+#include <array>
+
+class DrawingSurface;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+struct FormState;
 
 // The two clear buttons. Both repaint the whole window, which removes the
 // drawn points and nothing else; btC also puts the section, the counter
@@ -12,7 +18,16 @@ class ClearCommands : public QObject
     Q_OBJECT
 
 public:
-    explicit ClearCommands(MainWindow &window, QObject *parent = nullptr);
+    // What btC empties or resets besides the picture.
+    struct Controls
+    {
+        std::array<QLineEdit *, 4> sectionFields; // txtX0, txtX1, txtY0, txtY1
+        QLabel *lblCounts, *lblI;
+        QPushButton *btStop;
+    };
+
+    ClearCommands(DrawingSurface &surface, const Controls &controls, FormState &state,
+                  QObject *parent = nullptr);
 
     // cbFC: the drawn points only. A paused run continues onto the cleared
     // surface.
@@ -25,5 +40,7 @@ public:
     void clearAll();
 
 private:
-    MainWindow &m_window;
+    DrawingSurface &m_surface;
+    Controls m_controls;
+    FormState &m_state;
 };

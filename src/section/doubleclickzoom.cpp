@@ -1,11 +1,11 @@
 #include "section/doubleclickzoom.h"
 
-#include "app/mainwindow.h"
-#include "app/platform.h"
-#include "section/decimalseparator.h"
-#include "section/inputmessage.h"
-#include "section/numbertext.h"
-#include "section/zoomarithmetic.h"
+#include "core/decimalseparator.h"
+#include "core/numbertext.h"
+#include "core/zoomarithmetic.h"
+#include "form/formstate.h"
+#include "form/inputmessage.h"
+#include "form/platform.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -34,14 +34,15 @@ QString numberText(double value)
 
 } // namespace
 
-DoubleClickZoom::DoubleClickZoom(MainWindow &window, QObject *parent)
-    : QObject(parent), m_window(window)
+DoubleClickZoom::DoubleClickZoom(const Controls &controls, FormState &state, Platform &platform,
+                                 QWidget *window, QObject *parent)
+    : QObject(parent), m_controls(controls), m_state(state), m_platform(platform), m_window(window)
 {
 }
 
 void DoubleClickZoom::takeDoubleClick(QPoint position)
 {
-    const FormState &state = m_window.state();
+    const FormState &state = m_state;
     if (!state.zoomOriginSet)
         takeOrigin(position);
     else if (!state.zoomCornerSet)
@@ -52,8 +53,8 @@ void DoubleClickZoom::takeDoubleClick(QPoint position)
 
 void DoubleClickZoom::takeOrigin(QPoint position)
 {
-    const Controls &c = m_window.controls();
-    m_window.state().zoomOriginSet = true;
+    const Controls &c = m_controls;
+    m_state.zoomOriginSet = true;
     c.lblXP0->setText(NumberText::fromWhole(position.x()));
     c.lblYP0->setText(NumberText::fromWhole(position.y()));
     for (QLabel *label : {c.lblXP1, c.lblYP1, c.lblXP2, c.lblYP2})
@@ -63,8 +64,8 @@ void DoubleClickZoom::takeOrigin(QPoint position)
 
 void DoubleClickZoom::takeUpperLeft(QPoint position)
 {
-    const Controls &c = m_window.controls();
-    m_window.state().zoomCornerSet = true;
+    const Controls &c = m_controls;
+    m_state.zoomCornerSet = true;
     c.lblXP1->setText(NumberText::fromWhole(position.x()));
     c.lblYP1->setText(NumberText::fromWhole(position.y()));
     c.lblVergroeßerungText->setText(CornerTakenInstruction);
@@ -75,30 +76,31 @@ void DoubleClickZoom::takeUpperLeft(QPoint position)
 // as they were and gets the message the render run gives for such texts.
 void DoubleClickZoom::takeLowerRight(QPoint position)
 {
-    const Controls &c = m_window.controls();
-    FormState &state = m_window.state();
+    const Controls &c = m_controls;
+    FormState &state = m_state;
     state.zoomCornerSet = false;
     state.zoomOriginSet = false;
     c.lblXP2->setText(NumberText::fromWhole(position.x()));
 
-    const bool computed = computeSection();
-    // Idle either way, and the caption must say what the next double-click does.
-    c.lblVergroeßerungText->setText(IdleInstruction);
-    if (!computed) {
-        m_window.platform().messageBox(&m_window, InputMessageTitle, InputMessageText);
+    if (!computeSection()) {
+        // Idle all the same, and the caption must say what the next
+        // double-click does.
+        c.lblVergroeßerungText->setText(IdleInstruction);
+        m_platform.messageBox(m_window, InputMessageTitle, InputMessageText);
         return;
     }
     c.txtX0->setText(c.lblX0->text());
     c.txtX1->setText(c.lblX1->text());
     c.txtY0->setText(c.lblY0->text());
     c.txtY1->setText(c.lblY1->text());
+    c.lblVergroeßerungText->setText(IdleInstruction);
 }
 
 // Writes lblYP2 and the four result labels; false at the first value that
 // cannot be had, with the labels up to there written.
 bool DoubleClickZoom::computeSection()
 {
-    const Controls &c = m_window.controls();
+    const Controls &c = m_controls;
     const std::optional<double> xp2 = number(c.lblXP2->text());
     const std::optional<double> xp1 = number(c.lblXP1->text());
     const std::optional<double> yp1 = number(c.lblYP1->text());

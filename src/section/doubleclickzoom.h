@@ -3,9 +3,11 @@
 #include <QObject>
 #include <QPoint>
 
-class MainWindow;
+class Platform;
 class QLabel;
 class QLineEdit;
+class QWidget;
+struct FormState;
 
 // The new section picked by three double-clicks on the window: the upper
 // left corner of the drawing surface, then the upper left and the lower
@@ -19,7 +21,19 @@ class DoubleClickZoom : public QObject
     Q_OBJECT
 
 public:
-    explicit DoubleClickZoom(MainWindow &window, QObject *parent = nullptr);
+    // The fields it reads and writes, the labels it keeps its positions and
+    // results in, and the caption that says what comes next.
+    struct Controls
+    {
+        QLineEdit *txtX0, *txtX1, *txtY0, *txtY1;
+        QLabel *lblXP0, *lblYP0, *lblXP1, *lblYP1, *lblXP2, *lblYP2;
+        QLabel *lblX0, *lblX1, *lblY0, *lblY1;
+        QLabel *lblVergroeßerungText;
+    };
+
+    // `window` parents the message box.
+    DoubleClickZoom(const Controls &controls, FormState &state, Platform &platform,
+                    QWidget *window, QObject *parent = nullptr);
 
     // One double-click at `position`, the client area's logical pixels.
     void takeDoubleClick(QPoint position);
@@ -32,5 +46,8 @@ private:
     bool sectionLine(const QLineEdit *lower, const QLineEdit *upper, const QLabel *pixel,
                      const QLabel *originPixel, QLabel *result) const;
 
-    MainWindow &m_window;
+    Controls m_controls;
+    FormState &m_state;
+    Platform &m_platform;
+    QWidget *m_window;
 };

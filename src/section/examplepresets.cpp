@@ -1,8 +1,7 @@
 #include "section/examplepresets.h"
 
-#include "app/mainwindow.h"
-#include "section/decimalseparator.h"
-#include "section/numbertext.h"
+#include "core/decimalseparator.h"
+#include "core/numbertext.h"
 
 #include <QLineEdit>
 
@@ -36,8 +35,8 @@ QString entryText(const Entry &entry)
 
 } // namespace
 
-ExamplePresets::ExamplePresets(MainWindow &window, QObject *parent)
-    : QObject(parent), m_window(window)
+ExamplePresets::ExamplePresets(const std::array<QLineEdit *, 4> &sectionFields, QObject *parent)
+    : QObject(parent), m_fields(sectionFields)
 {
 }
 
@@ -45,8 +44,6 @@ void ExamplePresets::load(int k)
 {
     Q_ASSERT(k >= 1 && k <= Count);
     const Preset &preset = Presets[size_t(k - 1)];
-    const Controls &c = m_window.controls();
-    const std::array<QLineEdit *, 4> fields{c.txtX0, c.txtX1, c.txtY0, c.txtY1};
-    for (size_t i = 0; i < fields.size(); ++i)
-        fields[i]->setText(entryText(preset[i]));
+    for (size_t i = 0; i < m_fields.size(); ++i)
+        m_fields[i]->setText(entryText(preset[i]));
 }

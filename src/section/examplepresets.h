@@ -2,7 +2,9 @@
 
 #include <QObject>
 
-class MainWindow;
+#include <array>
+
+class QLineEdit;
 
 // The six example sections behind cbF1..cbF6. Loading one writes its four
 // entries into txtX0, txtX1, txtY0, txtY1 and does nothing else: no run, no
@@ -14,7 +16,9 @@ class ExamplePresets : public QObject
 public:
     static constexpr int Count = 6;
 
-    explicit ExamplePresets(MainWindow &window, QObject *parent = nullptr);
+    // txtX0, txtX1, txtY0, txtY1.
+    explicit ExamplePresets(const std::array<QLineEdit *, 4> &sectionFields,
+                            QObject *parent = nullptr);
 
     // Preset k, 1 to 6. Number entries take the locale's decimal separator
     // at the moment of the call; fixed texts keep their commas and zeros.
@@ -23,5 +27,5 @@ public:
     void load(int k);
 
 private:
-    MainWindow &m_window;
+    std::array<QLineEdit *, 4> m_fields;
 };

@@ -10,7 +10,7 @@
 //   rounded to 15 significant digits, a comma or full-stop text under
 //   either of the two.
 
-#include "section/numbertext.h"
+#include "core/numbertext.h"
 
 #include <QString>
 

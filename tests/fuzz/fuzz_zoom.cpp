@@ -17,7 +17,7 @@
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
 #include "fifteendigits.h"
-#include "section/numbertext.h"
+#include "core/numbertext.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -10,6 +10,7 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "app/qtplatform.h"
+#include "render/pausebutton.h"
 #include "render/renderrun.h"
 
 #include <QApplication>

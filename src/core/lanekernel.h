@@ -9,8 +9,8 @@
 // be merged by the linker with another file's copy, letting AVX-512 code run
 // on a processor that only has SSE2.
 
-#include "render/columnjob.h"
-#include "render/escapetime.h"
+#include "core/columnjob.h"
+#include "core/escapetime.h"
 
 #include <type_traits>
 

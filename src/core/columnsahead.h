@@ -1,7 +1,7 @@
 #pragma once
 
-#include "render/columnkernel.h"
-#include "render/section.h"
+#include "core/columnkernel.h"
+#include "core/section.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -67,7 +67,7 @@ public:
 private:
     void work();
     bool claimable() const;
-    std::int16_t *slot(int k) { return m_counts.data() + std::size_t(k % m_window) * ColumnPoints; }
+    std::int16_t *slot(int k) { return m_counts.data() + std::size_t(k % m_window) * GridPoints; }
 
     const int m_workerCount;
     const int m_window;

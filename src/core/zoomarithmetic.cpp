@@ -1,10 +1,10 @@
-#include "section/zoomarithmetic.h"
+#include "core/zoomarithmetic.h"
 
 namespace ZoomArithmetic {
 
 double sectionCoordinate(double lower, double upper, double pixel, double originPixel)
 {
-    const double fraction = (pixel - originPixel) / SurfacePixels;
+    const double fraction = (pixel - originPixel) / double(SurfacePixels);
     const double offset = (upper - lower) * fraction;
     return lower + offset;
 }

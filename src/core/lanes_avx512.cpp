@@ -30,7 +30,7 @@ struct Avx512
 
 } // namespace
 
-#include "render/lanekernel.h"
+#include "core/lanekernel.h"
 
 ColumnWork computeColumnAvx512(const ColumnJob &job)
 {

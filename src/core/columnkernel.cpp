@@ -1,19 +1,19 @@
-#include "render/columnkernel.h"
+#include "core/columnkernel.h"
 
-#include "render/columnjob.h"
-#include "render/escapetime.h"
-#include "render/grid.h"
+#include "core/columnjob.h"
+#include "core/escapetime.h"
+#include "core/grid.h"
 
 #include <array>
 
 namespace {
 
-using RowImag = std::array<double, ColumnPoints>;
+using RowImag = std::array<double, GridPoints>;
 
 RowImag rowImag(const Section &section)
 {
     RowImag cy{};
-    for (int k = 0; k < ColumnPoints; ++k)
+    for (int k = 0; k < GridPoints; ++k)
         cy[k] = gridImag(section.y0, section.y1, GridFirst + k * GridStep);
     return cy;
 }
@@ -120,7 +120,7 @@ ColumnWork computeColumn(const Section &section, int i, std::int16_t imax,
                          std::int16_t *counts, KernelPath path, CycleCheck cycles)
 {
     if (imax <= 0) {
-        for (int k = 0; k < ColumnPoints; ++k)
+        for (int k = 0; k < GridPoints; ++k)
             counts[k] = 0;
         return {};
     }
@@ -128,7 +128,7 @@ ColumnWork computeColumn(const Section &section, int i, std::int16_t imax,
     ColumnJob job;
     job.cx = gridReal(section.x0, section.x1, i);
     job.cy = cy.data();
-    job.points = ColumnPoints;
+    job.points = GridPoints;
     job.imax = imax;
     job.cycles = cycles == CycleCheck::On;
     job.counts = counts;
@@ -150,7 +150,7 @@ void computeColumnPlain(const Section &section, int i, std::int16_t imax,
                         std::int16_t *counts)
 {
     const double cx = gridReal(section.x0, section.x1, i);
-    for (int k = 0; k < ColumnPoints; ++k) {
+    for (int k = 0; k < GridPoints; ++k) {
         const double cy = gridImag(section.y0, section.y1, GridFirst + k * GridStep);
         counts[k] = punkt_iteration(cx, cy, EscapeBound, imax);
     }

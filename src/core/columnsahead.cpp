@@ -1,6 +1,6 @@
-#include "render/columnsahead.h"
+#include "core/columnsahead.h"
 
-#include "render/grid.h"
+#include "core/grid.h"
 
 #include <algorithm>
 #include <limits>
@@ -37,7 +37,7 @@ int workersFor(int requested)
 ColumnsAhead::ColumnsAhead(int workers, int window)
     : m_workerCount(workersFor(workers)), m_window(std::max(1, window)),
       m_readyIn(std::size_t(m_window), -1),
-      m_counts(std::size_t(m_window) * ColumnPoints, 0)
+      m_counts(std::size_t(m_window) * GridPoints, 0)
 {
 }
 

@@ -1,4 +1,4 @@
-#include "section/numbertext.h"
+#include "core/numbertext.h"
 
 #include <charconv>
 #include <clocale>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/columnkernel.h"
+#include "core/columnkernel.h"
 
 #include <cstdint>
 

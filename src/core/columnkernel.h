@@ -1,6 +1,7 @@
 #pragma once
 
-#include "render/section.h"
+#include "core/grid.h"
+#include "core/section.h"
 
 #include <cstdint>
 
@@ -24,8 +25,6 @@ struct ColumnWork
     std::int64_t steps = 0;
     int cyclesFound = 0;
 };
-
-inline constexpr int ColumnPoints = 462;
 
 // Fills counts[0..461] for grid column i (rows J = 1, 14, ..., 5994) of the
 // section with the counts punkt_iteration(cx, cy, EscapeBound, imax) gives

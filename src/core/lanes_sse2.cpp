@@ -28,7 +28,7 @@ struct Sse2
 
 } // namespace
 
-#include "render/lanekernel.h"
+#include "core/lanekernel.h"
 
 ColumnWork computeColumnSse2(const ColumnJob &job)
 {

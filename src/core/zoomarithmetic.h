@@ -1,14 +1,13 @@
 #pragma once
 
+#include "core/surfacegeometry.h"
+
 // The arithmetic of the three-double-click zoom over plain doubles. A point
 // d pixels right of the surface's upper left corner stands for
-// lower + (upper - lower) * d / 400; the functions keep the program's order
+// lower + (upper - lower) * d / 400 (SurfacePixels: fixed, it does not
+// follow the display's density); the functions keep the program's order
 // of operations exactly, so their results are bit-exact.
 namespace ZoomArithmetic {
-
-// The side of the drawing surface in pixels. Fixed: it does not follow the
-// display's density.
-inline constexpr double SurfacePixels = 400;
 
 // The section coordinate for a pixel position, computed as
 // lower + (upper - lower) * ((pixel - originPixel) / 400): the pixel

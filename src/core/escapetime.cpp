@@ -1,4 +1,4 @@
-#include "render/escapetime.h"
+#include "core/escapetime.h"
 
 // Fast-math reassociates and fuses the steps below and changes the counts.
 #ifdef __FAST_MATH__

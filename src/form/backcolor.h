@@ -1,15 +1,11 @@
 #pragma once
 
+#include "core/colorref.h"
+
 #include <QAbstractButton>
 #include <QColor>
 #include <QPalette>
 #include <QWidget>
-
-#include <cstdint>
-
-// Colours as the design writes them: 0x00BBGGRR, red in the low byte.
-// 0x800000nn names a system colour.
-using ColorRef = std::uint32_t;
 
 inline constexpr ColorRef SystemWindowBackground = 0x80000005;
 inline constexpr ColorRef SystemWindowText = 0x80000008;
@@ -20,12 +16,12 @@ inline QColor toQColor(ColorRef ref, const QPalette &system = QPalette())
         return system.color(QPalette::Base);
     if (ref == SystemWindowText)
         return system.color(QPalette::Text);
-    return QColor(int(ref & 0xFF), int((ref >> 8) & 0xFF), int((ref >> 16) & 0xFF));
+    return QColor(redOf(ref), greenOf(ref), blueOf(ref));
 }
 
 inline ColorRef toColorRef(const QColor &color)
 {
-    return ColorRef(color.red()) | ColorRef(color.green()) << 8 | ColorRef(color.blue()) << 16;
+    return colorRef(color.red(), color.green(), color.blue());
 }
 
 // A button's BackColor is its face; any other control's is its background.

@@ -30,7 +30,7 @@ struct Avx2
 
 } // namespace
 
-#include "render/lanekernel.h"
+#include "core/lanekernel.h"
 
 ColumnWork computeColumnAvx2(const ColumnJob &job)
 {
