@@ -119,16 +119,23 @@ KernelPath resolve(KernelPath path)
 ColumnWork computeColumn(const Section &section, int i, std::int16_t imax,
                          std::int16_t *counts, KernelPath path, CycleCheck cycles)
 {
+    const RowImag cy = rowImag(section);
+    return computeCounts(gridReal(section.x0, section.x1, i), cy.data(), GridPoints, imax, counts,
+                         path, cycles);
+}
+
+ColumnWork computeCounts(double cx, const double *cy, int points, std::int16_t imax,
+                         std::int16_t *counts, KernelPath path, CycleCheck cycles)
+{
     if (imax <= 0) {
-        for (int k = 0; k < GridPoints; ++k)
+        for (int k = 0; k < points; ++k)
             counts[k] = 0;
         return {};
     }
-    const RowImag cy = rowImag(section);
     ColumnJob job;
-    job.cx = gridReal(section.x0, section.x1, i);
-    job.cy = cy.data();
-    job.points = GridPoints;
+    job.cx = cx;
+    job.cy = cy;
+    job.points = points;
     job.imax = imax;
     job.cycles = cycles == CycleCheck::On;
     job.counts = counts;

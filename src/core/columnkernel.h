@@ -36,6 +36,13 @@ ColumnWork computeColumn(const Section &section, int i, std::int16_t imax,
                          KernelPath path = KernelPath::Best,
                          CycleCheck cycles = CycleCheck::On);
 
+// The same for any points that share their real part: counts[k] gets
+// punkt_iteration(cx, cy[k], EscapeBound, imax) for k < points.
+ColumnWork computeCounts(double cx, const double *cy, int points, std::int16_t imax,
+                         std::int16_t *counts,
+                         KernelPath path = KernelPath::Best,
+                         CycleCheck cycles = CycleCheck::On);
+
 // The reference: punkt_iteration called once per point, nothing else.
 void computeColumnPlain(const Section &section, int i, std::int16_t imax,
                         std::int16_t *counts);
