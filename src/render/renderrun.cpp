@@ -123,17 +123,10 @@ void RenderRun::run()
         return;
     // Whatever else ended the run, the captions and the picture show its last point.
     showProgress(*setup, progress);
-    switch (end) {
-    case End::WindowGone:
-        return;
-    case End::Failed:
+    if (end == End::Failed)
         fail();
-        return;
-    case End::Completed:
-    case End::Paused:
+    else
         setControlsEnabled(true);
-        return;
-    }
 }
 
 std::optional<RenderRun::Setup> RenderRun::start()

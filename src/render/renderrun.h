@@ -47,7 +47,8 @@ struct RunControls
 //               mapping of a grid index to the plane leaves the double range
 //               (raised at that point, the points before it drawn): message
 //               box, then the controls are enabled
-//   window gone formAlive cleared: returns without touching the controls
+//   window gone formAlive seen cleared after a point: returns, and writes
+//               nothing more to the window
 //
 // With the fast kernel the counts come from worker threads that compute the
 // columns ahead of the one being drawn; this thread draws and counts the
