@@ -1,8 +1,8 @@
-#include "app/application.h"
 #include "form/backcolor.h"
 #include "app/clickablelabel.h"
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
+#include "windowfixture.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -11,14 +11,11 @@
 #include <QTest>
 
 // The window at start, checked against its design as a user would see it.
-class tst_Window : public QObject
+class tst_Window : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
     void control_data();
     void control();
     void hiddenControls_data();
@@ -36,10 +33,6 @@ private slots:
     void closeClearsFormAlive();
     void iconIsMandelbrotPicture();
     void captionsFitTheirLabels();
-
-private:
-    FakePlatform *m_platform = nullptr;
-    MainWindow *m_window = nullptr;
 };
 
 namespace {
@@ -61,21 +54,6 @@ QColor pixelAt(const QImage &image, QPoint p)
 }
 
 } // namespace
-
-void tst_Window::init()
-{
-    m_platform = new FakePlatform;
-    m_window = new MainWindow(*m_platform);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-}
-
-void tst_Window::cleanup()
-{
-    delete m_window;
-    delete m_platform;
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
 
 void tst_Window::control_data()
 {
@@ -418,10 +396,7 @@ void tst_Window::captionsFitTheirLabels()
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    tst_Window test;
-    return QTest::qExec(&test, argc, argv);
+    return windowTestMain<tst_Window>(argc, argv);
 }
 
 #include "tst_window.moc"

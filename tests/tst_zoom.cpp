@@ -1,4 +1,3 @@
-#include "app/application.h"
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
 #include "runsteps.h"
@@ -7,6 +6,7 @@
 #include "core/zoomarithmetic.h"
 #include "userinput.h"
 #include "windowsnapshot.h"
+#include "windowfixture.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -16,14 +16,14 @@
 #include <QTimer>
 
 // The new section picked by three double-clicks on the window.
-class tst_Zoom : public QObject
+class tst_Zoom : public WindowTest
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
+public:
+    tst_Zoom() : WindowTest(QLocale(QLocale::German, QLocale::Germany), Events::EveryMillisecond) {}
 
+private slots:
     void arithmeticOrder_data();
     void arithmeticOrder();
     void zoom_data();
@@ -40,9 +40,6 @@ private slots:
 private:
     QStringList fieldTexts() const;
     void zoomBy(QPoint origin, QPoint upperLeft, QPoint lowerRight);
-
-    FakePlatform *m_platform = nullptr;
-    MainWindow *m_window = nullptr;
 };
 
 namespace {
@@ -61,7 +58,7 @@ const QPoint ExampleOrigin(100, 200);
 const QPoint ExampleUpperLeft(200, 300);
 const QPoint ExampleLowerRight(300, 999);
 const QStringList ExampleFields{"-1,402375", "-1,40225", "0,000125", "0,00025"};
-constexpr Section ExampleSection{-1.402375, -1.40225, 0.000125, 0.00025, 300};
+constexpr RunSection ExampleSection{-1.402375, -1.40225, 0.000125, 0.00025, 300};
 
 QString grouped(std::int64_t value)
 {
@@ -69,24 +66,6 @@ QString grouped(std::int64_t value)
 }
 
 } // namespace
-
-void tst_Zoom::init()
-{
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    m_platform = new FakePlatform;
-    m_window = new MainWindow(*m_platform);
-    letEventsRunEveryMillisecond(*m_window);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-}
-
-void tst_Zoom::cleanup()
-{
-    delete m_window;
-    delete m_platform;
-    QLocale::setDefault(QLocale::c());
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
 
 QStringList tst_Zoom::fieldTexts() const
 {
@@ -357,10 +336,7 @@ void tst_Zoom::zoomWhilePaused()
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    tst_Zoom test;
-    return QTest::qExec(&test, argc, argv);
+    return windowTestMain<tst_Zoom>(argc, argv);
 }
 
 #include "tst_zoom.moc"
