@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -153,10 +154,14 @@ void tst_Palette::resetRestoresStandardColours()
         clickOn(c.btF[size_t(n)]);
     QVERIFY(swatches() != Standard);
 
+    // The reset is the label's click: a double-click resets once, through
+    // its first click.
+    QSignalSpy resets(c.lblStandardfarben, &ClickableLabel::clicked);
     if (doubleClick)
         doubleClickAt(c.lblStandardfarben, {5, 5});
     else
         clickOn(c.lblStandardfarben);
+    QCOMPARE(resets.count(), 1);
     QCOMPARE(swatches(), Standard);
 
     clickOn(c.lblStandardfarben);

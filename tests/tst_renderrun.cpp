@@ -55,6 +55,7 @@ private slots:
     void closeWhileAColumnIsLate();
     void lateFirstColumnEventsStillComeAfterAPoint();
     void onlyHarmlessControlsLiveDuringRun();
+    void pointsShowOverFrameLines();
 
 private:
     void clickStart() { QTest::mouseClick(m_window->controls().cbStart, Qt::LeftButton); }
@@ -499,11 +500,14 @@ void tst_RenderRun::closeMidRunExitsWithZero()
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
     const QList<QByteArray> fields = output.trimmed().split(' ');
-    QCOMPARE(fields.size(), 4);
+    QCOMPARE(fields.size(), 6);
     QCOMPARE(fields[0], QByteArray("points"));
     QVERIFY(fields[1].toInt() > 0 && fields[1].toInt() < RunPoints);
     QCOMPARE(fields[2], QByteArray("messages"));
     QCOMPARE(fields[3], QByteArray("0"));
+    // Once the run learns that the window is gone, it writes nothing more.
+    QCOMPARE(fields[4], QByteArray("changed"));
+    QCOMPARE(fields[5], QByteArray("none"));
 }
 
 // Every time the event loop runs a handler during a run, the counters, the
@@ -794,10 +798,40 @@ void tst_RenderRun::onlyHarmlessControlsLiveDuringRun()
     QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, m_pausedAt)));
 }
 
+// The window's own pixels after a complete run are the kernel's picture, all
+// 400 x 400 of them: points show over the frame lines Line1 and Line3 and
+// over the label that reaches over the left line. Refresh (cbFC) clears the
+// points, and the frame shows as before the run.
+void tst_RenderRun::pointsShowOverFrameLines()
+{
+    const QRect surface(96, 4, 400, 400);
+    const QRect frame(96, 4, 401, 401); // the surface and its four lines
+    auto shown = [this](const QRect &area) {
+        return m_window->grab().toImage().copy(area).convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage frameBefore = shown(frame);
+    clickStart();
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
+
+    const QImage expected =
+        expectedPicture(kernelCounts(StartSection)).convertToFormat(QImage::Format_RGB32);
+    int overLines = 0; // points of another colour than the line they lie on
+    for (int k = 0; k < 400; ++k)
+        overLines += int(expected.pixel(0, k) != frameBefore.pixel(0, k))
+                     + int(k > 0 && expected.pixel(k, 0) != frameBefore.pixel(k, 0));
+    QVERIFY(overLines > 0);
+    QCOMPARE(shown(surface), expected);
+
+    clickOn(m_window->controls().cbFC);
+    QCOMPARE(shown(frame), frameBefore);
+}
+
 namespace {
 
 // The child of closeMidRunExitsWithZero: the program's own main loop, a
-// click on Start, and the window closed at the run's first event pass.
+// click on Start, and the window closed at the run's first event pass. It
+// prints the points computed, the messages shown and the window's captions
+// and colours that changed after the close ("none").
 int closeMidRunChild(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -806,14 +840,21 @@ int closeMidRunChild(int argc, char *argv[])
     MainWindow window(platform);
     window.findChild<RenderRun *>()->setEventInterval(1);
     window.show();
+    QStringList atClose;
     platform.onDoEvents = [&] {
         platform.onDoEvents = nullptr;
         window.close();
+        atClose = windowSnapshot(window);
     };
     QTimer::singleShot(0, &window, [&] { window.controls().cbStart->click(); });
     const int status = app.exec();
-    std::printf("points %d messages %lld\n", int(window.state().pixelCount),
-                qint64(platform.messages.size()));
+    QStringList changed = changedNames(atClose, windowSnapshot(window));
+    // The run's own count of the point it computes after the close.
+    changed.removeAll(QStringLiteral("pixelCount"));
+    changed.removeAll(QStringLiteral("lastCount"));
+    std::printf("points %d messages %lld changed %s\n", int(window.state().pixelCount),
+                qint64(platform.messages.size()),
+                changed.isEmpty() ? "none" : qPrintable(changed.join(u',')));
     return status;
 }
 

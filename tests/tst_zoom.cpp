@@ -15,6 +15,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+#include <numeric>
+
 // The new section picked by three double-clicks on the window.
 class tst_Zoom : public WindowTest
 {
@@ -146,6 +149,18 @@ void tst_Zoom::zoom()
     const Controls &c = m_window->controls();
     m_window->surface().setPoint({3000, 3000}, 0x000000FF);
     const QImage before = m_window->picture();
+    // The instruction each field change finds: the third double-click writes
+    // the four fields first, then the Idle caption.
+    QStringList instructionAtFieldChange;
+    QObject recorder;
+    for (QLineEdit *field : {c.txtX0, c.txtX1, c.txtY0, c.txtY1})
+        connect(field, &QLineEdit::textChanged, &recorder, [&] {
+            instructionAtFieldChange.append(c.lblVergroeßerungText->text());
+        });
+    const QStringList fieldsBefore = fieldTexts();
+    const qsizetype fieldsChanged = std::inner_product(fields.begin(), fields.end(),
+                                                       fieldsBefore.begin(), qsizetype(0),
+                                                       std::plus<>(), std::not_equal_to<>());
 
     zoomBy(origin, upperLeft, lowerRight);
 
@@ -154,6 +169,8 @@ void tst_Zoom::zoom()
     QCOMPARE(c.lblXP2->text(), QString::number(lowerRight.x()));
     QCOMPARE(c.lblYP2->text(), yp2);
     QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QVERIFY(fieldsChanged > 0);
+    QCOMPARE(instructionAtFieldChange, QStringList(fieldsChanged, CornerTakenInstruction));
     QVERIFY(!m_window->state().zoomOriginSet);
     QVERIFY(!m_window->state().zoomCornerSet);
     QCOMPARE(c.txtMaxIter->text(), QStringLiteral("300"));
