@@ -45,7 +45,7 @@ private:
 
 namespace {
 
-constexpr ColorRef WindowBackground = 0x00FF80FF;
+constexpr ColorRef FormBackColor = 0x00FF80FF;
 constexpr ColorRef Red = 0x000000FF;
 constexpr int PointTwips = 3000;
 const QPoint PointPixel(200, 200); // where (3000, 3000) twips shows
@@ -110,7 +110,7 @@ void tst_Clear::clearFractalRemovesPointsOnly()
 
     clickOn(m_window->controls().cbFC);
 
-    QCOMPARE(shownAt(PointPixel), toQColor(WindowBackground));
+    QCOMPARE(shownAt(PointPixel), toQColor(FormBackColor));
     QCOMPARE(snapshot(), before);
 }
 
@@ -121,7 +121,7 @@ void tst_Clear::clearAllResetsSectionAndPause()
 
     clickOn(m_window->controls().btC);
 
-    QCOMPARE(shownAt(PointPixel), toQColor(WindowBackground));
+    QCOMPARE(shownAt(PointPixel), toQColor(FormBackColor));
     QCOMPARE(snapshot(), expected);
 }
 
@@ -191,7 +191,7 @@ void tst_Clear::clearFractalOnPausedRun()
              grouped(countsTotal(counts, 0, paused) + countsTotal(counts, columnStart, RunPoints)));
     // The third column lies left of the paused one and clear of the frame line.
     const QPoint early = pixelOf(2 * GridPoints + 200);
-    QCOMPARE(shownAt(SurfaceInWindow.topLeft() + early), toQColor(WindowBackground));
+    QCOMPARE(shownAt(SurfaceInWindow.topLeft() + early), toQColor(FormBackColor));
     QVERIFY(m_platform->messages.isEmpty());
 }
 

@@ -37,7 +37,7 @@ private slots:
 
 namespace {
 
-enum Look { Transparent, System, Filled };
+enum Face { Transparent, System, Filled };
 const bool Bold = true;
 const bool Plain = false;
 const QString FieldHint =
@@ -67,7 +67,7 @@ void tst_Window::control_data()
     QTest::addColumn<int>("alignment");
 
     auto row = [](const char *name, QRect twips, const QString &caption, const QString &hint,
-                  bool bold, Look look, ColorRef color = 0, Qt::Alignment align = Qt::AlignLeft) {
+                  bool bold, Face look, ColorRef color = 0, Qt::Alignment align = Qt::AlignLeft) {
         QTest::newRow(name) << QString::fromUtf8(name) << twips << caption << hint << bold
                             << int(look) << int(color) << int(align & Qt::AlignHorizontal_Mask);
     };

@@ -47,11 +47,11 @@ private:
 
 namespace {
 
-const QString IdleInstruction = QStringLiteral(
+const QString IdleCaption = QStringLiteral(
     "Zur Ausschnitts- vergrößerung die linke obere Ecke der Zeichenfläche doppelklicken.");
-const QString OriginTakenInstruction =
+const QString OriginTakenCaption =
     QStringLiteral("Jetzt die linke obere Ecke des gewuenschten Ausschnitts doppelklicken.");
-const QString CornerTakenInstruction =
+const QString CornerTakenCaption =
     QStringLiteral("Jetzt die rechte untere Ecke des gewuenschten Ausschnitts doppelklicken.");
 const QString InputMessage = InputMessageTitle + QLatin1Char('|') + InputMessageText;
 const QStringList DefaultFields{"-1,4025", "-1,4020", "0,0000", "0,0005"};
@@ -168,9 +168,9 @@ void tst_Zoom::zoom()
     QCOMPARE((QStringList{c.lblX0->text(), c.lblX1->text(), c.lblY0->text(), c.lblY1->text()}), fields);
     QCOMPARE(c.lblXP2->text(), QString::number(lowerRight.x()));
     QCOMPARE(c.lblYP2->text(), yp2);
-    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleCaption);
     QVERIFY(fieldsChanged > 0);
-    QCOMPARE(instructionAtFieldChange, QStringList(fieldsChanged, CornerTakenInstruction));
+    QCOMPARE(instructionAtFieldChange, QStringList(fieldsChanged, CornerTakenCaption));
     QVERIFY(!m_window->state().zoomOriginSet);
     QVERIFY(!m_window->state().zoomCornerSet);
     QCOMPARE(c.txtMaxIter->text(), QStringLiteral("300"));
@@ -182,24 +182,24 @@ void tst_Zoom::instructionFollowsState()
 {
     const Controls &c = m_window->controls();
     const FormState &state = m_window->state();
-    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleCaption);
 
     doubleClickAt(m_window, {100, 200});
-    QCOMPARE(c.lblVergroeßerungText->text(), OriginTakenInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), OriginTakenCaption);
     QVERIFY(state.zoomOriginSet && !state.zoomCornerSet);
     QCOMPARE(c.lblXP0->text(), QStringLiteral("100"));
     QCOMPARE(c.lblYP0->text(), QStringLiteral("200"));
     QCOMPARE(fieldTexts(), DefaultFields);
 
     doubleClickAt(m_window, {200, 300});
-    QCOMPARE(c.lblVergroeßerungText->text(), CornerTakenInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), CornerTakenCaption);
     QVERIFY(state.zoomOriginSet && state.zoomCornerSet);
     QCOMPARE(c.lblXP1->text(), QStringLiteral("200"));
     QCOMPARE(c.lblYP1->text(), QStringLiteral("300"));
     QCOMPARE(fieldTexts(), DefaultFields);
 
     doubleClickAt(m_window, {300, 999});
-    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleCaption);
     QVERIFY(!state.zoomOriginSet && !state.zoomCornerSet);
 }
 
@@ -246,10 +246,10 @@ void tst_Zoom::fieldNotANumber()
     QCOMPARE(fieldTexts(), typed);
     QVERIFY(!m_window->state().zoomOriginSet);
     QVERIFY(!m_window->state().zoomCornerSet);
-    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleCaption);
 
     doubleClickAt(m_window, {120, 130}); // a new selection begins
-    QCOMPARE(c.lblVergroeßerungText->text(), OriginTakenInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), OriginTakenCaption);
     QCOMPARE(c.lblXP0->text(), QStringLiteral("120"));
 }
 
@@ -281,7 +281,7 @@ void tst_Zoom::overflow()
     QCOMPARE(fieldTexts(), section);
     QVERIFY(!m_window->state().zoomOriginSet);
     QVERIFY(!m_window->state().zoomCornerSet);
-    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleCaption);
 }
 
 // A selection made while the run lets events run changes the fields and
