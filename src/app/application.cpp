@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 void setUpApplication(QApplication &app)
 {
@@ -36,6 +37,7 @@ struct HeldMessage
 
 QtMessageHandler qtHandler = nullptr;
 QList<HeldMessage> held;
+std::mutex heldMutex; // Qt may write from its own threads
 
 void pass(const HeldMessage &m)
 {
@@ -58,6 +60,7 @@ void holdMessage(QtMsgType type, const QMessageLogContext &context, const QStrin
         // Qt would abort right after this handler returns.
         std::_Exit(1);
     }
+    const std::lock_guard lock(heldMutex);
     held.append({type, context.file, context.line, context.function, context.category, text});
     if (type == QtFatalMsg) {
         for (const HeldMessage &m : std::as_const(held))
@@ -76,6 +79,7 @@ void watchForMissingDisplay()
 void displayOpened()
 {
     qInstallMessageHandler(qtHandler);
+    const std::lock_guard lock(heldMutex);
     for (const HeldMessage &m : std::as_const(held))
         pass(m);
     held.clear();
