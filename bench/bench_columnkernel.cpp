@@ -1,13 +1,20 @@
 // Whole 462 × 462 grids through each column kernel path. Every fast path's
 // time is also given as a ratio to the plain loop's time over the same grid
 // in the same run ("vs_plain"), since absolute times on a shared machine
-// mean little.
+// mean little. StopWhileBusy: how long ColumnsAhead's stop() and its
+// destructor wait for workers busy with slow columns (each finishes the
+// column it is computing, nothing more).
 #include "core/columnkernel.h"
+#include "core/columnsahead.h"
 #include "core/grid.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <ctime>
+#include <functional>
+#include <memory>
 #include <map>
 #include <string>
 
@@ -97,7 +104,41 @@ void runGrid(benchmark::State &state, const GridCase &c, const Variant &v)
     }
 }
 
+// A sliver at the Feigenbaum point, Imax 32767: every column keeps a
+// worker busy for a while.
+constexpr Section NearFeigenbaum{-1.40116, -1.40114, -0.00001, 0.00001};
+
+double millisecondsOf(const std::function<void()> &action)
+{
+    const auto start = std::chrono::steady_clock::now();
+    action();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+// state.range(0): 0 stops through stop(), 1 through the destructor.
+void BM_StopWhileBusy(benchmark::State &state)
+{
+    double worstMs = 0;
+    for (auto _ : state) {
+        auto ahead = std::make_unique<ColumnsAhead>(2, ColumnsAhead::DefaultWindow);
+        ahead->start(NearFeigenbaum, 32767, 1);
+        ahead->next(ColumnsAhead::Clock::now() + std::chrono::seconds(60));
+        const double ms = millisecondsOf([&] {
+            if (state.range(0) == 0)
+                ahead->stop();
+            else
+                ahead.reset();
+        });
+        worstMs = std::max(worstMs, ms);
+        state.SetIterationTime(ms / 1000);
+    }
+    state.counters["worst_ms"] = worstMs;
+}
+
 } // namespace
+
+BENCHMARK(BM_StopWhileBusy)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 int main(int argc, char **argv)
 {

@@ -10,18 +10,18 @@
 
 namespace {
 
-struct Section
+struct KernelSection
 {
     double x0, x1, y0, y1;
     std::int16_t maxIter;
 };
 
 // The section the window starts with, and the first example (the whole set).
-constexpr Section StartSection{-1.4025, -1.4020, 0.0, 0.0005, 300};
-constexpr Section WholeSet{-2.0, 2.0, -2.0, 2.0, 32767};
+constexpr KernelSection StartSection{-1.4025, -1.4020, 0.0, 0.0005, 300};
+constexpr KernelSection WholeSet{-2.0, 2.0, -2.0, 2.0, 32767};
 
 // One grid in the render run's order, column by column.
-std::int64_t iterateGrid(const Section &section)
+std::int64_t iterateGrid(const KernelSection &section)
 {
     std::int64_t total = 0;
     for (int i = GridFirst; i <= GridLimit; i += GridStep) {
@@ -33,7 +33,7 @@ std::int64_t iterateGrid(const Section &section)
     return total;
 }
 
-void kernelGrid(benchmark::State &state, const Section &section)
+void kernelGrid(benchmark::State &state, const KernelSection &section)
 {
     std::int64_t perGrid = 0;
     for (auto _ : state) {

@@ -15,18 +15,18 @@
 // What a complete run of a section should draw, from the kernel and the
 // table alone: the tests' and the end-to-end check's reference.
 
-struct Section
+struct RunSection
 {
     double x0, x1, y0, y1;
     std::int16_t imax;
 };
 
-inline constexpr Section StartSection{-1.4025, -1.4020, 0.0, 0.0005, 300};
+inline constexpr RunSection StartSection{-1.4025, -1.4020, 0.0, 0.0005, 300};
 inline constexpr int RunPoints = GridPoints * GridPoints;
 
 // Every count of a run in the order the run computes them: column by
 // column from the left, each column from the bottom.
-inline std::vector<std::int16_t> kernelCounts(const Section &s)
+inline std::vector<std::int16_t> kernelCounts(const RunSection &s)
 {
     std::vector<std::int16_t> counts;
     counts.reserve(RunPoints);

@@ -3,19 +3,10 @@
 #include "app/mainwindow.h"
 #include "expectedpicture.h"
 #include "fakeplatform.h"
-#include "render/renderrun.h"
 #include "userinput.h"
 
 #include <QPushButton>
 #include <QTimer>
-
-// The fast kernel draws the start section in a few milliseconds, often
-// before the run's first event pass is due: tests that act inside a run let
-// events run every millisecond, so their queued clicks still land mid-run.
-inline void letEventsRunEveryMillisecond(MainWindow &window)
-{
-    window.findChild<RenderRun *>()->setEventInterval(1);
-}
 
 // A user who clicks Start and pauses once a few columns are on the screen:
 // the click on btStop lands in the first event pass after `after` points,

@@ -251,7 +251,7 @@ bool StressEpisode::enterRun()
         e.lblCounts = QStringLiteral("0");
         e.lblI = QStringLiteral("1");
     }
-    const std::optional<Section> section = readSection();
+    const std::optional<RunSection> section = readSection();
     const bool continuing = e.paused && e.resumeRequested;
     const std::optional<std::int64_t> total =
         continuing ? NumberText::fromGrouped(e.lblCounts, QLocale().groupSeparator()) : 0;
@@ -294,7 +294,7 @@ bool StressEpisode::enterRun()
 }
 
 // The section and Imax as the fields read by the text-to-number rule.
-std::optional<Section> StressEpisode::readSection() const
+std::optional<RunSection> StressEpisode::readSection() const
 {
     const Controls &c = m_window->controls();
     const QChar point = decimalSeparator();
@@ -305,7 +305,7 @@ std::optional<Section> StressEpisode::readSection() const
     const std::optional<std::int16_t> imax = NumberText::toImax(c.txtMaxIter->text(), point);
     if (!x0 || !x1 || !y0 || !y1 || !imax)
         return std::nullopt;
-    return Section{*x0, *x1, *y0, *y1, *imax};
+    return RunSection{*x0, *x1, *y0, *y1, *imax};
 }
 
 // The actions for a run, each due at one of its first event passes.

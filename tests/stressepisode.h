@@ -61,7 +61,7 @@ private:
     void performInRun(const Action &action);
     void clickRunButton(QPushButton *button);
     bool enterRun();
-    std::optional<Section> readSection() const;
+    std::optional<RunSection> readSection() const;
     void drawPlan();
     void finishRun();
     void onEventPass();

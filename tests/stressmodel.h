@@ -52,7 +52,7 @@ struct KernelTable
     std::vector<std::int64_t> prefix; // prefix[k]: sum of the first k counts
 };
 
-inline const KernelTable &kernelTable(const Section &section)
+inline const KernelTable &kernelTable(const RunSection &section)
 {
     static std::map<std::array<double, 5>, KernelTable> cache;
     const std::array<double, 5> key{section.x0, section.x1, section.y0, section.y1,

@@ -1,10 +1,10 @@
-#include "app/application.h"
 #include "app/mainwindow.h"
 #include "expectedpicture.h"
 #include "fakeplatform.h"
 #include "form/inputmessage.h"
 #include "core/numbertext.h"
 #include "userinput.h"
+#include "windowfixture.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,14 +17,14 @@
 
 // What a user sees for each bad input of the README's table: the message
 // box or a defined picture, the texts typed kept, never a crash.
-class tst_BadInput : public QObject
+class tst_BadInput : public WindowTest
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
+public:
+    tst_BadInput() : WindowTest(QLocale(QLocale::German, QLocale::Germany)) {}
 
+private slots:
     void startRefusesText_data();
     void startRefusesText();
     void startDrawsDefinedPicture_data();
@@ -37,12 +37,9 @@ private slots:
 private:
     QLineEdit *field(const QString &name) const { return m_window->findChild<QLineEdit *>(name); }
     QStringList fieldTexts() const;
-
-    FakePlatform *m_platform = nullptr;
-    MainWindow *m_window = nullptr;
 };
 
-Q_DECLARE_METATYPE(Section)
+Q_DECLARE_METATYPE(RunSection)
 
 namespace {
 
@@ -67,22 +64,6 @@ void enter(QLineEdit *field, const QString &text)
 }
 
 } // namespace
-
-void tst_BadInput::init()
-{
-    QLocale::setDefault(German);
-    m_platform = new FakePlatform;
-    m_window = new MainWindow(*m_platform);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-}
-
-void tst_BadInput::cleanup()
-{
-    delete m_window;
-    delete m_platform;
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
 
 QStringList tst_BadInput::fieldTexts() const
 {
@@ -147,26 +128,26 @@ void tst_BadInput::startRefusesText()
 void tst_BadInput::startDrawsDefinedPicture_data()
 {
     QTest::addColumn<QStringList>("texts");
-    QTest::addColumn<Section>("section");
+    QTest::addColumn<RunSection>("section");
 
     QTest::newRow("tiny exponent reads as 0")
-        << QStringList{"-2", "2", "-2", "1E-999", "20"} << Section{-2, 2, -2, 0, 20};
+        << QStringList{"-2", "2", "-2", "1E-999", "20"} << RunSection{-2, 2, -2, 0, 20};
     QTest::newRow("equal corners: one colour")
-        << QStringList{"0,25", "0,25", "0,5", "0,5", "20"} << Section{0.25, 0.25, 0.5, 0.5, 20};
+        << QStringList{"0,25", "0,25", "0,5", "0,5", "20"} << RunSection{0.25, 0.25, 0.5, 0.5, 20};
     QTest::newRow("reversed corners: mirrored")
-        << QStringList{"2", "-2", "2", "-2", "20"} << Section{2, -2, 2, -2, 20};
+        << QStringList{"2", "-2", "2", "-2", "20"} << RunSection{2, -2, 2, -2, 20};
     QTest::newRow("10,000-character number")
-        << QStringList{"-2", TenThousandCharThird, "-2", "2", "20"} << Section{-2, 1.0 / 3, -2, 2, 20};
+        << QStringList{"-2", TenThousandCharThird, "-2", "2", "20"} << RunSection{-2, 1.0 / 3, -2, 2, 20};
     QTest::newRow("Imax -32768: all F7")
-        << QStringList{"-2", "2", "-2", "2", "-32768"} << Section{-2, 2, -2, 2, -32768};
+        << QStringList{"-2", "2", "-2", "2", "-32768"} << RunSection{-2, 2, -2, 2, -32768};
     QTest::newRow("Imax 2,5 rounds to even 2")
-        << QStringList{"-2", "2", "-2", "2", "2,5"} << Section{-2, 2, -2, 2, 2};
+        << QStringList{"-2", "2", "-2", "2", "2,5"} << RunSection{-2, 2, -2, 2, 2};
 }
 
 void tst_BadInput::startDrawsDefinedPicture()
 {
     QFETCH(QStringList, texts);
-    QFETCH(Section, section);
+    QFETCH(RunSection, section);
     for (qsizetype n = 0; n < FieldNames.size(); ++n)
         enter(field(FieldNames[n]), texts[n]);
 
@@ -186,23 +167,23 @@ void tst_BadInput::startDrawsDefinedPicture()
 void tst_BadInput::startFailsWhereTheGridOverflows_data()
 {
     QTest::addColumn<QStringList>("texts");
-    QTest::addColumn<Section>("section");
+    QTest::addColumn<RunSection>("section");
     QTest::addColumn<int>("pointsDrawn");
 
     QTest::newRow("spans beyond the range: nothing drawn")
         << QStringList{"-1E308", "1E308", "-1E308", "1E308", "20"}
-        << Section{-1e308, 1e308, -1e308, 1e308, 20} << 0;
+        << RunSection{-1e308, 1e308, -1e308, 1e308, 20} << 0;
     QTest::newRow("X1 1E305: column 1808 overflows, 139 columns drawn")
-        << QStringList{"0", "1E305", "0", "1", "20"} << Section{0, 1e305, 0, 1, 20}
+        << QStringList{"0", "1E305", "0", "1", "20"} << RunSection{0, 1e305, 0, 1, 20}
         << 139 * GridPoints;
     QTest::newRow("Y1 1E305: row 1808 overflows in the first column")
-        << QStringList{"0", "1", "0", "1E305", "20"} << Section{0, 1, 0, 1e305, 20} << 139;
+        << QStringList{"0", "1", "0", "1E305", "20"} << RunSection{0, 1, 0, 1e305, 20} << 139;
 }
 
 void tst_BadInput::startFailsWhereTheGridOverflows()
 {
     QFETCH(QStringList, texts);
-    QFETCH(Section, section);
+    QFETCH(RunSection, section);
     QFETCH(int, pointsDrawn);
     for (qsizetype n = 0; n < FieldNames.size(); ++n)
         enter(field(FieldNames[n]), texts[n]);
@@ -252,10 +233,7 @@ void tst_BadInput::zoomRefusesField()
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    tst_BadInput test;
-    return QTest::qExec(&test, argc, argv);
+    return windowTestMain<tst_BadInput>(argc, argv);
 }
 
 #include "tst_badinput.moc"

@@ -1,4 +1,3 @@
-#include "app/application.h"
 #include "form/backcolor.h"
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
@@ -7,6 +6,7 @@
 #include "runsteps.h"
 #include "userinput.h"
 #include "windowsnapshot.h"
+#include "windowfixture.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -18,14 +18,14 @@
 
 // The two clear buttons: cbFC removes the drawing, btC also the section
 // and the pause state of the render run.
-class tst_Clear : public QObject
+class tst_Clear : public WindowTest
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
+public:
+    tst_Clear() : WindowTest(QLocale(QLocale::German, QLocale::Germany), Events::EveryMillisecond) {}
 
+private slots:
     void clearFractalRemovesPointsOnly();
     void clearAllResetsSectionAndPause();
     void clearAllDuringSelection();
@@ -41,14 +41,11 @@ private:
     QStringList snapshot() const { return windowSnapshot(*m_window); }
     QColor shownAt(QPoint pixel) const;
     void fillSection(const QStringList &texts);
-
-    FakePlatform *m_platform = nullptr;
-    MainWindow *m_window = nullptr;
 };
 
 namespace {
 
-constexpr ColorRef WindowBackground = 0x00FF80FF;
+constexpr ColorRef FormBackColor = 0x00FF80FF;
 constexpr ColorRef Red = 0x000000FF;
 constexpr int PointTwips = 3000;
 const QPoint PointPixel(200, 200); // where (3000, 3000) twips shows
@@ -73,24 +70,6 @@ QString grouped(std::int64_t value)
 }
 
 } // namespace
-
-void tst_Clear::init()
-{
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    m_platform = new FakePlatform;
-    m_window = new MainWindow(*m_platform);
-    letEventsRunEveryMillisecond(*m_window);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-}
-
-void tst_Clear::cleanup()
-{
-    delete m_window;
-    delete m_platform;
-    QLocale::setDefault(QLocale::c());
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
 
 // What a paused run, an edited palette and a begun zoom leave behind. The
 // run's own captions and flags are set directly: this area only reads them.
@@ -131,7 +110,7 @@ void tst_Clear::clearFractalRemovesPointsOnly()
 
     clickOn(m_window->controls().cbFC);
 
-    QCOMPARE(shownAt(PointPixel), toQColor(WindowBackground));
+    QCOMPARE(shownAt(PointPixel), toQColor(FormBackColor));
     QCOMPARE(snapshot(), before);
 }
 
@@ -142,7 +121,7 @@ void tst_Clear::clearAllResetsSectionAndPause()
 
     clickOn(m_window->controls().btC);
 
-    QCOMPARE(shownAt(PointPixel), toQColor(WindowBackground));
+    QCOMPARE(shownAt(PointPixel), toQColor(FormBackColor));
     QCOMPARE(snapshot(), expected);
 }
 
@@ -212,7 +191,7 @@ void tst_Clear::clearFractalOnPausedRun()
              grouped(countsTotal(counts, 0, paused) + countsTotal(counts, columnStart, RunPoints)));
     // The third column lies left of the paused one and clear of the frame line.
     const QPoint early = pixelOf(2 * GridPoints + 200);
-    QCOMPARE(shownAt(SurfaceInWindow.topLeft() + early), toQColor(WindowBackground));
+    QCOMPARE(shownAt(SurfaceInWindow.topLeft() + early), toQColor(FormBackColor));
     QVERIFY(m_platform->messages.isEmpty());
 }
 
@@ -284,10 +263,7 @@ void tst_Clear::startRightAfterClearAll()
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    tst_Clear test;
-    return QTest::qExec(&test, argc, argv);
+    return windowTestMain<tst_Clear>(argc, argv);
 }
 
 #include "tst_clear.moc"

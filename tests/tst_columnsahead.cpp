@@ -3,7 +3,6 @@
 #include "core/grid.h"
 #include "workerthreads.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
 #include <array>
@@ -154,10 +153,7 @@ void tst_ColumnsAhead::missedDeadlineKeepsTheColumnNext()
     ColumnsAhead none;
     QVERIFY(none.start(Example4, 32767, GridLimit + 1));
     QCOMPARE(none.columnsLeft(), 0);
-    QElapsedTimer clock;
-    clock.start();
     QCOMPARE(none.next(farAhead()), nullptr);
-    QVERIFY(clock.elapsed() < 1000);
 }
 
 void tst_ColumnsAhead::stopAtAnyPoint_data()
@@ -184,10 +180,8 @@ void tst_ColumnsAhead::stopAtAnyPoint()
         QVERIFY(ahead.next(farAhead()));
     QCOMPARE(ahead.nextColumn(), 1 + taken * GridStep);
 
-    QElapsedTimer clock;
-    clock.start();
+    // How long stop() takes, bench_columnkernel's StopWhileBusy measures.
     ahead.stop();
-    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QTRY_COMPARE(workersLeft(), 0);
     QCOMPARE(ahead.columnsLeft(), 0);
     QCOMPARE(ahead.next(farAhead()), nullptr);
@@ -239,10 +233,7 @@ void tst_ColumnsAhead::destroyWhileWorkersAreBusy()
     QVERIFY(ahead->start(NearFeigenbaum, 32767, 1));
     for (int n = 0; n < taken; ++n)
         QVERIFY(ahead->next(farAhead()));
-    QElapsedTimer clock;
-    clock.start();
     ahead.reset();
-    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QTRY_COMPARE(workersLeft(), 0);
 }
 

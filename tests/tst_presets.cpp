@@ -1,7 +1,7 @@
-#include "app/application.h"
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
 #include "userinput.h"
+#include "windowfixture.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -10,14 +10,11 @@
 #include <QTest>
 
 // The six example sections behind cbF1..cbF6.
-class tst_Presets : public QObject
+class tst_Presets : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
     void preset_data();
     void preset();
     void sameResultTwice();
@@ -25,26 +22,7 @@ private slots:
 
 private:
     QStringList fieldTexts() const;
-
-    FakePlatform *m_platform = nullptr;
-    MainWindow *m_window = nullptr;
 };
-
-void tst_Presets::init()
-{
-    m_platform = new FakePlatform;
-    m_window = new MainWindow(*m_platform);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-}
-
-void tst_Presets::cleanup()
-{
-    delete m_window;
-    delete m_platform;
-    QLocale::setDefault(QLocale::c());
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
 
 QStringList tst_Presets::fieldTexts() const
 {
@@ -121,10 +99,7 @@ void tst_Presets::numbersFollowLocaleAtClick()
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    tst_Presets test;
-    return QTest::qExec(&test, argc, argv);
+    return windowTestMain<tst_Presets>(argc, argv);
 }
 
 #include "tst_presets.moc"

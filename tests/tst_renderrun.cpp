@@ -1,4 +1,3 @@
-#include "app/application.h"
 #include "app/clickablelabel.h"
 #include "app/mainwindow.h"
 #include "expectedpicture.h"
@@ -8,9 +7,9 @@
 #include "workerthreads.h"
 #include "userinput.h"
 #include "windowsnapshot.h"
+#include "windowfixture.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -24,9 +23,12 @@
 
 // The render run and btStop, driven through the real window as a user
 // drives it; what a run should draw comes from the kernel and the table.
-class tst_RenderRun : public QObject
+class tst_RenderRun : public WindowTest
 {
     Q_OBJECT
+
+public:
+    tst_RenderRun() : WindowTest(QLocale(QLocale::German, QLocale::Germany), Events::EveryMillisecond) {}
 
 private slots:
     void init();
@@ -53,6 +55,7 @@ private slots:
     void closeWhileAColumnIsLate();
     void lateFirstColumnEventsStillComeAfterAPoint();
     void onlyHarmlessControlsLiveDuringRun();
+    void pointsShowOverFrameLines();
 
 private:
     void clickStart() { QTest::mouseClick(m_window->controls().cbStart, Qt::LeftButton); }
@@ -65,12 +68,10 @@ private:
     RenderRun *renderRun() const { return m_window->findChild<RenderRun *>(); }
     void enterFields(const QStringList &fields);
 
-    FakePlatform *m_platform = nullptr;
-    MainWindow *m_window = nullptr;
     qint64 m_pausedAt = 0;
 };
 
-Q_DECLARE_METATYPE(Section)
+Q_DECLARE_METATYPE(RunSection)
 
 namespace {
 
@@ -81,7 +82,7 @@ const std::string WorkerName = "quirl-columns"; // ColumnsAhead::WorkerName
 // than drawing it.
 const QStringList SlowFields{"-1,4011551890921", "-1,4011551890919", "-0,0000000000001",
                              "0,0000000000001", "32767"};
-const Section Slow{-1.4011551890921, -1.4011551890919, -0.0000000000001, 0.0000000000001, 32767};
+const RunSection Slow{-1.4011551890921, -1.4011551890919, -0.0000000000001, 0.0000000000001, 32767};
 const QString Message = QStringLiteral(
     "Quirlbau|Bitte die eingegebenen Koordinaten für X, Y und Imax überprüfen!\n"
     "Dezimaltrenner muß ein Komma sein.");
@@ -98,7 +99,7 @@ QString grouped(std::int64_t value)
 
 // The first `points` counts of a run in run order (kernelCounts computes
 // all of them, too slow at Imax 32767).
-std::vector<std::int16_t> firstCounts(const Section &s, qint64 points)
+std::vector<std::int16_t> firstCounts(const RunSection &s, qint64 points)
 {
     std::vector<std::int16_t> counts;
     for (qint64 k = 0; k < points; ++k)
@@ -138,23 +139,13 @@ protected:
 
 void tst_RenderRun::init()
 {
-    m_platform = new FakePlatform;
-    m_window = new MainWindow(*m_platform);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    WindowTest::init();
     m_pausedAt = 0;
-    // The fast kernel draws the start section within a few milliseconds, so
-    // events run every millisecond here: clicks queued for the run's first
-    // event pass then still land in the middle of it.
-    renderRun()->setEventInterval(1);
 }
 
 void tst_RenderRun::cleanup()
 {
-    delete m_window;
-    delete m_platform;
-    QLocale::setDefault(German);
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    WindowTest::cleanup();
     // Every end of a run joins the workers that computed its columns.
     QTRY_COMPARE(threadsNamed(WorkerName), 0);
 }
@@ -225,10 +216,7 @@ void tst_RenderRun::completeRun()
     renderRun()->setEventInterval(RenderRun::DefaultEventIntervalMs);
     EnabledOrder order(seventeen());
 
-    QElapsedTimer clock;
-    clock.start();
     clickStart();
-    const qint64 elapsed = clock.elapsed();
 
     const std::vector<std::int16_t> counts = kernelCounts(StartSection);
     QCOMPARE(m_window->state().pixelCount, RunPoints);
@@ -248,13 +236,6 @@ void tst_RenderRun::completeRun()
             expectedOrder.append(QLatin1Char(sign) + control->objectName());
     QCOMPARE(order.changes, expectedOrder);
 
-    // Events ran, but only every few milliseconds, never once per point
-    // (none at all when the run took less than that).
-    if (elapsed >= 2 * RenderRun::DefaultEventIntervalMs)
-        QVERIFY(m_platform->doEventsCalls >= 1);
-    QVERIFY2(m_platform->doEventsCalls <= elapsed / RenderRun::DefaultEventIntervalMs,
-             qPrintable(QStringLiteral("%1 passes in %2 ms").arg(m_platform->doEventsCalls).arg(elapsed)));
-
     // The first point lies at (1441, 6059) twips, the last at (7434, 66).
     QCOMPARE(pixelOf(0), QPoint(0, 399));
     QCOMPARE(pixelOf(RunPoints - 1), QPoint(399, 0));
@@ -266,26 +247,26 @@ void tst_RenderRun::completeRun()
 void tst_RenderRun::picture_data()
 {
     QTest::addColumn<QStringList>("fields");
-    QTest::addColumn<Section>("section");
+    QTest::addColumn<RunSection>("section");
 
     QTest::newRow("start section")
         << QStringList{"-1,4025", "-1,4020", "0,0000", "0,0005", "300"} << StartSection;
     QTest::newRow("x0 > x1 mirrors left to right")
         << QStringList{"-1,4020", "-1,4025", "0,0000", "0,0005", "300"}
-        << Section{-1.4020, -1.4025, 0.0, 0.0005, 300};
+        << RunSection{-1.4020, -1.4025, 0.0, 0.0005, 300};
     QTest::newRow("y0 > y1 mirrors top to bottom")
         << QStringList{"-1,4025", "-1,4020", "0,0005", "0,0000", "300"}
-        << Section{-1.4025, -1.4020, 0.0005, 0.0, 300};
+        << RunSection{-1.4025, -1.4020, 0.0005, 0.0, 300};
     QTest::newRow("imax 0: all F7") << QStringList{"-2", "2", "-2", "2", "0"}
-                                    << Section{-2, 2, -2, 2, 0};
+                                    << RunSection{-2, 2, -2, 2, 0};
     QTest::newRow("imax 2,5 rounds to 2") << QStringList{"-2", "2", "-2", "2", "2,5"}
-                                          << Section{-2, 2, -2, 2, 2};
+                                          << RunSection{-2, 2, -2, 2, 2};
 }
 
 void tst_RenderRun::picture()
 {
     QFETCH(QStringList, fields);
-    QFETCH(Section, section);
+    QFETCH(RunSection, section);
     const Controls &c = m_window->controls();
     const QList<QLineEdit *> edits{c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter};
     for (int n = 0; n < edits.size(); ++n)
@@ -355,7 +336,7 @@ void tst_RenderRun::pauseAndContinue()
     type(c.txtMaxIter, QStringLiteral("100"));
     clickStop();
 
-    Section section100 = StartSection;
+    RunSection section100 = StartSection;
     section100.imax = 100;
     const std::vector<std::int16_t> counts100 = kernelCounts(section100);
     const qint64 columnStart = (paused - 1) / GridPoints * GridPoints;
@@ -519,11 +500,14 @@ void tst_RenderRun::closeMidRunExitsWithZero()
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
     const QList<QByteArray> fields = output.trimmed().split(' ');
-    QCOMPARE(fields.size(), 4);
+    QCOMPARE(fields.size(), 6);
     QCOMPARE(fields[0], QByteArray("points"));
     QVERIFY(fields[1].toInt() > 0 && fields[1].toInt() < RunPoints);
     QCOMPARE(fields[2], QByteArray("messages"));
     QCOMPARE(fields[3], QByteArray("0"));
+    // Once the run learns that the window is gone, it writes nothing more.
+    QCOMPARE(fields[4], QByteArray("changed"));
+    QCOMPARE(fields[5], QByteArray("none"));
 }
 
 // Every time the event loop runs a handler during a run, the counters, the
@@ -814,10 +798,40 @@ void tst_RenderRun::onlyHarmlessControlsLiveDuringRun()
     QCOMPARE(text(c.lblCounts), grouped(sum(counts, 0, m_pausedAt)));
 }
 
+// The window's own pixels after a complete run are the kernel's picture, all
+// 400 x 400 of them: points show over the frame lines Line1 and Line3 and
+// over the label that reaches over the left line. Refresh (cbFC) clears the
+// points, and the frame shows as before the run.
+void tst_RenderRun::pointsShowOverFrameLines()
+{
+    const QRect surface(96, 4, 400, 400);
+    const QRect frame(96, 4, 401, 401); // the surface and its four lines
+    auto shown = [this](const QRect &area) {
+        return m_window->grab().toImage().copy(area).convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage frameBefore = shown(frame);
+    clickStart();
+    QCOMPARE(m_window->state().pixelCount, RunPoints);
+
+    const QImage expected =
+        expectedPicture(kernelCounts(StartSection)).convertToFormat(QImage::Format_RGB32);
+    int overLines = 0; // points of another colour than the line they lie on
+    for (int k = 0; k < 400; ++k)
+        overLines += int(expected.pixel(0, k) != frameBefore.pixel(0, k))
+                     + int(k > 0 && expected.pixel(k, 0) != frameBefore.pixel(k, 0));
+    QVERIFY(overLines > 0);
+    QCOMPARE(shown(surface), expected);
+
+    clickOn(m_window->controls().cbFC);
+    QCOMPARE(shown(frame), frameBefore);
+}
+
 namespace {
 
 // The child of closeMidRunExitsWithZero: the program's own main loop, a
-// click on Start, and the window closed at the run's first event pass.
+// click on Start, and the window closed at the run's first event pass. It
+// prints the points computed, the messages shown and the window's captions
+// and colours that changed after the close ("none").
 int closeMidRunChild(int argc, char *argv[])
 {
     QApplication app(argc, argv);
@@ -826,14 +840,21 @@ int closeMidRunChild(int argc, char *argv[])
     MainWindow window(platform);
     window.findChild<RenderRun *>()->setEventInterval(1);
     window.show();
+    QStringList atClose;
     platform.onDoEvents = [&] {
         platform.onDoEvents = nullptr;
         window.close();
+        atClose = windowSnapshot(window);
     };
     QTimer::singleShot(0, &window, [&] { window.controls().cbStart->click(); });
     const int status = app.exec();
-    std::printf("points %d messages %lld\n", int(window.state().pixelCount),
-                qint64(platform.messages.size()));
+    QStringList changed = changedNames(atClose, windowSnapshot(window));
+    // The run's own count of the point it computes after the close.
+    changed.removeAll(QStringLiteral("pixelCount"));
+    changed.removeAll(QStringLiteral("lastCount"));
+    std::printf("points %d messages %lld changed %s\n", int(window.state().pixelCount),
+                qint64(platform.messages.size()),
+                changed.isEmpty() ? "none" : qPrintable(changed.join(u',')));
     return status;
 }
 
@@ -843,11 +864,7 @@ int main(int argc, char *argv[])
 {
     if (argc == 2 && qstrcmp(argv[1], "--close-mid-run") == 0)
         return closeMidRunChild(argc, argv);
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    QLocale::setDefault(German);
-    tst_RenderRun test;
-    return QTest::qExec(&test, argc, argv);
+    return windowTestMain<tst_RenderRun>(argc, argv);
 }
 
 #include "tst_renderrun.moc"

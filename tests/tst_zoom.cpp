@@ -1,4 +1,3 @@
-#include "app/application.h"
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
 #include "runsteps.h"
@@ -7,6 +6,7 @@
 #include "core/zoomarithmetic.h"
 #include "userinput.h"
 #include "windowsnapshot.h"
+#include "windowfixture.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -15,15 +15,18 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+#include <numeric>
+
 // The new section picked by three double-clicks on the window.
-class tst_Zoom : public QObject
+class tst_Zoom : public WindowTest
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
+public:
+    tst_Zoom() : WindowTest(QLocale(QLocale::German, QLocale::Germany), Events::EveryMillisecond) {}
 
+private slots:
     void arithmeticOrder_data();
     void arithmeticOrder();
     void zoom_data();
@@ -40,18 +43,15 @@ private slots:
 private:
     QStringList fieldTexts() const;
     void zoomBy(QPoint origin, QPoint upperLeft, QPoint lowerRight);
-
-    FakePlatform *m_platform = nullptr;
-    MainWindow *m_window = nullptr;
 };
 
 namespace {
 
-const QString IdleInstruction = QStringLiteral(
+const QString IdleCaption = QStringLiteral(
     "Zur Ausschnitts- vergrößerung die linke obere Ecke der Zeichenfläche doppelklicken.");
-const QString OriginTakenInstruction =
+const QString OriginTakenCaption =
     QStringLiteral("Jetzt die linke obere Ecke des gewuenschten Ausschnitts doppelklicken.");
-const QString CornerTakenInstruction =
+const QString CornerTakenCaption =
     QStringLiteral("Jetzt die rechte untere Ecke des gewuenschten Ausschnitts doppelklicken.");
 const QString InputMessage = InputMessageTitle + QLatin1Char('|') + InputMessageText;
 const QStringList DefaultFields{"-1,4025", "-1,4020", "0,0000", "0,0005"};
@@ -61,7 +61,7 @@ const QPoint ExampleOrigin(100, 200);
 const QPoint ExampleUpperLeft(200, 300);
 const QPoint ExampleLowerRight(300, 999);
 const QStringList ExampleFields{"-1,402375", "-1,40225", "0,000125", "0,00025"};
-constexpr Section ExampleSection{-1.402375, -1.40225, 0.000125, 0.00025, 300};
+constexpr RunSection ExampleSection{-1.402375, -1.40225, 0.000125, 0.00025, 300};
 
 QString grouped(std::int64_t value)
 {
@@ -69,24 +69,6 @@ QString grouped(std::int64_t value)
 }
 
 } // namespace
-
-void tst_Zoom::init()
-{
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    m_platform = new FakePlatform;
-    m_window = new MainWindow(*m_platform);
-    letEventsRunEveryMillisecond(*m_window);
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-}
-
-void tst_Zoom::cleanup()
-{
-    delete m_window;
-    delete m_platform;
-    QLocale::setDefault(QLocale::c());
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
 
 QStringList tst_Zoom::fieldTexts() const
 {
@@ -167,6 +149,18 @@ void tst_Zoom::zoom()
     const Controls &c = m_window->controls();
     m_window->surface().setPoint({3000, 3000}, 0x000000FF);
     const QImage before = m_window->picture();
+    // The instruction each field change finds: the third double-click writes
+    // the four fields first, then the Idle caption.
+    QStringList instructionAtFieldChange;
+    QObject recorder;
+    for (QLineEdit *field : {c.txtX0, c.txtX1, c.txtY0, c.txtY1})
+        connect(field, &QLineEdit::textChanged, &recorder, [&] {
+            instructionAtFieldChange.append(c.lblVergroeßerungText->text());
+        });
+    const QStringList fieldsBefore = fieldTexts();
+    const qsizetype fieldsChanged = std::inner_product(fields.begin(), fields.end(),
+                                                       fieldsBefore.begin(), qsizetype(0),
+                                                       std::plus<>(), std::not_equal_to<>());
 
     zoomBy(origin, upperLeft, lowerRight);
 
@@ -174,7 +168,9 @@ void tst_Zoom::zoom()
     QCOMPARE((QStringList{c.lblX0->text(), c.lblX1->text(), c.lblY0->text(), c.lblY1->text()}), fields);
     QCOMPARE(c.lblXP2->text(), QString::number(lowerRight.x()));
     QCOMPARE(c.lblYP2->text(), yp2);
-    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleCaption);
+    QVERIFY(fieldsChanged > 0);
+    QCOMPARE(instructionAtFieldChange, QStringList(fieldsChanged, CornerTakenCaption));
     QVERIFY(!m_window->state().zoomOriginSet);
     QVERIFY(!m_window->state().zoomCornerSet);
     QCOMPARE(c.txtMaxIter->text(), QStringLiteral("300"));
@@ -186,24 +182,24 @@ void tst_Zoom::instructionFollowsState()
 {
     const Controls &c = m_window->controls();
     const FormState &state = m_window->state();
-    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleCaption);
 
     doubleClickAt(m_window, {100, 200});
-    QCOMPARE(c.lblVergroeßerungText->text(), OriginTakenInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), OriginTakenCaption);
     QVERIFY(state.zoomOriginSet && !state.zoomCornerSet);
     QCOMPARE(c.lblXP0->text(), QStringLiteral("100"));
     QCOMPARE(c.lblYP0->text(), QStringLiteral("200"));
     QCOMPARE(fieldTexts(), DefaultFields);
 
     doubleClickAt(m_window, {200, 300});
-    QCOMPARE(c.lblVergroeßerungText->text(), CornerTakenInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), CornerTakenCaption);
     QVERIFY(state.zoomOriginSet && state.zoomCornerSet);
     QCOMPARE(c.lblXP1->text(), QStringLiteral("200"));
     QCOMPARE(c.lblYP1->text(), QStringLiteral("300"));
     QCOMPARE(fieldTexts(), DefaultFields);
 
     doubleClickAt(m_window, {300, 999});
-    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleCaption);
     QVERIFY(!state.zoomOriginSet && !state.zoomCornerSet);
 }
 
@@ -250,10 +246,10 @@ void tst_Zoom::fieldNotANumber()
     QCOMPARE(fieldTexts(), typed);
     QVERIFY(!m_window->state().zoomOriginSet);
     QVERIFY(!m_window->state().zoomCornerSet);
-    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleCaption);
 
     doubleClickAt(m_window, {120, 130}); // a new selection begins
-    QCOMPARE(c.lblVergroeßerungText->text(), OriginTakenInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), OriginTakenCaption);
     QCOMPARE(c.lblXP0->text(), QStringLiteral("120"));
 }
 
@@ -285,7 +281,7 @@ void tst_Zoom::overflow()
     QCOMPARE(fieldTexts(), section);
     QVERIFY(!m_window->state().zoomOriginSet);
     QVERIFY(!m_window->state().zoomCornerSet);
-    QCOMPARE(c.lblVergroeßerungText->text(), IdleInstruction);
+    QCOMPARE(c.lblVergroeßerungText->text(), IdleCaption);
 }
 
 // A selection made while the run lets events run changes the fields and
@@ -357,10 +353,7 @@ void tst_Zoom::zoomWhilePaused()
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    tst_Zoom test;
-    return QTest::qExec(&test, argc, argv);
+    return windowTestMain<tst_Zoom>(argc, argv);
 }
 
 #include "tst_zoom.moc"

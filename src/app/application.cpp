@@ -1,13 +1,13 @@
 #include "app/application.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QFont>
+#include <QList>
 #include <QStyleFactory>
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
+#include <mutex>
 
 void setUpApplication(QApplication &app)
 {
@@ -23,31 +23,64 @@ void setUpApplication(QApplication &app)
 
 namespace {
 
-bool envSet(const char *name)
+// A message Qt wrote while the display was being opened. The context's
+// strings are Qt's own literals, so their pointers stay valid.
+struct HeldMessage
 {
-    const char *value = std::getenv(name);
-    return value && *value;
+    QtMsgType type;
+    const char *file;
+    int line;
+    const char *function;
+    const char *category;
+    QString text;
+};
+
+QtMessageHandler qtHandler = nullptr;
+QList<HeldMessage> held;
+std::mutex heldMutex; // Qt may write from its own threads
+
+void pass(const HeldMessage &m)
+{
+    qtHandler(m.type, QMessageLogContext(m.file, m.line, m.function, m.category), m.text);
 }
 
-// ":N" or ":N.S" on this machine has a socket; anything else we let Qt try.
-bool localDisplayReachable(const std::string &display)
+bool isMissingDisplay(const QString &text)
 {
-    if (display.size() < 2 || display[0] != ':')
-        return true;
-    const std::string number = display.substr(1, display.find('.') - 1);
-    return QFileInfo::exists(QString::fromStdString("/tmp/.X11-unix/X" + number));
+    return text.contains(QLatin1String("platform plugin"))
+        || text.contains(QLatin1String("could not connect to display"));
+}
+
+void holdMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type == QtFatalMsg && isMissingDisplay(text)) {
+        std::fputs("quirlbau: no display to open (DISPLAY is not set or not reachable); "
+                   "to run without a screen: xvfb-run -a quirlbau\n",
+                   stderr);
+        std::fflush(stderr);
+        // Qt would abort right after this handler returns.
+        std::_Exit(1);
+    }
+    const std::lock_guard lock(heldMutex);
+    held.append({type, context.file, context.line, context.function, context.category, text});
+    if (type == QtFatalMsg) {
+        for (const HeldMessage &m : std::as_const(held))
+            pass(m);
+    }
 }
 
 } // namespace
 
-bool displayAvailable()
+void watchForMissingDisplay()
 {
-    if (envSet("QT_QPA_PLATFORM") || envSet("WAYLAND_DISPLAY"))
-        return true;
-    if (envSet("DISPLAY") && localDisplayReachable(std::getenv("DISPLAY")))
-        return true;
-    std::fputs("quirlbau: no display to open (DISPLAY is not set or not reachable); "
-               "to run without a screen: xvfb-run -a quirlbau\n",
-               stderr);
-    return false;
+    held.clear();
+    qtHandler = qInstallMessageHandler(holdMessage);
+}
+
+void displayOpened()
+{
+    qInstallMessageHandler(qtHandler);
+    const std::lock_guard lock(heldMutex);
+    for (const HeldMessage &m : std::as_const(held))
+        pass(m);
+    held.clear();
 }

@@ -7,6 +7,9 @@ class QApplication;
 // the window's default font.
 void setUpApplication(QApplication &app);
 
-// False, with the reason in one line on stderr, where Qt could not open a
-// display and would abort.
-bool displayAvailable();
+// Around the QApplication's construction: Qt's messages wait until
+// displayOpened(), which hands them on. Where Qt finds no display it can
+// open, the program prints one line with the hint to run it under
+// xvfb-run and exits with status 1 instead of Qt's lines and abort.
+void watchForMissingDisplay();
+void displayOpened();

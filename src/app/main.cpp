@@ -6,9 +6,9 @@
 
 int main(int argc, char *argv[])
 {
-    if (!displayAvailable())
-        return 1;
+    watchForMissingDisplay();
     QApplication app(argc, argv);
+    displayOpened();
     setUpApplication(app);
 
     QtPlatform platform;

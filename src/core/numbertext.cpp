@@ -111,41 +111,21 @@ QString fromNumber(double value, QChar decimalSeparator)
     if (std::fabs(value) > LargestReadable)
         value = std::copysign(LargestReadable, value);
 
-    char buffer[40];
+    // The general format is rule 2 itself: 15 significant digits, trailing
+    // zeros dropped, the exponent form below 1E-4 and from 1E15 on, the
+    // exponent with its sign and at least two digits ("1.25e-06").
+    char buffer[32];
     const auto result = std::to_chars(std::begin(buffer), std::end(buffer), value,
-                                      std::chars_format::scientific, 14);
-    const std::string scientific(buffer, result.ptr); // "-d.dddddddddddddde+XX"
-    const bool negative = scientific[0] == '-';
-    const size_t first = negative ? 1 : 0;
-    std::string digits = scientific.substr(first, 1) + scientific.substr(first + 2, 14);
-    const int exponent = std::atoi(scientific.c_str() + scientific.find('e') + 1);
-    digits.erase(digits.find_last_not_of('0') + 1);
-
-    QString text = negative ? QStringLiteral("-") : QString();
-    auto append = [&text](const std::string &part) { text += QString::fromLatin1(part); };
-    if (exponent < -4 || exponent > 14) {
-        append(digits.substr(0, 1));
-        if (digits.size() > 1) {
+                                      std::chars_format::general, 15);
+    QString text;
+    text.reserve(result.ptr - buffer);
+    for (const char *c = buffer; c != result.ptr; ++c) {
+        if (*c == '.')
             text += decimalSeparator;
-            append(digits.substr(1));
-        }
-        // QString::arg() would take a char16_t sign for a number.
-        text += u'E';
-        text += exponent < 0 ? u'-' : u'+';
-        text += QString::number(std::abs(exponent)).rightJustified(2, u'0');
-    } else if (exponent >= 0) {
-        const size_t whole = size_t(exponent) + 1;
-        if (digits.size() <= whole) {
-            append(digits + std::string(whole - digits.size(), '0'));
-        } else {
-            append(digits.substr(0, whole));
-            text += decimalSeparator;
-            append(digits.substr(whole));
-        }
-    } else {
-        text += u'0';
-        text += decimalSeparator;
-        append(std::string(size_t(-exponent - 1), '0') + digits);
+        else if (*c == 'e')
+            text += u'E';
+        else
+            text += QLatin1Char(*c);
     }
     return text;
 }

@@ -1,13 +1,13 @@
 // Compares the drawing surface in a screenshot with what a complete run of
-// the start section should draw.
+// a section should draw, all 400 x 400 pixels, with no tolerance: a point
+// shows over the frame lines as anywhere else.
 //
-//   picturecheck SHOT.png LEFT TOP
+//   picturecheck SHOT.png LEFT TOP [X0 X1 Y0 Y1 IMAX]
 //
-// LEFT, TOP: where the surface's top-left pixel lies in the screenshot.
-// Exit status 0 when every pixel matches, apart from the left column and the
-// top row, which the frame lines Line1 and Line3 cover: there the line's
-// colour is expected wherever the point's colour is another. 1 otherwise,
-// with the differing pixels listed; 2 on bad arguments.
+// LEFT, TOP: where the surface's top-left pixel lies in the screenshot. The
+// section is the start section unless given (numbers with a full stop).
+// Exit status 0 when every pixel matches, 1 otherwise, with the differing
+// pixels listed; 2 on bad arguments.
 
 #include "expectedpicture.h"
 
@@ -15,39 +15,39 @@
 #include <QImage>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
-constexpr QRgb LineColor = 0xFF000000; // the frame's window-text black
 constexpr int ListedAtMost = 20;
 
-struct Differences
+QStringList differences(const QImage &shot, QPoint corner, const QImage &expected)
 {
-    int underLines = 0; // left column or top row, showing the line
-    QStringList others;
-};
-
-Differences compare(const QImage &shot, QPoint corner, const QImage &expected)
-{
-    Differences found;
+    QStringList found;
     for (int y = 0; y < expected.height(); ++y) {
         for (int x = 0; x < expected.width(); ++x) {
             const QRgb want = expected.pixel(x, y);
             const QRgb got = shot.pixel(corner + QPoint(x, y)) | 0xFF000000;
-            if (got == want)
-                continue;
-            if ((x == 0 || y == 0) && got == LineColor) {
-                ++found.underLines;
-                continue;
-            }
-            found.others.append(QStringLiteral("(%1,%2) is #%3, expected #%4")
-                                    .arg(x)
-                                    .arg(y)
-                                    .arg(got & 0xFFFFFF, 6, 16, QLatin1Char('0'))
-                                    .arg(want & 0xFFFFFF, 6, 16, QLatin1Char('0')));
+            if (got != want)
+                found.append(QStringLiteral("(%1,%2) is #%3, expected #%4")
+                                 .arg(x)
+                                 .arg(y)
+                                 .arg(got & 0xFFFFFF, 6, 16, QLatin1Char('0'))
+                                 .arg(want & 0xFFFFFF, 6, 16, QLatin1Char('0')));
         }
     }
     return found;
+}
+
+std::optional<RunSection> sectionFrom(char *argv[])
+{
+    bool ok[5];
+    const RunSection s{QByteArray(argv[0]).toDouble(&ok[0]), QByteArray(argv[1]).toDouble(&ok[1]),
+                       QByteArray(argv[2]).toDouble(&ok[2]), QByteArray(argv[3]).toDouble(&ok[3]),
+                       QByteArray(argv[4]).toShort(&ok[4])};
+    if (!(ok[0] && ok[1] && ok[2] && ok[3] && ok[4]))
+        return std::nullopt;
+    return s;
 }
 
 } // namespace
@@ -55,8 +55,11 @@ Differences compare(const QImage &shot, QPoint corner, const QImage &expected)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc != 4) {
-        std::fputs("usage: picturecheck SHOT.png LEFT TOP\n", stderr);
+    const std::optional<RunSection> section = argc == 9 ? sectionFrom(argv + 4)
+                                              : argc == 4 ? std::optional(StartSection)
+                                                          : std::nullopt;
+    if (!section) {
+        std::fputs("usage: picturecheck SHOT.png LEFT TOP [X0 X1 Y0 Y1 IMAX]\n", stderr);
         return 2;
     }
     const QImage shot = QImage(QString::fromLocal8Bit(argv[1])).convertToFormat(QImage::Format_RGB32);
@@ -67,15 +70,13 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    const Differences found = compare(shot, corner, expectedPicture(kernelCounts(StartSection)));
-    std::printf("%d pixels of the left column and top row show the frame lines\n",
-                found.underLines);
-    if (found.others.isEmpty()) {
-        std::printf("every other pixel of the 400 x 400 surface matches\n");
+    const QStringList found = differences(shot, corner, expectedPicture(kernelCounts(*section)));
+    if (found.isEmpty()) {
+        std::printf("all 400 x 400 pixels match, 0 differences\n");
         return 0;
     }
-    std::printf("%lld other pixels differ, the first:\n", qint64(found.others.size()));
-    for (const QString &line : found.others.mid(0, ListedAtMost))
+    std::printf("%lld pixels differ, the first:\n", qint64(found.size()));
+    for (const QString &line : found.mid(0, ListedAtMost))
         std::printf("  %s\n", qPrintable(line));
     return 1;
 }

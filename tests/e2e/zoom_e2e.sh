@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # One whole zoom as a person does it: the real program on an X server,
 # three double-clicks with the real mouse, the four fields read back
-# through the clipboard. Usage: zoom_e2e.sh path/to/quirlbau
+# through the clipboard; then Start, and the zoomed section's picture
+# compared pixel by pixel with the kernel's.
+# Usage: zoom_e2e.sh path/to/quirlbau path/to/picturecheck
 set -euo pipefail
 
-program=${1:?usage: zoom_e2e.sh path/to/quirlbau}
+program=${1:?usage: zoom_e2e.sh path/to/quirlbau path/to/picturecheck}
+picturecheck=${2:?usage: zoom_e2e.sh path/to/quirlbau path/to/picturecheck}
 Skip=77
 
-for tool in Xvfb xdotool; do
+for tool in Xvfb xdotool import; do
     if ! command -v "$tool" >/dev/null; then
         echo "SKIP: $tool is not installed (scripts/setup installs it)"
         exit $Skip
@@ -106,6 +109,30 @@ for i in 0 1 2 3; do
         status=1
     fi
 done
+
+# The zoomed section drawn: cbStart's middle is pixel (650, 130), the
+# surface's corner pixel (96, 4).
+if ((status == 0)); then
+    moveTo 650 130
+    xdotool click 1
+    matched=0
+    for _ in $(seq 120); do
+        sleep 0.5
+        import -window root "$work/shot.png"
+        if "$picturecheck" "$work/shot.png" $((X + 96)) $((Y + 4)) \
+            -1.402375 -1.40225 0.000125 0.00025 300 >"$work/check.txt"; then
+            matched=1
+            break
+        fi
+    done
+    cat "$work/check.txt"
+    if ((matched)); then
+        echo "ok   the zoomed section's picture"
+    else
+        echo "FAIL the zoomed section's picture never matched"
+        status=1
+    fi
+fi
 if ((status)); then
     echo "--- program output"; cat "$work/app.log"
 fi
