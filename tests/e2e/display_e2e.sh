@@ -58,9 +58,10 @@ kill "$app_pid"
 wait "$app_pid" 2>/dev/null || true
 app_pid=
 
-# A display number nobody holds: no lock file, hence no X server.
+# A display number nobody holds: no lock file and no socket, not even an
+# abstract one, hence no X server.
 none=99
-while [[ -e /tmp/.X$none-lock ]]; do
+while [[ -e /tmp/.X$none-lock ]] || grep -q "/tmp/.X11-unix/X$none\$" /proc/net/unix; do
     none=$((none + 1))
 done
 status=0
