@@ -117,9 +117,11 @@ bool write(QIODevice &device, const QImage &picture, const RunRecord &record, bo
     std::vector<std::uint32_t> rgb;
     for (QRgb colour : indexed->colorTable())
         rgb.push_back(colour & 0xFFFFFFu);
+    bool deviceFailed = false;
     PngBandWriter writer(
-        [&device](const char *data, std::size_t size) {
-            return device.write(data, qint64(size)) == qint64(size);
+        [&device, &deviceFailed](const char *data, std::size_t size) {
+            deviceFailed = device.write(data, qint64(size)) != qint64(size);
+            return !deviceFailed;
         },
         indexed->width(), indexed->height(), rgb, pictureTexts(toPictureRecord(record, complete)));
     bool written = true;
@@ -127,7 +129,12 @@ bool write(QIODevice &device, const QImage &picture, const RunRecord &record, bo
         written = writer.writeRows(indexed->constScanLine(y), 1);
     if (written && writer.finish())
         return true;
-    *whyNot = writer.error();
+    // The system's reason comes in the system's language; the German
+    // sentence before it says what happened in any case.
+    *whyNot = deviceFailed ? QStringLiteral("Das Schreiben ist fehlgeschlagen (Datenträger voll "
+                                            "oder Dateigröße begrenzt?): %1")
+                                 .arg(device.errorString())
+                           : writer.error();
     return false;
 }
 

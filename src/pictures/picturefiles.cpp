@@ -25,27 +25,9 @@ const QString MessageTitle = QStringLiteral("Quirlbau");
 
 // The system's reason comes in the system's language; the German sentence
 // before it says what went wrong in any case.
-QString fileError(const QFileDevice &file)
+QString systemReason(const QString &what, const QFileDevice &file)
 {
-    QString what;
-    switch (file.error()) {
-    case QFileDevice::OpenError:
-    case QFileDevice::PermissionsError:
-        what = QStringLiteral("Die Datei lässt sich dort nicht anlegen.");
-        break;
-    case QFileDevice::WriteError:
-    case QFileDevice::ResourceError:
-        what = QStringLiteral("Das Schreiben ist fehlgeschlagen (Datenträger voll oder "
-                              "Dateigröße begrenzt?).");
-        break;
-    case QFileDevice::RenameError:
-        what = QStringLiteral("Die fertige Datei ließ sich nicht an ihren Platz bringen.");
-        break;
-    default:
-        what = QStringLiteral("Die Datei lässt sich nicht schreiben.");
-        break;
-    }
-    return what + QStringLiteral(" (%1)").arg(file.errorString());
+    return QStringLiteral("%1 (%2)").arg(what, file.errorString());
 }
 
 } // namespace
@@ -92,17 +74,19 @@ bool PictureFiles::write(const QString &path, const QImage &picture, const RunRe
     m_lastFolder = QFileInfo(path).absolutePath();
     // A failure anywhere leaves an existing file as it was: the new one is
     // written beside it and takes its place only when whole.
+    if (QFileInfo(path).isDir())
+        return refuseSave(path, QStringLiteral("Unter diesem Namen steht schon ein Ordner."));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return refuseSave(path, fileError(file));
+        return refuseSave(path, systemReason(QStringLiteral("Die Datei lässt sich dort nicht anlegen."), file));
     QString whyNot;
     if (!PictureCodec::write(file, picture, record, complete, &whyNot)) {
-        const QString reason = file.error() != QFileDevice::NoError ? fileError(file) : whyNot;
         file.cancelWriting();
-        return refuseSave(path, reason);
+        return refuseSave(path, whyNot);
     }
     if (!file.commit())
-        return refuseSave(path, fileError(file));
+        return refuseSave(path, systemReason(QStringLiteral("Die fertige Datei ließ sich nicht "
+                                                            "an ihren Platz bringen."), file));
     return true;
 }
 
