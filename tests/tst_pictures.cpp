@@ -272,6 +272,10 @@ void tst_Pictures::saveThenOpenRestoresAll()
     for (int n = 0; n < 8; ++n)
         QCOMPARE(backColor(c.lblF[size_t(n)]), record->palette[size_t(n)]);
     QCOMPARE(m_window->picture(), picture);
+    // The paused run has ended: the next Start begins afresh.
+    QCOMPARE(c.btStop->text(), PauseCaption);
+    QCOMPARE(c.lblI->text(), u"1"_qs);
+    QVERIFY(!m_window->state().resumeRequested);
 }
 
 void tst_Pictures::failedSaveKeepsExistingFile_data()

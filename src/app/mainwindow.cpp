@@ -125,7 +125,8 @@ void MainWindow::setUpPictures(RenderRun &renderRun)
     connect(&renderRun, &RenderRun::started, navigator, &PictureNavigator::leave);
     connect(m_pictureLayer, &PictureLayer::cleared, navigator, &PictureNavigator::leave);
 
-    m_pictureFiles = new PictureFiles(*m_pictureLayer, *surfaceRecord, *restorer, m_platform, this, this);
+    m_pictureFiles =
+        new PictureFiles(*m_pictureLayer, *surfaceRecord, *restorer, m_platform, this, this);
     connect(m_pictureFiles, &PictureFiles::opened, navigator, &PictureNavigator::leave);
     auto *menu = new PictureMenu(*m_pictureFiles, *navigator, renderRun, this, this);
     connect(this, &MainWindow::contextMenuAsked, menu, &PictureMenu::popUp);

@@ -152,7 +152,8 @@ std::optional<Contents> read(QIODevice &device, QString *whyNot)
     if (!record)
         return std::nullopt;
     const QSize found(header->width, header->height);
-    const QSize expected = isExport(*record) ? exportSize(*record) : QSize(PictureSide, PictureSide);
+    const QSize expected =
+        isExport(*record) ? exportSize(*record) : QSize(PictureSide, PictureSide);
     if (found != expected) {
         *whyNot = sizeMismatch(found, expected);
         return std::nullopt;

@@ -21,7 +21,7 @@ PictureDrop::PictureDrop(PictureFiles &files, const RenderRun &run,
 // One local file; anything else goes on to the widget as before.
 QString PictureDrop::droppedFile(const QMimeData *data) const
 {
-    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+    if (!data || data->urls().size() != 1 || !data->urls().front().isLocalFile())
         return {};
     return data->urls().front().toLocalFile();
 }

@@ -60,14 +60,6 @@ void PictureFiles::save()
         write(*path, picture, *record, complete);
 }
 
-bool PictureFiles::saveAs(const QString &path)
-{
-    const std::optional<RunRecord> record = m_surfaceRecord.record();
-    if (!record)
-        return refuseSave(path, QStringLiteral("Noch ist kein Bild gezeichnet."));
-    return write(path, m_surface.picture(), *record, m_surfaceRecord.isComplete());
-}
-
 bool PictureFiles::write(const QString &path, const QImage &picture, const RunRecord &record,
                          bool complete)
 {
@@ -78,7 +70,8 @@ bool PictureFiles::write(const QString &path, const QImage &picture, const RunRe
         return refuseSave(path, QStringLiteral("Unter diesem Namen steht schon ein Ordner."));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return refuseSave(path, systemReason(QStringLiteral("Die Datei lässt sich dort nicht anlegen."), file));
+        return refuseSave(
+            path, systemReason(QStringLiteral("Die Datei lässt sich dort nicht anlegen."), file));
     QString whyNot;
     if (!PictureCodec::write(file, picture, record, complete, &whyNot)) {
         file.cancelWriting();
@@ -142,9 +135,9 @@ QString PictureFiles::proposedPath() const
         folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QDir::homePath();
-    const QString name = QStringLiteral("Quirlbau-%1.png")
-                             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hhmmss")));
-    return QDir(folder).filePath(name);
+    const QString stamp =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hhmmss"));
+    return QDir(folder).filePath(QStringLiteral("Quirlbau-%1.png").arg(stamp));
 }
 
 bool PictureFiles::refuseSave(const QString &path, const QString &reason)

@@ -27,12 +27,10 @@ public:
     PictureFiles(DrawingSurface &surface, SurfaceRecord &surfaceRecord, PictureRestorer &restorer,
                  Platform &platform, QWidget *window, QObject *parent = nullptr);
 
-    // The save dialog, proposing a new name in the user's pictures folder,
-    // then saveAs. The picture is taken before the dialog opens.
+    // The save dialog, proposing a new name in the user's pictures folder;
+    // the picture is taken before it opens. The file is written whole or
+    // not at all: an existing file stays as it was when anything fails.
     void save();
-    // Written whole or not at all: an existing file stays as it was when
-    // anything fails. False after the message box.
-    bool saveAs(const QString &path);
 
     // The open dialog, then openFile.
     void open();
