@@ -41,6 +41,7 @@ private slots:
     void failedSaveKeepsExistingFile();
     void openRefusesBadFile_data();
     void openRefusesBadFile();
+    void openExportRestoresTextsOnly();
     void backAndForwardLikeABrowser();
     void historyKeepsTheLastHundred();
     void backEndsPausedRun();
@@ -374,6 +375,25 @@ void tst_Pictures::openRefusesBadFile()
              qPrintable(message));
     QCOMPARE(windowSnapshot(*m_window), before);
     QCOMPARE(m_window->picture(), picture);
+}
+
+// An export of another size brings back its texts and colours onto a
+// cleared surface: its pixels are no picture of the window's.
+void tst_Pictures::openExportRestoresTextsOnly()
+{
+    runComplete();
+    PictureRecord record = startRecord();
+    record.fieldTexts = {u"-2"_qs, u"2"_qs, u"-2"_qs, u"2"_qs, u"1000"_qs};
+    record.palette[7] = 0x00123456;
+    record.size = 4;
+    const QString path = m_dir->filePath(u"export.png"_qs);
+    writeFile(path, pngBytes(4, pictureTexts(record)));
+
+    QVERIFY(m_window->openPicture(path));
+    QCOMPARE(fieldTexts(), QStringList(record.fieldTexts.begin(), record.fieldTexts.end()));
+    QCOMPARE(backColor(m_window->controls().lblF[7]), ColorRef(0x00123456));
+    QCOMPARE(m_window->picture(), blankPicture());
+    QVERIFY(m_platform->messages.isEmpty());
 }
 
 // Complete runs A, B, C; back twice, forward once, then a new run D drops C.
