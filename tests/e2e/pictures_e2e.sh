@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Pictures on a real X server, where the keys are the ones users have:
-# the text fields keep Ctrl+A/C/X/V/Z and redo; Ctrl+Shift+C copies the picture;
+# the text fields keep Ctrl+A/C/X/V/Z and redo; Alt+Left goes back; Ctrl+Shift+C copies the picture;
 # Ctrl+S, a path typed into Qt's save dialog, and the file holds the
 # kernel's picture; `quirlbau FILE.png` shows it again without a run.
 #
@@ -65,6 +65,26 @@ xdotool key --clearmodifiers ctrl+z ctrl+shift+z
 expect "Ctrl+Z, Ctrl+Shift+Z undo and redo in the field" "$(fieldText)" "-1,4025-1,4025"
 xdotool key --clearmodifiers ctrl+z
 expect "Ctrl+Z undoes in the field" "$(fieldText)" "-1,4025"
+
+# Example 5 drawn, then Alt+Left with the focus in a field: the start
+# section's picture is back at once.
+settled() {
+    import -window root "$work/a.png"
+    sleep 0.3
+    import -window root "$work/b.png"
+    cmp -s "$work/a.png" "$work/b.png" && ! surfaceMatches
+}
+at 604 280 && xdotool click 1 # cbF5
+at 650 130 && xdotool click 1 # cbStart
+waitFor settled || { echo "FAIL: example 5 was never drawn"; exit 1; }
+at 606 17 && xdotool click 1 # txtX0
+xdotool key --clearmodifiers alt+Left
+if waitFor surfaceMatches; then
+    echo "ok   Alt+Left in a field goes back to the start section's picture"
+else
+    echo "FAIL Alt+Left:"; cat "$work/check.txt"
+    failures=$((failures + 1))
+fi
 
 xdotool key --clearmodifiers ctrl+shift+c
 sleep 0.5
