@@ -12,9 +12,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The library dependencies come from the binary; the X11 platform plugin is
 # loaded at run time, so no linker can see it, and libqt6gui6 only
-# recommends it.
+# recommends it. Qt's German texts for its dialogs and menus are files read
+# at start.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
 # The window asks for Arial; Liberation Sans has its metrics.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
 # The synopsis line is the project's DESCRIPTION; this is the long text.

@@ -32,9 +32,22 @@ public:
         return colorAnswer;
     }
 
+    std::optional<QString> savePictureName(QWidget *, const QString &proposedPath) override
+    {
+        proposedPaths.append(proposedPath);
+        return fileAnswer;
+    }
+
+    std::optional<QString> openPictureName(QWidget *, const QString &) override
+    {
+        return fileAnswer;
+    }
+
     int doEventsCalls = 0;
     std::function<void()> onDoEvents;
     QStringList messages;
     QList<QColor> colorDialogInitials;
     std::optional<QColor> colorAnswer; // nullopt: the user cancels
+    QStringList proposedPaths;
+    std::optional<QString> fileAnswer; // nullopt: the user cancels
 };

@@ -48,8 +48,12 @@ else
     report=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $report"
     grep -E 'error:|warning:' <<<"$report" && fail "desktop-file-validate complains"
     for key in Exec TryExec; do
-        [[ -x $usr/bin/$(entry $key) ]] || fail "$key=$(entry $key) is not an installed program"
+        program=$(entry $key)
+        [[ -x $usr/bin/${program%% *} ]] || fail "$key=$program is not an installed program"
     done
+    # The entry opens a file it is given, without claiming PNGs for itself.
+    [[ $(entry Exec) == "quirlbau %f" ]] || fail "Exec=$(entry Exec), wanted quirlbau %f"
+    grep -q '^MimeType=' "$desktop" && fail "the menu entry claims MIME types"
     [[ $(entry Categories) == "Education;Science;Math;" ]] || fail "Categories=$(entry Categories)"
     [[ -n $(entry 'Name\[de\]') && -n $(entry 'Comment\[de\]') ]] || fail "no German Name or Comment"
     icon=$(entry Icon)

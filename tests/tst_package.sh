@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package into a scratch folder and checks its control
 # fields: the name and version a user installs by, and Depends computed
-# from the binary plus the platform plugin no linker sees.
+# from the binary plus the platform plugin and Qt's translations that no
+# linker sees.
 # Usage: tst_package.sh CPACK BUILD_DIR
 set -uo pipefail
 cpack=$1 build=$2
@@ -25,7 +26,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Architecture) == $(dpkg --print-architecture) ]] || fail "Architecture: $(field Architecture)"
 [[ $(field Maintainer) == *@* ]] || fail "Maintainer: $(field Maintainer)"
 depends=$(field Depends)
-for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins; do
+for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins qt6-translations-l10n; do
     [[ ", $depends," == *", $package"[\ ,]* ]] || fail "Depends lacks $package: $depends"
 done
 description=$(field Description)

@@ -6,6 +6,12 @@
 #include "form/backcolor.h"
 #include "palette/paletteeditor.h"
 #include "palette/standardcolors.h"
+#include "pictures/picturedrop.h"
+#include "pictures/picturefiles.h"
+#include "pictures/picturemenu.h"
+#include "pictures/picturenavigator.h"
+#include "pictures/picturerestorer.h"
+#include "pictures/surfacerecord.h"
 #include "render/pausebutton.h"
 #include "render/renderrun.h"
 #include "section/clearcommands.h"
@@ -13,6 +19,7 @@
 #include "section/examplepresets.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -20,7 +27,6 @@
 
 namespace {
 
-constexpr ColorRef WindowBackground = 0x00FF80FF;
 constexpr QSize ClientArea(10230 / 15, 6135 / 15);
 const char *const ApplicationTitle = "Quirlbau";
 
@@ -33,7 +39,7 @@ MainWindow::MainWindow(Platform &platform, QWidget *parent)
     setWindowTitle(DesignCaption);
     setWindowIcon(QPixmap::fromImage(mandelbrotIcon()));
     QPalette background = palette();
-    background.setColor(QPalette::Window, toQColor(WindowBackground));
+    background.setColor(QPalette::Window, toQColor(WindowBackColor));
     setPalette(background);
     setAutoFillBackground(true);
     resize(ClientArea);
@@ -42,8 +48,9 @@ MainWindow::MainWindow(Platform &platform, QWidget *parent)
     // Created last, so it lies above the frame lines and the labels it overlaps.
     m_pictureLayer = new PictureLayer(this);
     m_controls.txtX0->setFocus();
-    setUpRenderRun();
+    RenderRun *renderRun = setUpRenderRun();
     setUpSectionAndPalette();
+    setUpPictures(*renderRun);
     connect(m_controls.btInfo, &QPushButton::clicked, this, [] {});
 
     load();
@@ -59,7 +66,7 @@ const QImage &MainWindow::picture() const
     return m_pictureLayer->image();
 }
 
-void MainWindow::setUpRenderRun()
+RenderRun *MainWindow::setUpRenderRun()
 {
     const Controls &c = m_controls;
     RunControls run{c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter, c.lblF,
@@ -71,6 +78,7 @@ void MainWindow::setUpRenderRun()
     connect(c.cbStart, &QPushButton::clicked, renderRun, &RenderRun::run);
     auto *pauseButton = new PauseButton(c.btStop, m_state, *renderRun, this);
     connect(c.btStop, &QPushButton::clicked, pauseButton, &PauseButton::click);
+    return renderRun;
 }
 
 // The handlers of the section and the palette, owned by the window.
@@ -100,6 +108,37 @@ void MainWindow::setUpSectionAndPalette()
     connect(c.lblStandardfarben, &ClickableLabel::clicked, editor, &PaletteEditor::resetToStandard);
 }
 
+// Save, open, copy and the history of complete pictures. Whatever puts
+// something new on the surface leaves the history's entries.
+void MainWindow::setUpPictures(RenderRun &renderRun)
+{
+    const Controls &c = m_controls;
+    auto *surfaceRecord = new SurfaceRecord(this);
+    connect(&renderRun, &RenderRun::started, surfaceRecord, &SurfaceRecord::runStarted);
+    connect(&renderRun, &RenderRun::completed, surfaceRecord, &SurfaceRecord::runCompleted);
+    connect(m_pictureLayer, &PictureLayer::cleared, surfaceRecord, &SurfaceRecord::surfaceCleared);
+
+    auto *restorer = new PictureRestorer(
+        {{c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter}, c.lblF, c.lblI, c.btStop}, m_state,
+        *m_pictureLayer, this);
+    auto *navigator = new PictureNavigator(*m_pictureLayer, *surfaceRecord, *restorer, this);
+    connect(&renderRun, &RenderRun::started, navigator, &PictureNavigator::leave);
+    connect(m_pictureLayer, &PictureLayer::cleared, navigator, &PictureNavigator::leave);
+
+    m_pictureFiles =
+        new PictureFiles(*m_pictureLayer, *surfaceRecord, *restorer, m_platform, this, this);
+    connect(m_pictureFiles, &PictureFiles::opened, navigator, &PictureNavigator::leave);
+    auto *menu = new PictureMenu(*m_pictureFiles, *navigator, renderRun, this, this);
+    connect(this, &MainWindow::contextMenuAsked, menu, &PictureMenu::popUp);
+    new PictureDrop(*m_pictureFiles, renderRun,
+                    {this, c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter}, this);
+}
+
+bool MainWindow::openPicture(const QString &path)
+{
+    return m_pictureFiles->openFile(path);
+}
+
 void MainWindow::load()
 {
     m_controls.lblBar->resize(0, m_controls.lblBar->height());
@@ -126,4 +165,13 @@ void MainWindow::mouseDoubleClickEvent(QMouseEvent *event)
         return;
     }
     emit doubleClicked(position);
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (childAt(event->pos())) {
+        event->ignore();
+        return;
+    }
+    emit contextMenuAsked(event->globalPos());
 }

@@ -6,8 +6,10 @@
 
 #include <QWidget>
 
+class PictureFiles;
 class PictureLayer;
 class Platform;
+class RenderRun;
 
 // The one window, frmMain: it builds its controls from the design, creates
 // the handlers, gives each what it uses and wires them to their events.
@@ -26,22 +28,30 @@ public:
     // The drawing surface's 400 × 400 pixels; undrawn ones are transparent.
     const QImage &picture() const;
 
+    // Opens a picture file as "Bild öffnen …" does; false after a message box.
+    bool openPicture(const QString &path);
+
 signals:
     // A double-click on the window's own area (not on a control), in the
     // client area's logical pixels.
     void doubleClicked(QPoint position);
+    // A right click (or the menu key) on the window's own area, on the screen.
+    void contextMenuAsked(QPoint globalPosition);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
-    void setUpRenderRun();
+    RenderRun *setUpRenderRun();
     void setUpSectionAndPalette();
+    void setUpPictures(RenderRun &renderRun);
     void load();
 
     Platform &m_platform;
     FormState m_state;
     Controls m_controls;
     PictureLayer *m_pictureLayer = nullptr;
+    PictureFiles *m_pictureFiles = nullptr;
 };

@@ -25,6 +25,14 @@ void PictureLayer::clear()
 {
     m_image.fill(Qt::transparent);
     parentWidget()->repaint();
+    emit cleared();
+}
+
+void PictureLayer::setPicture(const QImage &picture)
+{
+    Q_ASSERT(picture.size() == m_image.size());
+    m_image = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    repaint();
 }
 
 void PictureLayer::paintEvent(QPaintEvent *)

@@ -26,9 +26,15 @@ public:
     }
     void showPoints() override;
     void clear() override;
+    const QImage &picture() const override { return m_image; }
+    void setPicture(const QImage &picture) override;
 
     // Undrawn pixels are transparent.
     const QImage &image() const { return m_image; }
+
+signals:
+    // After clear(): what was drawn is gone.
+    void cleared();
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -9,6 +9,8 @@
 
 inline constexpr ColorRef SystemWindowBackground = 0x80000005;
 inline constexpr ColorRef SystemWindowText = 0x80000008;
+// frmMain's BackColor: undrawn points of the drawing surface show it.
+inline constexpr ColorRef WindowBackColor = 0x00FF80FF;
 
 inline QColor toQColor(ColorRef ref, const QPalette &system = QPalette())
 {

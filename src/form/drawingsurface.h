@@ -2,6 +2,7 @@
 
 #include "core/colorref.h"
 
+#include <QImage>
 #include <QPoint>
 
 // The window's drawing operations as the handlers use them.
@@ -20,4 +21,11 @@ public:
 
     // Refresh: clears the drawn points and repaints the whole window at once.
     virtual void clear() = 0;
+
+    // The whole picture, 400 × 400 logical pixels; undrawn ones are
+    // transparent.
+    virtual const QImage &picture() const = 0;
+
+    // Puts a whole picture of that size on the surface at once and shows it.
+    virtual void setPicture(const QImage &picture) = 0;
 };

@@ -22,4 +22,9 @@ public:
 
     // The modal colour chooser, opened at `initial`; nullopt when cancelled.
     virtual std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) = 0;
+
+    // The modal file dialogs for pictures: the path chosen, nullopt when
+    // cancelled. Save proposes `proposedPath`; Open starts in `folder`.
+    virtual std::optional<QString> savePictureName(QWidget *parent, const QString &proposedPath) = 0;
+    virtual std::optional<QString> openPictureName(QWidget *parent, const QString &folder) = 0;
 };

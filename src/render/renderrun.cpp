@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <chrono>
@@ -101,6 +102,8 @@ void RenderRun::setEventInterval(int milliseconds)
 
 void RenderRun::run()
 {
+    m_drawing = true;
+    const auto drawingEnds = qScopeGuard([this] { m_drawing = false; });
     // The click's own handling counts towards the first stretch without an
     // event pass: disabling the buttons and setting captions takes a while.
     m_sinceEvents.start();
@@ -116,6 +119,7 @@ void RenderRun::run()
         fail();
         return;
     }
+    emit started(record(*setup), setup->continued);
     Progress progress{setup->countsTotal, 0, 0};
     const End end = walk(*setup, progress);
     // The window is going away: nothing more is written to it.
@@ -127,6 +131,10 @@ void RenderRun::run()
         fail();
     else
         setControlsEnabled(true);
+    if (end == End::Completed) {
+        m_drawing = false;
+        emit completed();
+    }
 }
 
 std::optional<RenderRun::Setup> RenderRun::start()
@@ -183,6 +191,7 @@ bool RenderRun::chooseMode(Setup &setup)
         c.btStop->setText(PauseCaption);
         setBackColor(c.btStop, RunningColor);
         state.resumeRequested = false;
+        setup.continued = true;
         return true;
     }
     c.btStop->setText(PauseCaption);
@@ -192,6 +201,7 @@ bool RenderRun::chooseMode(Setup &setup)
     setup.countsTotal = 0;
     c.lblCounts->setText(QStringLiteral("0"));
     state.stopRequested = false;
+    setup.continued = false;
     return true;
 }
 
@@ -328,6 +338,14 @@ void RenderRun::pause(int i, int j)
     m_state.stopRequested = false;
     c.btStop->setText(ContinueCaption);
     setBackColor(c.btStop, PausedColor);
+}
+
+RunRecord RenderRun::record(const Setup &setup) const
+{
+    const RunControls &c = m_controls;
+    return {{c.txtX0->text(), c.txtX1->text(), c.txtY0->text(), c.txtY1->text(),
+             c.txtMaxIter->text()},
+            setup.x0, setup.x1, setup.y0, setup.y1, setup.imax, setup.palette};
 }
 
 void RenderRun::showProgress(const Setup &setup, const Progress &progress)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/colorref.h"
+#include "render/runrecord.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -84,6 +85,17 @@ public:
     void setKernel(Kernel kernel) { m_kernel = kernel; }
     Kernel kernel() const { return m_kernel; }
 
+    // True from the click until the run reaches one of its ends; handlers
+    // that run inside its event passes ask this.
+    bool isDrawing() const { return m_drawing; }
+
+signals:
+    // The fields were read and the run is about to draw; `continued` in
+    // continue mode.
+    void started(const RunRecord &record, bool continued);
+    // The last column is drawn and the controls are enabled again.
+    void completed();
+
 private:
     enum class End { Completed, Paused, Failed, WindowGone };
 
@@ -100,6 +112,7 @@ private:
         int overflowColumn;
         int overflowRow;
         QString groupSeparator;
+        bool continued;
     };
 
     struct Progress
@@ -128,6 +141,7 @@ private:
     void showProgress(const Setup &setup, const Progress &progress);
     void fail();
     void setControlsEnabled(bool enabled);
+    RunRecord record(const Setup &setup) const;
 
     RunControls m_controls;
     FormState &m_state;
@@ -138,4 +152,5 @@ private:
     int m_eventIntervalMs = DefaultEventIntervalMs;
     int m_workBetweenClockReads = 0;
     Kernel m_kernel = Kernel::Fast;
+    bool m_drawing = false;
 };

@@ -10,40 +10,14 @@ set -euo pipefail
 quirlbau=$1
 picturecheck=$2
 
-for tool in Xvfb xdotool import; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (debian-packages.txt lists it)"
-        exit 77
-    fi
-done
-
-work=$(mktemp -d)
-xvfb_pid=
-app_pid=
-finish() {
-    [[ -n $app_pid ]] && kill "$app_pid" 2>/dev/null || true
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap finish EXIT
-
-# Xvfb picks a free display itself and writes its number to fd 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [[ -s $work/display ]] && break
-    sleep 0.1
-done
-[[ -s $work/display ]] || { echo "FAIL: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+source "$(dirname "$0")/xserver.sh"
+requireTools Xvfb xdotool import
+startXvfb
 export QT_QPA_PLATFORM=xcb
 
 "$quirlbau" 2>"$work/app.log" &
 app_pid=$!
-window=$(timeout 30 xdotool search --sync --onlyvisible --name ' Quirlbau - Version 1.3' | head -n1)
-[[ -n $window ]] || { echo "FAIL: no window"; cat "$work/app.log"; exit 1; }
-eval "$(xdotool getwindowgeometry --shell "$window")"   # X, Y: no window manager, no frame
+findWindow
 
 # cbStart lies at (9360, 1800) twips, 795 × 315: its middle is pixel (650, 130).
 # The drawing surface's corner is at (1440, 60) twips: pixel (96, 4).

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/colorref.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+// What a picture file records of the run that drew it.
+struct PictureRecord
+{
+    // txtX0, txtX1, txtY0, txtY1, txtMaxIter as they were when the run started.
+    std::array<QString, 5> fieldTexts;
+    double x0 = 0, x1 = 0, y0 = 0, y1 = 0; // the section the run read
+    std::int16_t imax = 0;
+    std::array<ColorRef, 8> palette{}; // F0..F7
+    bool complete = false; // every column drawn with one section and palette since the last Refresh
+    int size = 0; // N of an N × N export; 0 for the window's 400 × 400 picture (the 462 grid)
+    int firstRow = 0, lastRow = -1; // rows of a banded export (lastRow -1: all rows)
+};
+
+inline constexpr int PictureMaxSize = 65536;
+
+using PictureTexts = std::vector<std::pair<QByteArray, QByteArray>>;
+
+// The PNG text chunks of a record, in this order, as (keyword, UTF-8 value):
+//   "Software"  "Quirlbau 1.3"
+//   "X0" "X1" "Y0" "Y1"  the shortest text that reads back as the same double,
+//                        with a full stop whatever the locale (std::to_chars):
+//                        -1.4025 -> "-1.4025", 0.0005 -> "5e-04", -1.402 -> "-1.402"
+//   "Imax"      "300"
+//   "Palette"   eight "#RRGGBB" separated by single spaces, F0 first
+//   "Complete"  "yes" or "no"
+//   "Field X0" "Field X1" "Field Y0" "Field Y1" "Field Imax"  the field texts
+//   "Size"      only for N × N exports: "N"
+//   "Rows"      only for banded exports: "FIRST:LAST"
+PictureTexts pictureTexts(const PictureRecord &record);
+
+// The record back from the texts of a file, which it distrusts: every key
+// present once (other keys are ignored), every value checked (numbers finite
+// and read back exactly, Imax within -32768..32767, eight colours, Size
+// 1..65536, Rows within Size). Otherwise nullopt and a German reason in
+// *whyNot, e.g. "Der Wert von X0 ist keine Zahl."
+std::optional<PictureRecord> pictureRecordFromTexts(const PictureTexts &texts, QString *whyNot);

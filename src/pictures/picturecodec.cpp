@@ -1,0 +1,187 @@
+#include "pictures/picturecodec.h"
+
+#include "form/backcolor.h"
+#include "picturefile/picturerecord.h"
+#include "picturefile/pngbandwriter.h"
+#include "picturefile/pngtextreader.h"
+#include "pictures/indexedpicture.h"
+
+#include <QIODevice>
+#include <QImageReader>
+
+namespace {
+
+constexpr int PictureSide = 400;
+constexpr int IndexedColourType = 3;
+
+PictureRecord toPictureRecord(const RunRecord &run, bool complete)
+{
+    PictureRecord record;
+    record.fieldTexts = run.fieldTexts;
+    record.x0 = run.x0;
+    record.x1 = run.x1;
+    record.y0 = run.y0;
+    record.y1 = run.y1;
+    record.imax = run.imax;
+    record.palette = run.palette;
+    record.complete = complete;
+    return record;
+}
+
+RunRecord toRunRecord(const PictureRecord &record)
+{
+    return {record.fieldTexts, record.x0,   record.x1,     record.y0,
+            record.y1,         record.imax, record.palette};
+}
+
+bool fromQuirlbau(const std::vector<std::pair<QByteArray, QByteArray>> &texts)
+{
+    for (const auto &[keyword, value] : texts) {
+        if (keyword == "Software" && value.startsWith("Quirlbau"))
+            return true;
+    }
+    return false;
+}
+
+bool isExport(const PictureRecord &record)
+{
+    return record.size != 0 || record.lastRow != -1;
+}
+
+// The rows an export's header must hold.
+QSize exportSize(const PictureRecord &record)
+{
+    const int side = record.size != 0 ? record.size : PictureSide;
+    const int rows = record.lastRow == -1 ? side : record.lastRow - record.firstRow + 1;
+    return {side, rows};
+}
+
+// Pixels in the background colour were not drawn, unless a swatch has
+// that colour too: then they stay as they are, which looks the same.
+QImage surfacePicture(const QImage &image, const std::array<ColorRef, 8> &palette)
+{
+    QImage picture = image.convertToFormat(QImage::Format_RGB32)
+                         .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QRgb background = opaqueArgb(WindowBackColor);
+    if (std::find(palette.begin(), palette.end(), WindowBackColor) != palette.end())
+        return picture;
+    for (int y = 0; y < picture.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(picture.scanLine(y));
+        std::replace(line, line + picture.width(), background, QRgb(0));
+    }
+    return picture;
+}
+
+QString sizeMismatch(QSize found, QSize expected)
+{
+    return QStringLiteral("Das Bild ist %1 × %2 Punkte groß, seine Angaben verlangen %3 × %4.")
+        .arg(found.width())
+        .arg(found.height())
+        .arg(expected.width())
+        .arg(expected.height());
+}
+
+std::optional<QImage> readPixels(QIODevice &device, QString *whyNot)
+{
+    if (!device.seek(0)) {
+        *whyNot = QStringLiteral("Die Datei lässt sich nicht ein zweites Mal lesen.");
+        return std::nullopt;
+    }
+    QImageReader reader(&device, "png");
+    const QImage image = reader.read();
+    if (image.isNull() || image.size() != QSize(PictureSide, PictureSide)) {
+        *whyNot = QStringLiteral("Die Bildpunkte sind beschädigt oder unvollständig.");
+        return std::nullopt;
+    }
+    return image;
+}
+
+} // namespace
+
+namespace PictureCodec {
+
+bool write(QIODevice &device, const QImage &picture, const RunRecord &record, bool complete,
+           QString *whyNot)
+{
+    std::vector<QRgb> leading;
+    for (ColorRef swatch : record.palette)
+        leading.push_back(opaqueArgb(swatch));
+    leading.push_back(opaqueArgb(WindowBackColor));
+    const std::optional<QImage> indexed =
+        IndexedPicture::fromPicture(picture, opaqueArgb(WindowBackColor), leading);
+    if (!indexed) {
+        *whyNot = QStringLiteral("Das Bild hat mehr als 256 Farben; so viele fasst eine "
+                                 "PNG-Datei mit Farbtabelle nicht.");
+        return false;
+    }
+    std::vector<std::uint32_t> rgb;
+    for (QRgb colour : indexed->colorTable())
+        rgb.push_back(colour & 0xFFFFFFu);
+    bool deviceFailed = false;
+    PngBandWriter writer(
+        [&device, &deviceFailed](const char *data, std::size_t size) {
+            deviceFailed = device.write(data, qint64(size)) != qint64(size);
+            return !deviceFailed;
+        },
+        indexed->width(), indexed->height(), rgb, pictureTexts(toPictureRecord(record, complete)));
+    bool written = true;
+    for (int y = 0; written && y < indexed->height(); ++y)
+        written = writer.writeRows(indexed->constScanLine(y), 1);
+    if (written && writer.finish())
+        return true;
+    // The system's reason comes in the system's language; the German
+    // sentence before it says what happened in any case.
+    *whyNot = deviceFailed ? QStringLiteral("Das Schreiben ist fehlgeschlagen (Datenträger voll "
+                                            "oder Dateigröße begrenzt?): %1")
+                                 .arg(device.errorString())
+                           : writer.error();
+    return false;
+}
+
+std::optional<Contents> read(QIODevice &device, QString *whyNot)
+{
+    const std::optional<PngHeaderAndTexts> header = readPngTexts(device, whyNot);
+    if (!header)
+        return std::nullopt;
+    if (!fromQuirlbau(header->texts)) {
+        *whyNot = QStringLiteral("Die Datei ist kein Bild von Quirlbau: ihr fehlen die Angaben "
+                                 "zu Ausschnitt, Imax und Farben.");
+        return std::nullopt;
+    }
+    const std::optional<PictureRecord> record = pictureRecordFromTexts(header->texts, whyNot);
+    if (!record)
+        return std::nullopt;
+    const QSize found(header->width, header->height);
+    const QSize expected =
+        isExport(*record) ? exportSize(*record) : QSize(PictureSide, PictureSide);
+    if (found != expected) {
+        *whyNot = sizeMismatch(found, expected);
+        return std::nullopt;
+    }
+    Contents contents{toRunRecord(*record), record->complete, std::nullopt};
+    if (isExport(*record))
+        return contents;
+    if (header->colourType != IndexedColourType || header->bitDepth != 8) {
+        *whyNot = QStringLiteral("Das Bild hat keine Farbtabelle mit 8 Bit je Punkt, wie "
+                                 "Quirlbau sie schreibt.");
+        return std::nullopt;
+    }
+    const std::optional<QImage> image = readPixels(device, whyNot);
+    if (!image)
+        return std::nullopt;
+    contents.picture = surfacePicture(*image, record->palette);
+    return contents;
+}
+
+QString sectionText(const RunRecord &record)
+{
+    QStringList lines;
+    for (const auto &[keyword, value] : pictureTexts(toPictureRecord(record, false))) {
+        if (keyword == "X0" || keyword == "X1" || keyword == "Y0" || keyword == "Y1"
+            || keyword == "Imax")
+            lines.append(QString::fromUtf8(keyword + " = " + value));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace PictureCodec

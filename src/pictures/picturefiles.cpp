@@ -1,0 +1,157 @@
+#include "pictures/picturefiles.h"
+
+#include "form/drawingsurface.h"
+#include "form/platform.h"
+#include "pictures/picturecodec.h"
+#include "pictures/picturerestorer.h"
+#include "pictures/surfacerecord.h"
+
+#include "form/backcolor.h"
+
+#include <QClipboard>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPainter>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+
+const QString MessageTitle = QStringLiteral("Quirlbau");
+
+// The system's reason comes in the system's language; the German sentence
+// before it says what went wrong in any case.
+QString systemReason(const QString &what, const QFileDevice &file)
+{
+    return QStringLiteral("%1 (%2)").arg(what, file.errorString());
+}
+
+} // namespace
+
+PictureFiles::PictureFiles(DrawingSurface &surface, SurfaceRecord &surfaceRecord,
+                           PictureRestorer &restorer, Platform &platform, QWidget *window,
+                           QObject *parent)
+    : QObject(parent),
+      m_surface(surface),
+      m_surfaceRecord(surfaceRecord),
+      m_restorer(restorer),
+      m_platform(platform),
+      m_window(window)
+{
+}
+
+void PictureFiles::save()
+{
+    // The surface as it is now, whatever a run does while the dialog is open.
+    const QImage picture = m_surface.picture().copy();
+    const std::optional<RunRecord> record = m_surfaceRecord.record();
+    const bool complete = m_surfaceRecord.isComplete();
+    if (!record) {
+        m_platform.messageBox(m_window, MessageTitle,
+                              QStringLiteral("Noch ist kein Bild gezeichnet, das sich speichern "
+                                             "ließe: erst mit „Start“ eines berechnen."));
+        return;
+    }
+    if (const std::optional<QString> path = m_platform.savePictureName(m_window, proposedPath()))
+        write(*path, picture, *record, complete);
+}
+
+bool PictureFiles::write(const QString &path, const QImage &picture, const RunRecord &record,
+                         bool complete)
+{
+    m_lastFolder = QFileInfo(path).absolutePath();
+    // A failure anywhere leaves an existing file as it was: the new one is
+    // written beside it and takes its place only when whole.
+    if (QFileInfo(path).isDir())
+        return refuseSave(path, QStringLiteral("Unter diesem Namen steht schon ein Ordner."));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return refuseSave(
+            path, systemReason(QStringLiteral("Die Datei lässt sich dort nicht anlegen."), file));
+    QString whyNot;
+    if (!PictureCodec::write(file, picture, record, complete, &whyNot)) {
+        file.cancelWriting();
+        return refuseSave(path, whyNot);
+    }
+    if (!file.commit())
+        return refuseSave(path, systemReason(QStringLiteral("Die fertige Datei ließ sich nicht "
+                                                            "an ihren Platz bringen."), file));
+    return true;
+}
+
+void PictureFiles::open()
+{
+    const QString folder = m_lastFolder.isEmpty() ? QFileInfo(proposedPath()).absolutePath()
+                                                  : m_lastFolder;
+    if (const std::optional<QString> path = m_platform.openPictureName(m_window, folder))
+        openFile(*path);
+}
+
+bool PictureFiles::openFile(const QString &path)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir())
+        return refuseOpen(path, QStringLiteral("Das ist ein Ordner, keine Datei."));
+    if (!file.open(QIODevice::ReadOnly))
+        return refuseOpen(path, QStringLiteral("Die Datei lässt sich nicht lesen (%1).")
+                                .arg(file.errorString()));
+    QString whyNot;
+    const std::optional<PictureCodec::Contents> contents = PictureCodec::read(file, &whyNot);
+    if (!contents)
+        return refuseOpen(path, whyNot);
+    m_lastFolder = QFileInfo(path).absolutePath();
+    if (contents->picture)
+        m_restorer.restore(contents->record, *contents->picture);
+    else
+        m_restorer.restoreWithoutPicture(contents->record);
+    m_surfaceRecord.replaced(contents->record, contents->complete && contents->picture);
+    emit opened();
+    return true;
+}
+
+void PictureFiles::copy()
+{
+    const QImage picture = m_surface.picture().copy();
+    QImage shown(picture.size(), QImage::Format_RGB32);
+    shown.fill(toQColor(WindowBackColor));
+    QPainter(&shown).drawImage(0, 0, picture);
+    auto *data = new QMimeData;
+    data->setImageData(shown);
+    if (const std::optional<RunRecord> record = m_surfaceRecord.record())
+        data->setText(PictureCodec::sectionText(*record));
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+// The proposal is new on every call, so that a second save does not
+// overwrite the first unasked.
+QString PictureFiles::proposedPath() const
+{
+    QString folder = m_lastFolder;
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    const QString stamp =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hhmmss"));
+    return QDir(folder).filePath(QStringLiteral("Quirlbau-%1.png").arg(stamp));
+}
+
+bool PictureFiles::refuseSave(const QString &path, const QString &reason)
+{
+    m_platform.messageBox(m_window, MessageTitle,
+                          QStringLiteral("Das Bild ließ sich nicht als „%1“ speichern.\n\n%2")
+                              .arg(QDir::toNativeSeparators(path), reason));
+    return false;
+}
+
+bool PictureFiles::refuseOpen(const QString &path, const QString &reason)
+{
+    m_platform.messageBox(m_window, MessageTitle,
+                          QStringLiteral("„%1“ lässt sich nicht öffnen.\n\n%2")
+                              .arg(QDir::toNativeSeparators(path), reason));
+    return false;
+}

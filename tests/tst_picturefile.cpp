@@ -1,0 +1,320 @@
+#include "palette/standardcolors.h"
+#include "picturefile/pngbandwriter.h"
+#include "picturefile/pngtextreader.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QTest>
+
+#include <zlib.h>
+
+#include <bit>
+#include <cfloat>
+
+Q_DECLARE_METATYPE(PictureRecord)
+
+namespace {
+
+PictureRecord startRecord()
+{
+    PictureRecord record;
+    record.fieldTexts = {u"-1,4025"_qs, u"-1,4020"_qs, u"0,0000"_qs, u"0,0005"_qs, u"300"_qs};
+    record.x0 = -1.4025;
+    record.x1 = -1.4020;
+    record.y0 = 0.0;
+    record.y1 = 0.0005;
+    record.imax = 300;
+    record.palette = StandardColors;
+    record.complete = true;
+    return record;
+}
+
+// Indices that differ in every row and column, so a lost or shifted row shows.
+std::vector<std::uint8_t> pattern(int width, int height, int colours)
+{
+    std::vector<std::uint8_t> indices(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            indices[size_t(y) * size_t(width) + size_t(x)] = std::uint8_t((x * 7 + y * y * 3 + x / 5) % colours);
+    return indices;
+}
+
+std::vector<std::uint32_t> rgbPalette(int colours)
+{
+    std::vector<std::uint32_t> rgb;
+    for (int k = 0; k < colours; ++k)
+        rgb.push_back(std::uint32_t(k * 0x0A1B2C + 0x102030) & 0xFFFFFF);
+    return rgb;
+}
+
+// The PNG bytes of `indices` written `band` rows at a time.
+QByteArray pngBytes(const std::vector<std::uint8_t> &indices, int width, int height, int band,
+                    const std::vector<std::uint32_t> &palette, const PictureTexts &texts, int level = 6)
+{
+    QByteArray bytes;
+    PngBandWriter writer([&](const char *data, std::size_t size) { bytes.append(data, qsizetype(size)); return true; },
+                         width, height, palette, texts, level);
+    for (int row = 0; row < height; row += band)
+        if (!writer.writeRows(indices.data() + size_t(row) * size_t(width), std::min(band, height - row)))
+            return {};
+    return writer.finish() ? bytes : QByteArray();
+}
+
+// Sets the chunk at `at` right again after its data was changed.
+void fixCrc(QByteArray &png, int at)
+{
+    const auto *bytes = reinterpret_cast<const uchar *>(png.constData());
+    const quint32 length = quint32(bytes[at]) << 24 | quint32(bytes[at + 1]) << 16 | quint32(bytes[at + 2]) << 8 | bytes[at + 3];
+    const uLong crc = crc32(0, bytes + at + 4, uInt(length + 4));
+    for (int k = 0; k < 4; ++k)
+        png[at + 8 + int(length) + k] = char(crc >> (24 - 8 * k));
+}
+
+bool sameBits(double a, double b)
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+} // namespace
+
+class TestPictureFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void textsOfStartRecord();
+    void roundTrip_data();
+    void roundTrip();
+    void pixelsDecode_data();
+    void pixelsDecode();
+    void refusedTexts_data();
+    void refusedTexts();
+    void refusedFiles_data();
+    void refusedFiles();
+    void failedSinkStopsTheWriter();
+};
+
+void TestPictureFile::textsOfStartRecord()
+{
+    PictureRecord record = startRecord();
+    record.size = 1000;
+    record.firstRow = 10;
+    record.lastRow = 19;
+    const PictureTexts expected{
+        {"Software", "Quirlbau 1.3"}, {"X0", "-1.4025"}, {"X1", "-1.402"}, {"Y0", "0"}, {"Y1", "5e-04"},
+        {"Imax", "300"},
+        {"Palette", "#FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000 #000000"},
+        {"Complete", "yes"},
+        {"Field X0", "-1,4025"}, {"Field X1", "-1,4020"}, {"Field Y0", "0,0000"}, {"Field Y1", "0,0005"},
+        {"Field Imax", "300"}, {"Size", "1000"}, {"Rows", "10:19"}};
+    QCOMPARE(pictureTexts(record), expected);
+}
+
+void TestPictureFile::roundTrip_data()
+{
+    QTest::addColumn<PictureRecord>("record");
+    QTest::newRow("window picture") << startRecord();
+    PictureRecord odd = startRecord();
+    odd.x0 = -0.0;
+    odd.x1 = 5e-05;
+    odd.y0 = DBL_TRUE_MIN;
+    odd.y1 = -DBL_MAX;
+    odd.imax = -32768;
+    odd.complete = false;
+    odd.fieldTexts = {u"−1,4025 ✓"_qs, u""_qs, u"Zeile\nzwei"_qs, u"0,1 + 0,2"_qs, u"ÿ"_qs};
+    QTest::newRow("odd values, any Unicode") << odd;
+    PictureRecord poster = startRecord();
+    poster.x0 = 0.1 + 0.2;
+    poster.x1 = 1.0 / 3.0;
+    poster.imax = 32767;
+    poster.palette = {0x00010203, 0x00FFFFFF, 0, 0x00ABCDEF, 0x00FEDCBA, 0x00808080, 0x007F7F7F, 0x00123456};
+    poster.size = 65536;
+    QTest::newRow("whole export") << poster;
+    poster.firstRow = 65535;
+    poster.lastRow = 65535;
+    QTest::newRow("last row of an export") << poster;
+}
+
+// record → texts → PNG bytes → texts → record, every double bit for bit.
+void TestPictureFile::roundTrip()
+{
+    QFETCH(PictureRecord, record);
+    QByteArray bytes = pngBytes(pattern(5, 7, 9), 5, 7, 3, rgbPalette(9), pictureTexts(record));
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QString whyNot;
+    const auto png = readPngTexts(buffer, &whyNot);
+    QVERIFY2(png, qPrintable(whyNot));
+    QCOMPARE(png->width, 5);
+    QCOMPARE(png->height, 7);
+    QCOMPARE(png->bitDepth, 8);
+    QCOMPARE(png->colourType, 3);
+    const auto back = pictureRecordFromTexts(png->texts, &whyNot);
+    QVERIFY2(back, qPrintable(whyNot));
+    QCOMPARE(back->fieldTexts, record.fieldTexts);
+    QVERIFY(sameBits(back->x0, record.x0) && sameBits(back->x1, record.x1));
+    QVERIFY(sameBits(back->y0, record.y0) && sameBits(back->y1, record.y1));
+    QCOMPARE(back->imax, record.imax);
+    QCOMPARE(back->palette, record.palette);
+    QCOMPARE(back->complete, record.complete);
+    QCOMPARE(back->size, record.size);
+    QCOMPARE(back->firstRow, record.firstRow);
+    QCOMPARE(back->lastRow, record.lastRow);
+}
+
+void TestPictureFile::pixelsDecode_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("band");
+    QTest::addColumn<int>("colours");
+    QTest::addColumn<int>("level");
+    QTest::newRow("one pixel") << 1 << 1 << 1 << 1 << 6;
+    QTest::newRow("window size, bands of 16") << 400 << 400 << 16 << 9 << 6;
+    QTest::newRow("uneven bands, fastest") << 333 << 101 << 7 << 8 << 1;
+    QTest::newRow("all at once, stored") << 64 << 50 << 50 << 200 << 0;
+    QTest::newRow("wide, 256 colours, best") << 3000 << 5 << 2 << 256 << 9;
+}
+
+// Another decoder sees exactly the pixels and the palette written.
+void TestPictureFile::pixelsDecode()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, band);
+    QFETCH(int, colours);
+    QFETCH(int, level);
+    const auto indices = pattern(width, height, colours);
+    const auto palette = rgbPalette(colours);
+    const QImage image = QImage::fromData(pngBytes(indices, width, height, band, palette, {}, level), "PNG");
+    QCOMPARE(image.size(), QSize(width, height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (image.pixel(x, y) != (0xFF000000u | palette[indices[size_t(y) * size_t(width) + size_t(x)]]))
+                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) differs").arg(x).arg(y)));
+}
+
+void TestPictureFile::refusedTexts_data()
+{
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("value"); // "<twice>": the key once more; "<none>": removed
+    QTest::addColumn<QString>("reason");
+    const QString notNumber = u"Der Wert von X0 ist keine Zahl."_qs;
+    QTest::newRow("X0 missing") << QByteArray("X0") << QByteArray("<none>") << u"Der Schlüssel „X0“ fehlt."_qs;
+    QTest::newRow("Field Imax missing") << QByteArray("Field Imax") << QByteArray("<none>")
+                                        << u"Der Schlüssel „Field Imax“ fehlt."_qs;
+    QTest::newRow("Imax twice") << QByteArray("Imax") << QByteArray("<twice>")
+                                << u"Der Schlüssel „Imax“ kommt mehrfach vor."_qs;
+    QTest::newRow("X0 with a comma") << QByteArray("X0") << QByteArray("-1,4") << notNumber;
+    QTest::newRow("X0 with a blank") << QByteArray("X0") << QByteArray(" 1") << notNumber;
+    QTest::newRow("X0 with a plus") << QByteArray("X0") << QByteArray("+1") << notNumber;
+    QTest::newRow("X0 empty") << QByteArray("X0") << QByteArray() << notNumber;
+    QTest::newRow("X0 infinite") << QByteArray("X0") << QByteArray("inf") << notNumber;
+    QTest::newRow("X0 beyond double") << QByteArray("X0") << QByteArray("1e999") << notNumber;
+    QTest::newRow("X0 not a number") << QByteArray("X0") << QByteArray("nan") << notNumber;
+    QTest::newRow("Y1 trailing text") << QByteArray("Y1") << QByteArray("0.5x")
+                                      << u"Der Wert von Y1 ist keine Zahl."_qs;
+    const QString badImax = u"Der Wert von Imax ist keine ganze Zahl zwischen -32768 und 32767."_qs;
+    QTest::newRow("Imax 32768") << QByteArray("Imax") << QByteArray("32768") << badImax;
+    QTest::newRow("Imax fraction") << QByteArray("Imax") << QByteArray("2.5") << badImax;
+    const QString badPalette = u"Der Wert von Palette sind nicht acht Farben „#RRGGBB“."_qs;
+    QTest::newRow("seven colours") << QByteArray("Palette")
+                                   << QByteArray("#FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000") << badPalette;
+    QTest::newRow("colour without #") << QByteArray("Palette")
+                                      << QByteArray("FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000 #000000")
+                                      << badPalette;
+    QTest::newRow("colour not hex") << QByteArray("Palette")
+                                    << QByteArray("#FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000 #00000G")
+                                    << badPalette;
+    QTest::newRow("Complete ja") << QByteArray("Complete") << QByteArray("ja")
+                                 << u"Der Wert von Complete ist weder „yes“ noch „no“."_qs;
+    QTest::newRow("field not UTF-8") << QByteArray("Field X1") << QByteArray("\xff\xfe")
+                                     << u"Der Wert von Field X1 ist kein gültiges UTF-8."_qs;
+    QTest::newRow("Size 0") << QByteArray("Size") << QByteArray("0")
+                            << u"Der Wert von Size liegt nicht zwischen 1 und 65536."_qs;
+    QTest::newRow("Size 65537") << QByteArray("Size") << QByteArray("65537")
+                                << u"Der Wert von Size liegt nicht zwischen 1 und 65536."_qs;
+    QTest::newRow("Rows beyond Size") << QByteArray("Rows") << QByteArray("5:100")
+                                      << u"Der Wert von Rows sind keine Zeilen „ERSTE:LETZTE“ innerhalb von Size."_qs;
+    QTest::newRow("Rows backwards") << QByteArray("Rows") << QByteArray("9:8")
+                                    << u"Der Wert von Rows sind keine Zeilen „ERSTE:LETZTE“ innerhalb von Size."_qs;
+    QTest::newRow("other software") << QByteArray("Software") << QByteArray("Zeichner 2.0")
+                                    << u"Das Bild stammt nicht von Quirlbau."_qs;
+}
+
+// Texts of an export of 100 rows with one value spoilt.
+void TestPictureFile::refusedTexts()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, value);
+    QFETCH(QString, reason);
+    PictureRecord record = startRecord();
+    record.size = 100;
+    record.firstRow = 0;
+    record.lastRow = 9;
+    PictureTexts texts = pictureTexts(record);
+    QVERIFY(pictureRecordFromTexts(texts, nullptr));
+    const auto at = std::find_if(texts.begin(), texts.end(), [&](const auto &text) { return text.first == key; });
+    QVERIFY(at != texts.end());
+    if (value == "<none>")
+        texts.erase(at);
+    else if (value == "<twice>")
+        texts.push_back(*at);
+    else
+        at->second = value;
+    QString whyNot;
+    QVERIFY(!pictureRecordFromTexts(texts, &whyNot));
+    QCOMPARE(whyNot, reason);
+}
+
+void TestPictureFile::refusedFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+    const QByteArray good = pngBytes(pattern(4, 4, 3), 4, 4, 4, rgbPalette(3), pictureTexts(startRecord()));
+    const int firstText = int(good.indexOf("tEXt")) - 4;
+    QByteArray flipped = good;
+    flipped[firstText + 10] = char(flipped[firstText + 10] ^ 1);
+    QByteArray huge = good;
+    huge.replace(firstText, 4, QByteArray("\x7f\xff\xff\xff", 4));
+    QByteArray noPixels = good.left(firstText) + good.right(12);
+    QByteArray badHeader = good;
+    badHeader[8 + 8 + 8] = 3; // bit depth 3
+    fixCrc(badHeader, 8);
+    QTest::newRow("text file") << QByteArray("X0=1\n") << u"Die Datei ist kein PNG-Bild."_qs;
+    QTest::newRow("cut in the texts") << good.left(firstText + 20) << u"Die Datei endet vor den Bilddaten."_qs;
+    QTest::newRow("bit flipped in a text") << flipped << u"Die Prüfsumme des Abschnitts „tEXt“ stimmt nicht."_qs;
+    QTest::newRow("chunk of 2 GB") << huge << u"Ein Abschnitt der Datei ist 2147483647 Bytes lang, zu lang."_qs;
+    QTest::newRow("IEND before pixels") << noPixels << u"Die Datei enthält keine Bilddaten."_qs;
+    QTest::newRow("bit depth 3") << badHeader << u"Der Kopf des PNG-Bildes ist ungültig."_qs;
+}
+
+void TestPictureFile::refusedFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QString whyNot;
+    QVERIFY(!readPngTexts(buffer, &whyNot));
+    QCOMPARE(whyNot, reason);
+}
+
+// A sink that fails ends the writing at once, and every later call fails.
+void TestPictureFile::failedSinkStopsTheWriter()
+{
+    qsizetype written = 0;
+    int calls = 0;
+    PngBandWriter writer([&](const char *, std::size_t size) { ++calls; written += qsizetype(size); return written < 200; },
+                         400, 400, rgbPalette(9), pictureTexts(startRecord()), 0);
+    const auto indices = pattern(400, 400, 9);
+    QVERIFY(!writer.writeRows(indices.data(), 400));
+    QCOMPARE(writer.error(), u"Die Daten ließen sich nicht schreiben."_qs);
+    const int callsAtFailure = calls;
+    QVERIFY(!writer.writeRows(indices.data(), 1));
+    QVERIFY(!writer.finish());
+    QCOMPARE(calls, callsAtFailure);
+}
+
+QTEST_GUILESS_MAIN(TestPictureFile)
+#include "tst_picturefile.moc"
