@@ -1,0 +1,44 @@
+#include "export/bandcomputer.h"
+
+#include "core/columnkernel.h"
+#include "core/swatchtable.h"
+
+#include <algorithm>
+
+BandComputer::BandComputer(const PosterFrame &frame)
+    : m_frame(frame)
+{
+    // A count never exceeds imax, and a look-up beats the table's search for
+    // every one of up to 2³² pixels.
+    for (int count = 0; count <= std::max<int>(frame.imax, 0); ++count)
+        m_swatchOfCount.push_back(std::uint8_t(swatchForCount(count)));
+}
+
+std::vector<double> BandComputer::rowImags(int first, int rows) const
+{
+    std::vector<double> cy(static_cast<std::size_t>(rows));
+    for (int r = 0; r < rows; ++r)
+        cy[size_t(r)] = posterImag(m_frame.y0, m_frame.y1, first + r, m_frame.size);
+    return cy;
+}
+
+void BandComputer::columnCounts(int p, int first, int rows, std::int16_t *counts, KernelPath path) const
+{
+    const std::vector<double> cy = rowImags(first, rows);
+    computeCounts(posterReal(m_frame.x0, m_frame.x1, p, m_frame.size), cy.data(), rows, m_frame.imax,
+                  counts, path, CycleCheck::On);
+}
+
+void BandComputer::computeSlice(int first, int rows, int fromColumn, int toColumn, std::uint8_t *band,
+                                KernelPath path) const
+{
+    const std::vector<double> cy = rowImags(first, rows);
+    std::vector<std::int16_t> counts(static_cast<std::size_t>(rows));
+    const size_t width = size_t(m_frame.size);
+    for (int p = fromColumn; p < toColumn; ++p) {
+        computeCounts(posterReal(m_frame.x0, m_frame.x1, p, m_frame.size), cy.data(), rows, m_frame.imax,
+                      counts.data(), path, CycleCheck::On);
+        for (int r = 0; r < rows; ++r)
+            band[size_t(r) * width + size_t(p)] = m_swatchOfCount[size_t(std::max<int>(counts[size_t(r)], 0))];
+    }
+}
