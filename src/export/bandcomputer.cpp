@@ -22,22 +22,21 @@ std::vector<double> BandComputer::rowImags(int first, int rows) const
     return cy;
 }
 
-void BandComputer::columnCounts(int p, int first, int rows, std::int16_t *counts, KernelPath path) const
+void BandComputer::columnCounts(int p, int first, int rows, std::int16_t *counts) const
 {
     const std::vector<double> cy = rowImags(first, rows);
     computeCounts(posterReal(m_frame.x0, m_frame.x1, p, m_frame.size), cy.data(), rows, m_frame.imax,
-                  counts, path, CycleCheck::On);
+                  counts, KernelPath::Best, CycleCheck::On);
 }
 
-void BandComputer::computeSlice(int first, int rows, int fromColumn, int toColumn, std::uint8_t *band,
-                                KernelPath path) const
+void BandComputer::computeSlice(int first, int rows, int fromColumn, int toColumn, std::uint8_t *band) const
 {
     const std::vector<double> cy = rowImags(first, rows);
     std::vector<std::int16_t> counts(static_cast<std::size_t>(rows));
     const size_t width = size_t(m_frame.size);
     for (int p = fromColumn; p < toColumn; ++p) {
         computeCounts(posterReal(m_frame.x0, m_frame.x1, p, m_frame.size), cy.data(), rows, m_frame.imax,
-                      counts.data(), path, CycleCheck::On);
+                      counts.data(), KernelPath::Best, CycleCheck::On);
         for (int r = 0; r < rows; ++r)
             band[size_t(r) * width + size_t(p)] = m_swatchOfCount[size_t(std::max<int>(counts[size_t(r)], 0))];
     }

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <vector>
 
-enum class KernelPath;
-
 // Computes rows of an N × N picture as palette indices F0..F7: column by
 // column, since the points of a column share their real part and the column
 // kernel (with its cycle check) runs them together. Safe to share between
@@ -19,13 +17,12 @@ public:
 
     // Counts of pixel column p over rows first .. first + rows − 1, equal to
     // punkt_iteration at posterReal/posterImag of each pixel.
-    void columnCounts(int p, int first, int rows, std::int16_t *counts, KernelPath path) const;
+    void columnCounts(int p, int first, int rows, std::int16_t *counts) const;
 
     // Palette indices of columns [fromColumn, toColumn) of the band of `rows`
     // rows starting at row `first`, into `band` (size() indices per row, the
     // band's top row first).
-    void computeSlice(int first, int rows, int fromColumn, int toColumn, std::uint8_t *band,
-                      KernelPath path) const;
+    void computeSlice(int first, int rows, int fromColumn, int toColumn, std::uint8_t *band) const;
 
     const PosterFrame &frame() const { return m_frame; }
 

@@ -93,7 +93,7 @@ bool ExportOptions::applySaved()
     QString whyNot;
     std::optional<PictureRecord> saved;
     if (!file.open(QIODevice::ReadOnly))
-        whyNot = file.errorString();
+        whyNot = file.errorString() + u'.';
     else if (const auto png = readPngTexts(file, &whyNot))
         saved = pictureRecordFromTexts(png->texts, &whyNot);
     if (!saved)

@@ -1,7 +1,6 @@
 #include "export/posterrender.h"
 
 #include "export/bandring.h"
-#include "core/columnkernel.h"
 #include "picturefile/pngbandwriter.h"
 
 #include <algorithm>
@@ -60,7 +59,7 @@ void PosterRender::work(BandRing &ring) const
         const int rows = std::min(m_bandRows, m_firstRow + m_rows - first);
         const int from = int(std::int64_t(size) * piece->slice / m_slicesPerBand);
         const int to = int(std::int64_t(size) * (piece->slice + 1) / m_slicesPerBand);
-        m_computer.computeSlice(first, rows, from, to, piece->pixels, KernelPath::Best);
+        m_computer.computeSlice(first, rows, from, to, piece->pixels);
         ring.pieceDone(piece->band);
     }
 }

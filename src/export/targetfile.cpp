@@ -85,6 +85,9 @@ bool TargetFile::open()
     if (pattern.size() > PATH_MAX)
         return fail(ENAMETOOLONG);
     m_fd = createArmed(pattern);
+    // Folders such as /proc answer "no such file" for any new name.
+    if (m_fd < 0 && errno == ENOENT && QFileInfo(info.absolutePath()).isDir())
+        return fail(EACCES);
     if (m_fd < 0)
         return fail(errno);
     m_temporary = pathToRemove;
