@@ -250,6 +250,9 @@ void TestExport::badArguments_data()
                                      << u"quirlbau: --x0: „1,2,3“ ist keine Zahl."_qs;
     QTest::newRow("y1 beyond double") << QStringList{out, u"--y1=1E999"_qs}
                                       << u"quirlbau: --y1: „1E999“ ist keine Zahl."_qs;
+    QTest::newRow("width beyond double range")
+        << QStringList{out, u"--x0=-1E308"_qs, u"--x1=1E308"_qs}
+        << u"quirlbau: --x1: Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs;
     QTest::newRow("imax 40000") << QStringList{out, u"--imax=40000"_qs}
                                 << u"quirlbau: --imax: „40000“ ist keine Zahl zwischen -32768 und 32767."_qs;
     QTest::newRow("rows without size") << QStringList{out, u"--rows=0:1"_qs}

@@ -1,6 +1,7 @@
 #include "export/exportoptions.h"
 
 #include "palette/standardcolors.h"
+#include "core/grid.h"
 #include "core/numbertext.h"
 #include "picturefile/pngtextreader.h"
 
@@ -80,7 +81,20 @@ bool ExportOptions::readRequest()
     for (int k = 0; k < 5; ++k)
         m_request.record.fieldTexts[size_t(k)] = StartTexts[k];
     m_request.record.palette = StandardColors;
-    return applySaved() && readSection() && readExtent();
+    return applySaved() && readSection() && readExtent() && mappingFinite();
+}
+
+// The window stops a run whose grid leaves the double range; an export
+// refuses such a section before it starts.
+bool ExportOptions::mappingFinite()
+{
+    const PictureRecord &record = m_request.record;
+    const double farthest = record.size == 0 ? double(GridFirst + (GridPoints - 1) * GridStep) : 2.0 * record.size - 1.0;
+    if (!std::isfinite(farthest * (record.x1 - record.x0)))
+        return refuse(m_x1, u"Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
+    if (!std::isfinite(farthest * (record.y1 - record.y0)))
+        return refuse(m_y1, u"Die Höhe des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
+    return true;
 }
 
 // --from first, so that explicit options override what it gives.

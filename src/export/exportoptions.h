@@ -41,6 +41,7 @@ private:
     bool readImax();
     bool readExtent();
     bool applySaved();
+    bool mappingFinite();
     bool refuse(const QCommandLineOption &option, const QString &what);
 
     QCommandLineParser m_parser;
