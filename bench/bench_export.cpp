@@ -126,13 +126,15 @@ void speed(const std::string &folder)
     std::printf("speed: example 1, Imax 32767, 4096 x 4096, %d hardware threads\n", threads);
     std::printf("  one-core column kernel  %8.2f s\n", kernel);
     const auto [allWall, allProcessor] = allCoresKernelSeconds(Example1, threads);
-    std::printf("  kernel alone on every core: wall %.2f s, wall / (one-core / threads) %.3f, processor / one-core %.3f\n",
+    std::printf("  kernel alone on every core: wall %.2f s, wall / (one-core / threads) %.3f, "
+                "processor / one-core %.3f\n",
                 allWall, allWall / (kernel / threads), allProcessor / kernel);
     for (int level : {1, 3, 6}) {
         const ExportTimes t = exportSeconds(Example1, level, folder);
         const double ideal = (kernel + t.writer) / threads;
         std::printf("  level %d: %6.1f MB, writer %6.2f s processor; wall %7.2f s, wall / ideal %.3f (goal <= 1.15);\n"
-                    "           processor of all threads / (kernel + writer) %.3f, wall / kernel alone on every core %.3f\n",
+                    "           processor of all threads / (kernel + writer) %.3f, "
+                    "wall / kernel alone on every core %.3f\n",
                     level, double(t.bytes) / 1e6, t.writer, t.wall, t.wall / ideal, t.processor / (kernel + t.writer),
                     t.wall / allWall);
     }

@@ -218,8 +218,8 @@ void TestExport::fromSavedPicture()
     saved.palette = {0x00112233, 0x00445566, 0x00778899, 0x00AABBCC, 0x00DDEEFF, 0x00102030, 0x00405060, 0x00708090};
     QFile file(path(u"saved.png"_qs));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    PngBandWriter writer([&](const char *data, std::size_t size) { return file.write(data, qint64(size)) == qint64(size); },
-                         1, 1, {0}, pictureTexts(saved));
+    const auto sink = [&](const char *data, std::size_t size) { return file.write(data, qint64(size)) == qint64(size); };
+    PngBandWriter writer(sink, 1, 1, {0}, pictureTexts(saved));
     const std::uint8_t pixel = 0;
     QVERIFY(writer.writeRows(&pixel, 1) && writer.finish());
     file.close();
@@ -263,8 +263,9 @@ void TestExport::badArguments_data()
                                        << u"quirlbau: --rows: „5:10“ liegt nicht innerhalb von 0:9."_qs;
     QTest::newRow("rows backwards") << QStringList{out, u"--size=10"_qs, u"--rows=6:5"_qs}
                                     << u"quirlbau: --rows: „6:5“ liegt nicht innerhalb von 0:9."_qs;
-    QTest::newRow("from missing file") << QStringList{out, u"--from=nichts.png"_qs}
-                                       << u"quirlbau: --from: „nichts.png“: Die Datei oder das Verzeichnis konnte nicht gefunden werden."_qs;
+    QTest::newRow("from missing file")
+        << QStringList{out, u"--from=nichts.png"_qs}
+        << u"quirlbau: --from: „nichts.png“: Die Datei oder das Verzeichnis konnte nicht gefunden werden."_qs;
     QTest::newRow("render without name") << QStringList{u"--render="_qs} << u"quirlbau: --render: kein Dateiname."_qs;
     QTest::newRow("unknown option") << QStringList{out, u"--sise=5"_qs} << u"quirlbau: Unbekannte Option 'sise'."_qs;
     QTest::newRow("stray argument") << QStringList{out, u"bild.png"_qs}
@@ -306,7 +307,8 @@ void TestExport::writeFailures()
     existing.close();
     const Outcome run = quirlbau({u"--render"_qs, target, u"--size=3000"_qs, u"--quiet"_qs}, shell);
     QCOMPARE(run.status, 1);
-    QCOMPARE(QString::fromUtf8(run.errors), u"quirlbau: „%1“ lässt sich nicht schreiben: %2\n"_qs.arg(target, reason));
+    QCOMPARE(QString::fromUtf8(run.errors),
+             u"quirlbau: „%1“ lässt sich nicht schreiben: %2\n"_qs.arg(target, reason));
     QCOMPARE(filesLeft(), QStringList{u"limited.png"_qs});
     QVERIFY(existing.open(QIODevice::ReadOnly));
     QCOMPARE(existing.readAll(), QByteArray("old"));

@@ -64,7 +64,8 @@ QByteArray pngBytes(const std::vector<std::uint8_t> &indices, int width, int hei
 void fixCrc(QByteArray &png, int at)
 {
     const auto *bytes = reinterpret_cast<const uchar *>(png.constData());
-    const quint32 length = quint32(bytes[at]) << 24 | quint32(bytes[at + 1]) << 16 | quint32(bytes[at + 2]) << 8 | bytes[at + 3];
+    const quint32 length =
+        quint32(bytes[at]) << 24 | quint32(bytes[at + 1]) << 16 | quint32(bytes[at + 2]) << 8 | bytes[at + 3];
     const uLong crc = crc32(0, bytes + at + 4, uInt(length + 4));
     for (int k = 0; k < 4; ++k)
         png[at + 8 + int(length) + k] = char(crc >> (24 - 8 * k));
@@ -219,7 +220,8 @@ void TestPictureFile::refusedTexts_data()
     QTest::newRow("Imax fraction") << QByteArray("Imax") << QByteArray("2.5") << badImax;
     const QString badPalette = u"Der Wert von Palette sind nicht acht Farben „#RRGGBB“."_qs;
     QTest::newRow("seven colours") << QByteArray("Palette")
-                                   << QByteArray("#FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000") << badPalette;
+                                   << QByteArray("#FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000")
+                                   << badPalette;
     QTest::newRow("colour without #") << QByteArray("Palette")
                                       << QByteArray("FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000 #000000")
                                       << badPalette;
@@ -234,10 +236,9 @@ void TestPictureFile::refusedTexts_data()
                             << u"Der Wert von Size liegt nicht zwischen 1 und 65536."_qs;
     QTest::newRow("Size 65537") << QByteArray("Size") << QByteArray("65537")
                                 << u"Der Wert von Size liegt nicht zwischen 1 und 65536."_qs;
-    QTest::newRow("Rows beyond Size") << QByteArray("Rows") << QByteArray("5:100")
-                                      << u"Der Wert von Rows sind keine Zeilen „ERSTE:LETZTE“ innerhalb von Size."_qs;
-    QTest::newRow("Rows backwards") << QByteArray("Rows") << QByteArray("9:8")
-                                    << u"Der Wert von Rows sind keine Zeilen „ERSTE:LETZTE“ innerhalb von Size."_qs;
+    const QString badRows = u"Der Wert von Rows sind keine Zeilen „ERSTE:LETZTE“ innerhalb von Size."_qs;
+    QTest::newRow("Rows beyond Size") << QByteArray("Rows") << QByteArray("5:100") << badRows;
+    QTest::newRow("Rows backwards") << QByteArray("Rows") << QByteArray("9:8") << badRows;
     QTest::newRow("other software") << QByteArray("Software") << QByteArray("Zeichner 2.0")
                                     << u"Das Bild stammt nicht von Quirlbau."_qs;
 }
@@ -305,8 +306,12 @@ void TestPictureFile::failedSinkStopsTheWriter()
 {
     qsizetype written = 0;
     int calls = 0;
-    PngBandWriter writer([&](const char *, std::size_t size) { ++calls; written += qsizetype(size); return written < 200; },
-                         400, 400, rgbPalette(9), pictureTexts(startRecord()), 0);
+    const auto sink = [&](const char *, std::size_t size) {
+        ++calls;
+        written += qsizetype(size);
+        return written < 200;
+    };
+    PngBandWriter writer(sink, 400, 400, rgbPalette(9), pictureTexts(startRecord()), 0);
     const auto indices = pattern(400, 400, 9);
     QVERIFY(!writer.writeRows(indices.data(), 400));
     QCOMPARE(writer.error(), u"Die Daten ließen sich nicht schreiben."_qs);

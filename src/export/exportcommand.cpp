@@ -85,12 +85,13 @@ int render(ExportRequest request)
 
 bool exportRequested(int argc, char *argv[])
 {
+    const char *const ownArguments[] = {"--render", "--help", "-h", "-?", "--help-all", "--version", "-v"};
     for (int k = 1; k < argc; ++k) {
-        const char *argument = argv[k];
-        if (std::strcmp(argument, "--render") == 0 || std::strncmp(argument, "--render=", 9) == 0
-            || std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0
-            || std::strcmp(argument, "--version") == 0 || std::strcmp(argument, "-v") == 0)
+        if (std::strncmp(argv[k], "--render=", 9) == 0)
             return true;
+        for (const char *own : ownArguments)
+            if (std::strcmp(argv[k], own) == 0)
+                return true;
     }
     return false;
 }

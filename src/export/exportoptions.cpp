@@ -61,7 +61,7 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList &arguments)
         m_error = m_parser.errorText();
         return Outcome::BadArguments;
     }
-    if (m_parser.isSet(m_help))
+    if (m_parser.isSet(m_help) || m_parser.isSet(u"help-all"_qs))
         return Outcome::Help;
     if (m_parser.isSet(m_version))
         return Outcome::Version;
@@ -89,7 +89,8 @@ bool ExportOptions::readRequest()
 bool ExportOptions::mappingFinite()
 {
     const PictureRecord &record = m_request.record;
-    const double farthest = record.size == 0 ? double(GridFirst + (GridPoints - 1) * GridStep) : 2.0 * record.size - 1.0;
+    const int lastGridIndex = GridFirst + (GridPoints - 1) * GridStep;
+    const double farthest = record.size == 0 ? double(lastGridIndex) : 2.0 * record.size - 1.0;
     if (!std::isfinite(farthest * (record.x1 - record.x0)))
         return refuse(m_x1, u"Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
     if (!std::isfinite(farthest * (record.y1 - record.y0)))

@@ -39,7 +39,8 @@ int PosterRender::bandRows(int size, int rows)
 bool PosterRender::run(PngBandWriter &writer)
 {
     const int bands = (m_rows + m_bandRows - 1) / m_bandRows;
-    BandRing ring(bands, m_slicesPerBand, 2 * m_threads, std::size_t(m_bandRows) * std::size_t(m_computer.frame().size));
+    const std::size_t bandBytes = std::size_t(m_bandRows) * std::size_t(m_computer.frame().size);
+    BandRing ring(bands, m_slicesPerBand, 2 * m_threads, bandBytes);
     std::vector<std::thread> workers;
     for (int k = 0; k < m_threads; ++k)
         workers.emplace_back([&] { work(ring); });
