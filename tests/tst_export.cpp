@@ -20,6 +20,7 @@ struct Outcome
 {
     int status = -1;
     QByteArray errors;
+    QByteArray output;
 };
 
 struct Frame
@@ -77,6 +78,7 @@ private slots:
     void defaultIsWindowPicture();
     void bandsJoinToWhole();
     void fromSavedPicture();
+    void helpAndVersion();
     void badArguments_data();
     void badArguments();
     void writeFailures_data();
@@ -113,7 +115,8 @@ Outcome TestExport::quirlbau(const QStringList &arguments, const QString &shell)
         process.start(u"sh"_qs, QStringList{u"-c"_qs, shell, u"sh"_qs, QStringLiteral(QUIRLBAU_PROGRAM)} + arguments);
     if (!process.waitForFinished(120000))
         return {};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardError()};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardError(),
+            process.readAllStandardOutput()};
 }
 
 QStringList TestExport::filesLeft() const
@@ -233,6 +236,19 @@ void TestExport::fromSavedPicture()
     const QImage image = argbImage(path(u"out.png"_qs));
     const std::int16_t count = punkt_iteration(centre(-0.75, 0.25, 4, 9), centre(0.5, -0.5, 2, 9), EscapeBound, 20);
     QCOMPARE(image.pixel(4, 2), rgbOf(saved.palette[size_t(swatchForCount(count))]));
+}
+
+// Both answer without a display and without --render.
+void TestExport::helpAndVersion()
+{
+    const Outcome version = quirlbau({u"--version"_qs});
+    QCOMPARE(version.status, 0);
+    QCOMPARE(version.output, QByteArray("quirlbau " QUIRLBAU_VERSION_TEXT "\n"));
+    const Outcome help = quirlbau({u"--help"_qs});
+    QCOMPARE(help.status, 0);
+    for (const char *option : {"--render <DATEI>", "--size <N>", "--rows <ERSTE:LETZTE>", "--from <BILD>", "--quiet"})
+        QVERIFY2(help.output.contains(option), option);
+    QCOMPARE(filesLeft(), QStringList());
 }
 
 void TestExport::badArguments_data()

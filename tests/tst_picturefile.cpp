@@ -102,7 +102,7 @@ void TestPictureFile::textsOfStartRecord()
     record.firstRow = 10;
     record.lastRow = 19;
     const PictureTexts expected{
-        {"Software", "Quirlbau 1.3"}, {"X0", "-1.4025"}, {"X1", "-1.402"}, {"Y0", "0"}, {"Y1", "5e-04"},
+        {"Software", "Quirlbau " QUIRLBAU_VERSION_TEXT}, {"X0", "-1.4025"}, {"X1", "-1.402"}, {"Y0", "0"}, {"Y1", "5e-04"},
         {"Imax", "300"},
         {"Palette", "#FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000 #000000"},
         {"Complete", "yes"},
