@@ -1,5 +1,6 @@
 #include "expectedpicture.h"
 #include "export/bandcomputer.h"
+#include "export/posterrender.h"
 #include "picturefile/pngbandwriter.h"
 #include "picturefile/pngtextreader.h"
 
@@ -74,6 +75,8 @@ private slots:
     void init();
     void pixelCentres_data();
     void pixelCentres();
+    void bandsInAnyOrder_data();
+    void bandsInAnyOrder();
     void defaultIsWindowPicture_data();
     void defaultIsWindowPicture();
     void bandsJoinToWhole();
@@ -164,6 +167,37 @@ void TestExport::pixelCentres()
             QCOMPARE(image.pixel(p, q), rgbOf(StandardColors[size_t(swatchForCount(expected))]));
         }
     }
+}
+
+void TestExport::bandsInAnyOrder_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("bandRows");
+    QTest::newRow("1 thread, bands of 1 row") << 1 << 1;
+    QTest::newRow("2 threads, bands of 3 rows") << 2 << 3;
+    QTest::newRow("5 threads, bands of 2 rows") << 5 << 2;
+    QTest::newRow("3 threads, one band") << 3 << 1000;
+}
+
+// However the workers share and finish the bands, the writer gets the rows
+// in order: the file is byte for byte the one of a single band on one thread.
+void TestExport::bandsInAnyOrder()
+{
+    QFETCH(int, threads);
+    QFETCH(int, bandRows);
+    const PosterFrame frame{-1.5, 0.5, 1.0, -1.0, 200, 61};
+    const auto render = [&](int workers, std::size_t bandBytes) {
+        QByteArray bytes;
+        const auto sink = [&](const char *data, std::size_t size) { bytes.append(data, qsizetype(size)); return true; };
+        PngBandWriter writer(sink, 61, 50, {0xFF0000, 0xFFFF00, 0x00FF00, 0x0000FF, 0xFF00FF, 0x00C0C0, 0xC04000, 0},
+                             {}, 1);
+        PosterRender poster(frame, 5, 54, bandBytes);
+        poster.setThreads(workers);
+        return poster.run(writer) && writer.finish() ? bytes : QByteArray();
+    };
+    const QByteArray single = render(1, std::size_t(61) * 50);
+    QVERIFY(!single.isEmpty());
+    QCOMPARE(render(threads, std::size_t(61) * std::size_t(bandRows)), single);
 }
 
 void TestExport::defaultIsWindowPicture_data()

@@ -4,6 +4,7 @@
 #include "picturefile/pngbandwriter.h"
 
 #include <algorithm>
+#include <climits>
 #include <thread>
 #include <time.h>
 
@@ -21,19 +22,19 @@ double threadSeconds()
 
 } // namespace
 
-PosterRender::PosterRender(const PosterFrame &frame, int firstRow, int lastRow)
+PosterRender::PosterRender(const PosterFrame &frame, int firstRow, int lastRow, std::size_t bandBytes)
     : m_computer(frame),
       m_firstRow(firstRow),
       m_rows(lastRow - firstRow + 1),
-      m_bandRows(bandRows(frame.size, m_rows)),
+      m_bandRows(bandRows(frame.size, m_rows, bandBytes)),
       m_slicesPerBand(std::min(SlicesPerBand, frame.size)),
       m_threads(int(std::max(1u, std::thread::hardware_concurrency())))
 {
 }
 
-int PosterRender::bandRows(int size, int rows)
+int PosterRender::bandRows(int size, int rows, std::size_t bandBytes)
 {
-    return std::clamp(int(BandBytes / std::size_t(size)), 1, std::max(rows, 1));
+    return std::clamp(int(std::min<std::size_t>(bandBytes / std::size_t(size), INT_MAX)), 1, std::max(rows, 1));
 }
 
 bool PosterRender::run(PngBandWriter &writer)

@@ -19,7 +19,8 @@ public:
 
     static constexpr std::size_t BandBytes = std::size_t(2) << 20;
 
-    PosterRender(const PosterFrame &frame, int firstRow, int lastRow);
+    // bandBytes other than BandBytes only to try the ring with many small bands.
+    PosterRender(const PosterFrame &frame, int firstRow, int lastRow, std::size_t bandBytes = BandBytes);
 
     void setThreads(int threads) { m_threads = threads; }
     void setProgress(Progress progress) { m_progress = std::move(progress); }
@@ -28,7 +29,7 @@ public:
     bool run(PngBandWriter &writer);
 
     // Rows of one band: as many as fit into BandBytes, at least one.
-    static int bandRows(int size, int rows);
+    static int bandRows(int size, int rows, std::size_t bandBytes = BandBytes);
     // Processor time the writer thread spent compressing and writing.
     double writerSeconds() const { return m_writerSeconds; }
 
