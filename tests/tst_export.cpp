@@ -289,37 +289,27 @@ void TestExport::badArguments_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("line");
-    const QString out = u"--render=out.png"_qs;
-    QTest::newRow("size 0") << QStringList{out, u"--size=0"_qs}
-                            << u"quirlbau: --size: „0“ liegt nicht zwischen 1 und 65536."_qs;
-    QTest::newRow("size 65537") << QStringList{out, u"--size=65537"_qs}
-                                << u"quirlbau: --size: „65537“ liegt nicht zwischen 1 und 65536."_qs;
-    QTest::newRow("size not whole") << QStringList{out, u"--size=2,5"_qs}
-                                    << u"quirlbau: --size: „2,5“ liegt nicht zwischen 1 und 65536."_qs;
-    QTest::newRow("x0 not a number") << QStringList{out, u"--x0=1,2,3"_qs}
-                                     << u"quirlbau: --x0: „1,2,3“ ist keine Zahl."_qs;
-    QTest::newRow("y1 beyond double") << QStringList{out, u"--y1=1E999"_qs}
-                                      << u"quirlbau: --y1: „1E999“ ist keine Zahl."_qs;
-    QTest::newRow("width beyond double range")
-        << QStringList{out, u"--x0=-1E308"_qs, u"--x1=1E308"_qs}
-        << u"quirlbau: --x1: Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs;
-    QTest::newRow("imax 40000") << QStringList{out, u"--imax=40000"_qs}
-                                << u"quirlbau: --imax: „40000“ ist keine Zahl zwischen -32768 und 32767."_qs;
-    QTest::newRow("rows without size") << QStringList{out, u"--rows=0:1"_qs}
-                                       << u"quirlbau: --rows: nur zusammen mit --size."_qs;
-    QTest::newRow("rows not a range") << QStringList{out, u"--size=10"_qs, u"--rows=3"_qs}
-                                      << u"quirlbau: --rows: „3“ hat nicht die Form ERSTE:LETZTE."_qs;
-    QTest::newRow("rows past the end") << QStringList{out, u"--size=10"_qs, u"--rows=5:10"_qs}
-                                       << u"quirlbau: --rows: „5:10“ liegt nicht innerhalb von 0:9."_qs;
-    QTest::newRow("rows backwards") << QStringList{out, u"--size=10"_qs, u"--rows=6:5"_qs}
-                                    << u"quirlbau: --rows: „6:5“ liegt nicht innerhalb von 0:9."_qs;
-    QTest::newRow("from missing file")
-        << QStringList{out, u"--from=nichts.png"_qs}
-        << u"quirlbau: --from: „nichts.png“: Die Datei oder das Verzeichnis konnte nicht gefunden werden."_qs;
-    QTest::newRow("render without name") << QStringList{u"--render="_qs} << u"quirlbau: --render: kein Dateiname."_qs;
-    QTest::newRow("unknown option") << QStringList{out, u"--sise=5"_qs} << u"quirlbau: Unbekannte Option 'sise'."_qs;
-    QTest::newRow("stray argument") << QStringList{out, u"bild.png"_qs}
-                                    << u"quirlbau: „bild.png“: unerwartetes Argument."_qs;
+    const auto row = [](const char *tag, const QStringList &options, const QString &line) {
+        QTest::newRow(tag) << QStringList{u"--render=out.png"_qs} + options << u"quirlbau: "_qs + line;
+    };
+    row("size 0", {u"--size=0"_qs}, u"--size: „0“ liegt nicht zwischen 1 und 65536."_qs);
+    row("size 65537", {u"--size=65537"_qs}, u"--size: „65537“ liegt nicht zwischen 1 und 65536."_qs);
+    row("size not whole", {u"--size=2,5"_qs}, u"--size: „2,5“ liegt nicht zwischen 1 und 65536."_qs);
+    row("x0 not a number", {u"--x0=1,2,3"_qs}, u"--x0: „1,2,3“ ist keine Zahl."_qs);
+    row("y1 beyond double", {u"--y1=1E999"_qs}, u"--y1: „1E999“ ist keine Zahl."_qs);
+    row("width beyond double range", {u"--x0=-1E308"_qs, u"--x1=1E308"_qs},
+        u"--x1: Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
+    row("imax 40000", {u"--imax=40000"_qs}, u"--imax: „40000“ ist keine Zahl zwischen -32768 und 32767."_qs);
+    row("rows without size", {u"--rows=0:1"_qs}, u"--rows: nur zusammen mit --size."_qs);
+    row("rows not a range", {u"--size=10"_qs, u"--rows=3"_qs}, u"--rows: „3“ hat nicht die Form ERSTE:LETZTE."_qs);
+    row("rows past the end", {u"--size=10"_qs, u"--rows=5:10"_qs},
+        u"--rows: „5:10“ liegt nicht innerhalb von 0:9."_qs);
+    row("rows backwards", {u"--size=10"_qs, u"--rows=6:5"_qs}, u"--rows: „6:5“ liegt nicht innerhalb von 0:9."_qs);
+    row("from missing file", {u"--from=nichts.png"_qs},
+        u"--from: „nichts.png“: Die Datei oder das Verzeichnis konnte nicht gefunden werden."_qs);
+    row("render without name", {u"--render="_qs}, u"--render: kein Dateiname."_qs);
+    row("unknown option", {u"--sise=5"_qs}, u"Unbekannte Option 'sise'."_qs);
+    row("stray argument", {u"bild.png"_qs}, u"„bild.png“: unerwartetes Argument."_qs);
 }
 
 // Refused with exit status 2 and one line, and no file written.
