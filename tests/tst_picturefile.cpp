@@ -64,7 +64,8 @@ QByteArray pngBytes(const std::vector<std::uint8_t> &indices, int width, int hei
 void fixCrc(QByteArray &png, int at)
 {
     const auto *bytes = reinterpret_cast<const uchar *>(png.constData());
-    const quint32 length = quint32(bytes[at]) << 24 | quint32(bytes[at + 1]) << 16 | quint32(bytes[at + 2]) << 8 | bytes[at + 3];
+    const quint32 length =
+        quint32(bytes[at]) << 24 | quint32(bytes[at + 1]) << 16 | quint32(bytes[at + 2]) << 8 | bytes[at + 3];
     const uLong crc = crc32(0, bytes + at + 4, uInt(length + 4));
     for (int k = 0; k < 4; ++k)
         png[at + 8 + int(length) + k] = char(crc >> (24 - 8 * k));
@@ -101,7 +102,7 @@ void TestPictureFile::textsOfStartRecord()
     record.firstRow = 10;
     record.lastRow = 19;
     const PictureTexts expected{
-        {"Software", "Quirlbau 1.3"}, {"X0", "-1.4025"}, {"X1", "-1.402"}, {"Y0", "0"}, {"Y1", "5e-04"},
+        {"Software", "Quirlbau " QUIRLBAU_VERSION_TEXT}, {"X0", "-1.4025"}, {"X1", "-1.402"}, {"Y0", "0"}, {"Y1", "5e-04"},
         {"Imax", "300"},
         {"Palette", "#FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000 #000000"},
         {"Complete", "yes"},
@@ -199,47 +200,38 @@ void TestPictureFile::refusedTexts_data()
     QTest::addColumn<QByteArray>("key");
     QTest::addColumn<QByteArray>("value"); // "<twice>": the key once more; "<none>": removed
     QTest::addColumn<QString>("reason");
+    const auto row = [](const char *tag, const char *key, const QByteArray &value, const QString &reason) {
+        QTest::newRow(tag) << QByteArray(key) << value << reason;
+    };
     const QString notNumber = u"Der Wert von X0 ist keine Zahl."_qs;
-    QTest::newRow("X0 missing") << QByteArray("X0") << QByteArray("<none>") << u"Der Schlüssel „X0“ fehlt."_qs;
-    QTest::newRow("Field Imax missing") << QByteArray("Field Imax") << QByteArray("<none>")
-                                        << u"Der Schlüssel „Field Imax“ fehlt."_qs;
-    QTest::newRow("Imax twice") << QByteArray("Imax") << QByteArray("<twice>")
-                                << u"Der Schlüssel „Imax“ kommt mehrfach vor."_qs;
-    QTest::newRow("X0 with a comma") << QByteArray("X0") << QByteArray("-1,4") << notNumber;
-    QTest::newRow("X0 with a blank") << QByteArray("X0") << QByteArray(" 1") << notNumber;
-    QTest::newRow("X0 with a plus") << QByteArray("X0") << QByteArray("+1") << notNumber;
-    QTest::newRow("X0 empty") << QByteArray("X0") << QByteArray() << notNumber;
-    QTest::newRow("X0 infinite") << QByteArray("X0") << QByteArray("inf") << notNumber;
-    QTest::newRow("X0 beyond double") << QByteArray("X0") << QByteArray("1e999") << notNumber;
-    QTest::newRow("X0 not a number") << QByteArray("X0") << QByteArray("nan") << notNumber;
-    QTest::newRow("Y1 trailing text") << QByteArray("Y1") << QByteArray("0.5x")
-                                      << u"Der Wert von Y1 ist keine Zahl."_qs;
     const QString badImax = u"Der Wert von Imax ist keine ganze Zahl zwischen -32768 und 32767."_qs;
-    QTest::newRow("Imax 32768") << QByteArray("Imax") << QByteArray("32768") << badImax;
-    QTest::newRow("Imax fraction") << QByteArray("Imax") << QByteArray("2.5") << badImax;
     const QString badPalette = u"Der Wert von Palette sind nicht acht Farben „#RRGGBB“."_qs;
-    QTest::newRow("seven colours") << QByteArray("Palette")
-                                   << QByteArray("#FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000") << badPalette;
-    QTest::newRow("colour without #") << QByteArray("Palette")
-                                      << QByteArray("FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000 #000000")
-                                      << badPalette;
-    QTest::newRow("colour not hex") << QByteArray("Palette")
-                                    << QByteArray("#FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000 #00000G")
-                                    << badPalette;
-    QTest::newRow("Complete ja") << QByteArray("Complete") << QByteArray("ja")
-                                 << u"Der Wert von Complete ist weder „yes“ noch „no“."_qs;
-    QTest::newRow("field not UTF-8") << QByteArray("Field X1") << QByteArray("\xff\xfe")
-                                     << u"Der Wert von Field X1 ist kein gültiges UTF-8."_qs;
-    QTest::newRow("Size 0") << QByteArray("Size") << QByteArray("0")
-                            << u"Der Wert von Size liegt nicht zwischen 1 und 65536."_qs;
-    QTest::newRow("Size 65537") << QByteArray("Size") << QByteArray("65537")
-                                << u"Der Wert von Size liegt nicht zwischen 1 und 65536."_qs;
-    QTest::newRow("Rows beyond Size") << QByteArray("Rows") << QByteArray("5:100")
-                                      << u"Der Wert von Rows sind keine Zeilen „ERSTE:LETZTE“ innerhalb von Size."_qs;
-    QTest::newRow("Rows backwards") << QByteArray("Rows") << QByteArray("9:8")
-                                    << u"Der Wert von Rows sind keine Zeilen „ERSTE:LETZTE“ innerhalb von Size."_qs;
-    QTest::newRow("other software") << QByteArray("Software") << QByteArray("Zeichner 2.0")
-                                    << u"Das Bild stammt nicht von Quirlbau."_qs;
+    const QString badSize = u"Der Wert von Size liegt nicht zwischen 1 und 65536."_qs;
+    const QString badRows = u"Der Wert von Rows sind keine Zeilen „ERSTE:LETZTE“ innerhalb von Size."_qs;
+    const QByteArray sevenColours = "#FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000";
+    row("X0 missing", "X0", "<none>", u"Der Schlüssel „X0“ fehlt."_qs);
+    row("Field Imax missing", "Field Imax", "<none>", u"Der Schlüssel „Field Imax“ fehlt."_qs);
+    row("Imax twice", "Imax", "<twice>", u"Der Schlüssel „Imax“ kommt mehrfach vor."_qs);
+    row("X0 with a comma", "X0", "-1,4", notNumber);
+    row("X0 with a blank", "X0", " 1", notNumber);
+    row("X0 with a plus", "X0", "+1", notNumber);
+    row("X0 empty", "X0", "", notNumber);
+    row("X0 infinite", "X0", "inf", notNumber);
+    row("X0 beyond double", "X0", "1e999", notNumber);
+    row("X0 not a number", "X0", "nan", notNumber);
+    row("Y1 trailing text", "Y1", "0.5x", u"Der Wert von Y1 ist keine Zahl."_qs);
+    row("Imax 32768", "Imax", "32768", badImax);
+    row("Imax fraction", "Imax", "2.5", badImax);
+    row("seven colours", "Palette", sevenColours, badPalette);
+    row("colour without #", "Palette", sevenColours.mid(1) + " #000000", badPalette);
+    row("colour not hex", "Palette", sevenColours + " #00000G", badPalette);
+    row("Complete ja", "Complete", "ja", u"Der Wert von Complete ist weder „yes“ noch „no“."_qs);
+    row("field not UTF-8", "Field X1", "\xff\xfe", u"Der Wert von Field X1 ist kein gültiges UTF-8."_qs);
+    row("Size 0", "Size", "0", badSize);
+    row("Size 65537", "Size", "65537", badSize);
+    row("Rows beyond Size", "Rows", "5:100", badRows);
+    row("Rows backwards", "Rows", "9:8", badRows);
+    row("other software", "Software", "Zeichner 2.0", u"Das Bild stammt nicht von Quirlbau."_qs);
 }
 
 // Texts of an export of 100 rows with one value spoilt.
@@ -305,8 +297,12 @@ void TestPictureFile::failedSinkStopsTheWriter()
 {
     qsizetype written = 0;
     int calls = 0;
-    PngBandWriter writer([&](const char *, std::size_t size) { ++calls; written += qsizetype(size); return written < 200; },
-                         400, 400, rgbPalette(9), pictureTexts(startRecord()), 0);
+    const auto sink = [&](const char *, std::size_t size) {
+        ++calls;
+        written += qsizetype(size);
+        return written < 200;
+    };
+    PngBandWriter writer(sink, 400, 400, rgbPalette(9), pictureTexts(startRecord()), 0);
     const auto indices = pattern(400, 400, 9);
     QVERIFY(!writer.writeRows(indices.data(), 400));
     QCOMPARE(writer.error(), u"Die Daten ließen sich nicht schreiben."_qs);

@@ -2,12 +2,15 @@
 #include "app/mainwindow.h"
 #include "app/qtplatform.h"
 #include "core/germantranslations.h"
+#include "export/exportcommand.h"
 
 #include <QApplication>
 #include <QTimer>
 
 int main(int argc, char *argv[])
 {
+    if (exportRequested(argc, argv))
+        return runExport(argc, argv);
     watchForMissingDisplay();
     QApplication app(argc, argv);
     displayOpened();

@@ -54,7 +54,8 @@ std::optional<Chunk> readChunk(QIODevice &device, QString *whyNot)
     uLong crc = crc32(0, reinterpret_cast<const Bytef *>(chunk.type.constData()), 4);
     crc = crc32(crc, reinterpret_cast<const Bytef *>(chunk.data.constData()), uInt(length));
     if (crc != bigEndian(*body, int(length))) {
-        *whyNot = QStringLiteral("Die Prüfsumme des Abschnitts „%1“ stimmt nicht.").arg(QString::fromLatin1(chunk.type));
+        *whyNot = QStringLiteral("Die Prüfsumme des Abschnitts „%1“ stimmt nicht.")
+                      .arg(QString::fromLatin1(chunk.type));
         return std::nullopt;
     }
     return chunk;

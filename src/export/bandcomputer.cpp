@@ -1,0 +1,53 @@
+#include "export/bandcomputer.h"
+
+#include "core/columnkernel.h"
+#include "core/swatchtable.h"
+
+#include <algorithm>
+
+BandComputer::BandComputer(const PosterFrame &frame)
+    : m_frame(frame)
+{
+    // A count never exceeds imax, and a look-up beats the table's search for
+    // every one of up to 2³² pixels.
+    for (int count = 0; count <= std::max<int>(frame.imax, 0); ++count)
+        m_swatchOfCount.push_back(std::uint8_t(swatchForCount(count)));
+}
+
+std::vector<double> BandComputer::rowImags(int first, int rows) const
+{
+    std::vector<double> cy(static_cast<std::size_t>(rows));
+    for (int r = 0; r < rows; ++r)
+        cy[size_t(r)] = posterImag(m_frame.y0, m_frame.y1, first + r, m_frame.size);
+    return cy;
+}
+
+void BandComputer::columnCounts(int p, int first, int rows, std::int16_t *counts) const
+{
+    const std::vector<double> cy = rowImags(first, rows);
+    computeCounts(posterReal(m_frame.x0, m_frame.x1, p, m_frame.size), cy.data(), rows, m_frame.imax,
+                  counts, KernelPath::Best, CycleCheck::On);
+}
+
+// The counts of a few columns are kept and then written row by row: stored
+// one column at a time, the band's rows lie a whole row apart and map to the
+// same few cache sets, which made the slice 14 % slower than its kernel.
+void BandComputer::computeSlice(int first, int rows, int fromColumn, int toColumn, std::uint8_t *band) const
+{
+    constexpr int GroupColumns = 32;
+    const std::vector<double> cy = rowImags(first, rows);
+    std::vector<std::int16_t> counts(static_cast<std::size_t>(rows) * GroupColumns);
+    const std::size_t width = std::size_t(m_frame.size);
+    for (int group = fromColumn; group < toColumn; group += GroupColumns) {
+        const int columns = std::min(GroupColumns, toColumn - group);
+        for (int c = 0; c < columns; ++c)
+            computeCounts(posterReal(m_frame.x0, m_frame.x1, group + c, m_frame.size), cy.data(), rows,
+                          m_frame.imax, counts.data() + std::size_t(c) * std::size_t(rows), KernelPath::Best,
+                          CycleCheck::On);
+        for (int r = 0; r < rows; ++r) {
+            std::uint8_t *row = band + std::size_t(r) * width + std::size_t(group);
+            for (int c = 0; c < columns; ++c)
+                row[c] = m_swatchOfCount[std::size_t(counts[std::size_t(c) * std::size_t(rows) + std::size_t(r)])];
+        }
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/colorref.h"
+#include "export/posterpixels.h"
+
+#include <cstdint>
+#include <vector>
+
+// Computes rows of an N × N picture as palette indices F0..F7: column by
+// column, since the points of a column share their real part and the column
+// kernel (with its cycle check) runs them together. Safe to share between
+// threads: it keeps no state beyond the frame.
+class BandComputer
+{
+public:
+    explicit BandComputer(const PosterFrame &frame);
+
+    // Counts of pixel column p over rows first .. first + rows − 1, equal to
+    // punkt_iteration at posterReal/posterImag of each pixel.
+    void columnCounts(int p, int first, int rows, std::int16_t *counts) const;
+
+    // Palette indices of columns [fromColumn, toColumn) of the band of `rows`
+    // rows starting at row `first`, into `band` (size() indices per row, the
+    // band's top row first).
+    void computeSlice(int first, int rows, int fromColumn, int toColumn, std::uint8_t *band) const;
+
+    const PosterFrame &frame() const { return m_frame; }
+
+private:
+    std::vector<double> rowImags(int first, int rows) const;
+
+    PosterFrame m_frame;
+    std::vector<std::uint8_t> m_swatchOfCount; // for counts 0 .. max(imax, 0)
+};

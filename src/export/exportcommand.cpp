@@ -1,0 +1,120 @@
+#include "export/exportcommand.h"
+
+#include "export/exportoptions.h"
+#include "export/posterrender.h"
+#include "export/progressline.h"
+#include "export/targetfile.h"
+#include "export/windowpicture.h"
+#include "core/germantranslations.h"
+#include "core/surfacegeometry.h"
+#include "picturefile/pngbandwriter.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+// Fast compression: the writer then keeps pace with the workers, and a
+// Mandelbrot picture's long runs of one colour still shrink well.
+constexpr int CompressionLevel = 1;
+
+void printLine(std::FILE *stream, const QString &line)
+{
+    std::fputs(qPrintable(line + u'\n'), stream);
+}
+
+std::vector<std::uint32_t> rgbOf(const std::array<ColorRef, 8> &palette)
+{
+    std::vector<std::uint32_t> rgb;
+    for (ColorRef ref : palette)
+        rgb.push_back(opaqueArgb(ref) & 0xFFFFFF);
+    return rgb;
+}
+
+int threadCount()
+{
+    return int(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+// Rows into the writer: the window's picture at once, an N × N one in bands.
+bool renderInto(PngBandWriter &writer, const PictureRecord &record, ProgressLine &progress)
+{
+    if (record.size == 0) {
+        const auto pixels = windowPicture({record.x0, record.x1, record.y0, record.y1}, record.imax, threadCount());
+        const bool written = writer.writeRows(pixels.data(), SurfacePixels);
+        progress.update(SurfacePixels, SurfacePixels);
+        return written;
+    }
+    PosterRender render({record.x0, record.x1, record.y0, record.y1, record.imax, record.size}, record.firstRow,
+                        record.lastRow < 0 ? record.size - 1 : record.lastRow);
+    render.setProgress([&](int done, int total) { progress.update(done, total); });
+    return render.run(writer);
+}
+
+int render(ExportRequest request)
+{
+    PictureRecord &record = request.record;
+    record.complete = true;
+    const int width = record.size == 0 ? SurfacePixels : record.size;
+    const int height = record.size == 0 ? SurfacePixels
+                       : record.lastRow < 0 ? record.size
+                                            : record.lastRow - record.firstRow + 1;
+    TargetFile target(request.target);
+    if (!target.open()) {
+        printLine(stderr, u"quirlbau: "_qs + target.error());
+        return 1;
+    }
+    PngBandWriter writer([&](const char *data, std::size_t size) { return target.write(data, size); }, width,
+                         height, rgbOf(record.palette), pictureTexts(record), CompressionLevel);
+    ProgressLine progress(!request.quiet && ProgressLine::stderrIsTerminal());
+    const bool written = renderInto(writer, record, progress) && writer.finish() && target.commit();
+    progress.finish();
+    if (!written) {
+        const QString reason = target.error().isEmpty() ? u"„%1“: %2"_qs.arg(request.target, writer.error())
+                                                        : target.error();
+        printLine(stderr, u"quirlbau: "_qs + reason);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+bool exportRequested(int argc, char *argv[])
+{
+    const char *const ownArguments[] = {"--render", "--help", "-h", "-?", "--help-all", "--version", "-v"};
+    for (int k = 1; k < argc; ++k) {
+        if (std::strncmp(argv[k], "--render=", 9) == 0)
+            return true;
+        for (const char *own : ownArguments)
+            if (std::strcmp(argv[k], own) == 0)
+                return true;
+    }
+    return false;
+}
+
+int runExport(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"quirlbau"_qs);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUIRLBAU_VERSION_TEXT));
+    installGermanTranslations(app);
+    ExportOptions options;
+    switch (options.parse(QCoreApplication::arguments())) {
+    case ExportOptions::Outcome::Help:
+        std::fputs(qPrintable(options.helpText()), stdout);
+        return 0;
+    case ExportOptions::Outcome::Version:
+        printLine(stdout, u"quirlbau "_qs + QCoreApplication::applicationVersion());
+        return 0;
+    case ExportOptions::Outcome::BadArguments:
+        printLine(stderr, u"quirlbau: "_qs + options.errorLine());
+        return 2;
+    case ExportOptions::Outcome::Render:
+        break;
+    }
+    return render(options.request());
+}

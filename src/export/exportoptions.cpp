@@ -1,0 +1,192 @@
+#include "export/exportoptions.h"
+
+#include "palette/standardcolors.h"
+#include "core/grid.h"
+#include "core/numbertext.h"
+#include "picturefile/pngtextreader.h"
+
+#include <QFile>
+
+#include <cmath>
+
+namespace {
+
+// The window's fields at start.
+const QString StartTexts[5] = {u"-1,4025"_qs, u"-1,4020"_qs, u"0,0000"_qs, u"0,0005"_qs, u"300"_qs};
+
+QCommandLineOption valueOption(const QString &name, const QString &description, const QString &valueName)
+{
+    return QCommandLineOption(name, description, valueName);
+}
+
+std::optional<double> numberOf(const QString &text)
+{
+    return NumberText::toNumber(text, QLatin1Char(','));
+}
+
+// Rule 1, then it must be whole.
+std::optional<long long> wholeOf(const QString &text)
+{
+    const std::optional<double> value = numberOf(text);
+    if (!value || *value != std::floor(*value) || std::fabs(*value) > 1e15)
+        return std::nullopt;
+    return static_cast<long long>(*value);
+}
+
+} // namespace
+
+ExportOptions::ExportOptions()
+    : m_help(m_parser.addHelpOption()),
+      m_version(m_parser.addVersionOption()),
+      m_render(u"render"_qs, u"Zeichnet ohne Fenster in die PNG-Datei DATEI und endet."_qs, u"DATEI"_qs),
+      m_x0(valueOption(u"x0"_qs, u"Linker Rand (Vorgabe: -1,4025)."_qs, u"ZAHL"_qs)),
+      m_x1(valueOption(u"x1"_qs, u"Rechter Rand (Vorgabe: -1,4020)."_qs, u"ZAHL"_qs)),
+      m_y0(valueOption(u"y0"_qs, u"Oberer Rand (Vorgabe: 0,0000)."_qs, u"ZAHL"_qs)),
+      m_y1(valueOption(u"y1"_qs, u"Unterer Rand (Vorgabe: 0,0005)."_qs, u"ZAHL"_qs)),
+      m_imax(valueOption(u"imax"_qs, u"Höchste Iterationszahl, -32768 bis 32767 (Vorgabe: 300)."_qs, u"ZAHL"_qs)),
+      m_size(valueOption(u"size"_qs, u"N × N Pixel, 1 bis 65536 (ohne: das Bild des Fensters, 400 × 400)."_qs,
+                         u"N"_qs)),
+      m_rows(valueOption(u"rows"_qs, u"Nur diese Zeilen des N × N-Bildes, von 0 an gezählt, beide eingeschlossen."_qs,
+                         u"ERSTE:LETZTE"_qs)),
+      m_from(valueOption(u"from"_qs, u"Ausschnitt, Imax und Palette aus einem gespeicherten Bild."_qs, u"BILD"_qs)),
+      m_quiet(u"quiet"_qs, u"Keine Fortschrittsanzeige."_qs)
+{
+    m_parser.setApplicationDescription(u"Zeichnet die Mandelbrot-Menge ohne Fenster in eine PNG-Datei."_qs);
+    m_parser.addOptions({m_render, m_x0, m_x1, m_y0, m_y1, m_imax, m_size, m_rows, m_from, m_quiet});
+}
+
+ExportOptions::Outcome ExportOptions::parse(const QStringList &arguments)
+{
+    if (!m_parser.parse(arguments)) {
+        m_error = m_parser.errorText();
+        return Outcome::BadArguments;
+    }
+    if (m_parser.isSet(m_help) || m_parser.isSet(u"help-all"_qs))
+        return Outcome::Help;
+    if (m_parser.isSet(m_version))
+        return Outcome::Version;
+    return readRequest() ? Outcome::Render : Outcome::BadArguments;
+}
+
+bool ExportOptions::readRequest()
+{
+    if (!m_parser.positionalArguments().isEmpty()) {
+        m_error = u"„%1“: unerwartetes Argument."_qs.arg(m_parser.positionalArguments().constFirst());
+        return false;
+    }
+    m_request.target = m_parser.value(m_render);
+    if (!m_parser.isSet(m_render) || m_request.target.isEmpty())
+        return refuse(m_render, u"kein Dateiname."_qs);
+    m_request.quiet = m_parser.isSet(m_quiet);
+    for (int k = 0; k < 5; ++k)
+        m_request.record.fieldTexts[size_t(k)] = StartTexts[k];
+    m_request.record.palette = StandardColors;
+    return applySaved() && readSection() && readExtent() && mappingFinite();
+}
+
+// The window stops a run whose grid leaves the double range; an export
+// refuses such a section before it starts.
+bool ExportOptions::mappingFinite()
+{
+    const PictureRecord &record = m_request.record;
+    const int lastGridIndex = GridFirst + (GridPoints - 1) * GridStep;
+    const double farthest = record.size == 0 ? double(lastGridIndex) : 2.0 * record.size - 1.0;
+    if (!std::isfinite(farthest * (record.x1 - record.x0)))
+        return refuse(m_x1, u"Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
+    if (!std::isfinite(farthest * (record.y1 - record.y0)))
+        return refuse(m_y1, u"Die Höhe des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
+    return true;
+}
+
+// --from first, so that explicit options override what it gives.
+bool ExportOptions::applySaved()
+{
+    if (!m_parser.isSet(m_from))
+        return true;
+    const QString path = m_parser.value(m_from);
+    QFile file(path);
+    QString whyNot;
+    std::optional<PictureRecord> saved;
+    if (!file.open(QIODevice::ReadOnly))
+        whyNot = file.errorString() + u'.';
+    else if (const auto png = readPngTexts(file, &whyNot))
+        saved = pictureRecordFromTexts(png->texts, &whyNot);
+    if (!saved)
+        return refuse(m_from, u"„%1“: %2"_qs.arg(path, whyNot));
+    m_saved = saved;
+    return true;
+}
+
+// Each value from its option, else from --from's picture (the values its run
+// read, bit for bit), else from the window's start fields.
+bool ExportOptions::readSection()
+{
+    PictureRecord &record = m_request.record;
+    if (m_saved) {
+        record = *m_saved;
+        record.size = 0;
+        record.firstRow = 0;
+        record.lastRow = -1;
+    }
+    const QCommandLineOption *options[4] = {&m_x0, &m_x1, &m_y0, &m_y1};
+    double *corners[4] = {&record.x0, &record.x1, &record.y0, &record.y1};
+    for (int k = 0; k < 4; ++k) {
+        QString &text = record.fieldTexts[size_t(k)];
+        if (m_saved && !m_parser.isSet(*options[k]))
+            continue;
+        if (m_parser.isSet(*options[k]))
+            text = m_parser.value(*options[k]);
+        const std::optional<double> value = numberOf(text);
+        if (!value)
+            return refuse(*options[k], u"„%1“ ist keine Zahl."_qs.arg(text));
+        *corners[k] = *value;
+    }
+    return readImax();
+}
+
+bool ExportOptions::readImax()
+{
+    PictureRecord &record = m_request.record;
+    if (m_saved && !m_parser.isSet(m_imax))
+        return true;
+    if (m_parser.isSet(m_imax))
+        record.fieldTexts[4] = m_parser.value(m_imax);
+    const std::optional<std::int16_t> imax = NumberText::toImax(record.fieldTexts[4], QLatin1Char(','));
+    if (!imax)
+        return refuse(m_imax, u"„%1“ ist keine Zahl zwischen -32768 und 32767."_qs.arg(record.fieldTexts[4]));
+    record.imax = *imax;
+    return true;
+}
+
+bool ExportOptions::readExtent()
+{
+    PictureRecord &record = m_request.record;
+    if (m_parser.isSet(m_size)) {
+        const QString text = m_parser.value(m_size);
+        const std::optional<long long> size = wholeOf(text);
+        if (!size || *size < 1 || *size > PictureMaxSize)
+            return refuse(m_size, u"„%1“ liegt nicht zwischen 1 und %2."_qs.arg(text).arg(PictureMaxSize));
+        record.size = int(*size);
+    }
+    if (!m_parser.isSet(m_rows))
+        return true;
+    if (record.size == 0)
+        return refuse(m_rows, u"nur zusammen mit --size."_qs);
+    const QString text = m_parser.value(m_rows);
+    const QStringList parts = text.split(u':');
+    const std::optional<long long> first = parts.size() == 2 ? wholeOf(parts[0]) : std::nullopt;
+    const std::optional<long long> last = parts.size() == 2 ? wholeOf(parts[1]) : std::nullopt;
+    if (!first || !last)
+        return refuse(m_rows, u"„%1“ hat nicht die Form ERSTE:LETZTE."_qs.arg(text));
+    if (*first < 0 || *first > *last || *last >= record.size)
+        return refuse(m_rows, u"„%1“ liegt nicht innerhalb von 0:%2."_qs.arg(text).arg(record.size - 1));
+    record.firstRow = int(*first);
+    record.lastRow = int(*last);
+    return true;
+}
+
+bool ExportOptions::refuse(const QCommandLineOption &option, const QString &what)
+{
+    m_error = u"--%1: %2"_qs.arg(option.names().constFirst(), what);
+    return false;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "picturefile/picturerecord.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What `quirlbau --render` is asked to do.
+struct ExportRequest
+{
+    QString target;
+    // Field texts, section, Imax, palette; size 0 for the window's picture,
+    // lastRow -1 for all rows. `complete` is left for the export to set.
+    PictureRecord record;
+    bool quiet = false;
+};
+
+// The command line of the export, read with QCommandLineParser. Errors are
+// one German line naming the option: "--size: „0“ liegt nicht zwischen 1 und 65536."
+class ExportOptions
+{
+public:
+    enum class Outcome { Render, Help, Version, BadArguments };
+
+    ExportOptions();
+
+    // `arguments` includes the program name first, as QCoreApplication gives it.
+    Outcome parse(const QStringList &arguments);
+
+    const ExportRequest &request() const { return m_request; }
+    QString errorLine() const { return m_error; }
+    QString helpText() const { return m_parser.helpText(); }
+
+private:
+    bool readRequest();
+    bool readSection();
+    bool readImax();
+    bool readExtent();
+    bool applySaved();
+    bool mappingFinite();
+    bool refuse(const QCommandLineOption &option, const QString &what);
+
+    QCommandLineParser m_parser;
+    QCommandLineOption m_help;
+    QCommandLineOption m_version;
+    QCommandLineOption m_render;
+    QCommandLineOption m_x0, m_x1, m_y0, m_y1, m_imax;
+    QCommandLineOption m_size;
+    QCommandLineOption m_rows;
+    QCommandLineOption m_from;
+    QCommandLineOption m_quiet;
+    std::optional<PictureRecord> m_saved; // from --from
+    ExportRequest m_request;
+    QString m_error;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+// Where the pixels of an N × N picture lie in the plane: pixel (p, q), p from
+// the left and q from the top, counting from 0, stands for the centre of its
+// square, computed in exactly this order so every count is reproducible:
+//   posterReal(-2, 2, 0, 2) -> -1    posterReal(-2, 2, 1, 2) -> 1
+//   posterImag(y0, y1, q, n) runs from y0 at the top towards y1 at the bottom.
+inline double posterReal(double x0, double x1, int p, int n)
+{
+    return x0 + (double(2 * p + 1) * (x1 - x0)) / double(2 * n);
+}
+
+inline double posterImag(double y0, double y1, int q, int n)
+{
+    return y0 + (double(2 * q + 1) * (y1 - y0)) / double(2 * n);
+}
+
+// What an N × N picture shows: the section (x0 left, x1 right, y0 top,
+// y1 bottom), the iteration limit and the side length.
+struct PosterFrame
+{
+    double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    std::int16_t imax = 0;
+    int size = 1;
+};

@@ -1,0 +1,89 @@
+#include "export/posterrender.h"
+
+#include "export/bandring.h"
+#include "picturefile/pngbandwriter.h"
+
+#include <algorithm>
+#include <climits>
+#include <thread>
+#include <time.h>
+
+namespace {
+
+// Pieces small enough that the last band does not leave a core idle for long.
+constexpr int SlicesPerBand = 32;
+
+double threadSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+} // namespace
+
+PosterRender::PosterRender(const PosterFrame &frame, int firstRow, int lastRow, std::size_t bandBytes)
+    : m_computer(frame),
+      m_firstRow(firstRow),
+      m_rows(lastRow - firstRow + 1),
+      m_bandRows(bandRows(frame.size, m_rows, bandBytes)),
+      m_slicesPerBand(std::min(SlicesPerBand, frame.size)),
+      m_threads(int(std::max(1u, std::thread::hardware_concurrency())))
+{
+}
+
+int PosterRender::bandRows(int size, int rows, std::size_t bandBytes)
+{
+    return std::clamp(int(std::min<std::size_t>(bandBytes / std::size_t(size), INT_MAX)), 1, std::max(rows, 1));
+}
+
+bool PosterRender::run(PngBandWriter &writer)
+{
+    const int bands = (m_rows + m_bandRows - 1) / m_bandRows;
+    const std::size_t bandBytes = std::size_t(m_bandRows) * std::size_t(m_computer.frame().size);
+    BandRing ring(bands, m_slicesPerBand, 2 * m_threads, bandBytes);
+    std::vector<std::thread> workers;
+    for (int k = 0; k < m_threads; ++k)
+        workers.emplace_back([&] { work(ring); });
+    bool written = false;
+    std::thread writerThread([&] { written = write(ring, writer); });
+    writerThread.join();
+    for (std::thread &worker : workers)
+        worker.join();
+    return written;
+}
+
+void PosterRender::work(BandRing &ring) const
+{
+    const int size = m_computer.frame().size;
+    while (const auto piece = ring.claim()) {
+        const int first = m_firstRow + piece->band * m_bandRows;
+        const int rows = std::min(m_bandRows, m_firstRow + m_rows - first);
+        const int from = int(std::int64_t(size) * piece->slice / m_slicesPerBand);
+        const int to = int(std::int64_t(size) * (piece->slice + 1) / m_slicesPerBand);
+        m_computer.computeSlice(first, rows, from, to, piece->pixels);
+        ring.pieceDone(piece->band);
+    }
+}
+
+bool PosterRender::write(BandRing &ring, PngBandWriter &writer)
+{
+    const double start = threadSeconds();
+    int done = 0;
+    bool ok = true;
+    while (ok && done < m_rows) {
+        const auto pixels = ring.nextBand();
+        if (!pixels)
+            break;
+        const int rows = std::min(m_bandRows, m_rows - done);
+        ok = writer.writeRows(*pixels, rows);
+        ring.bandWritten();
+        done += rows;
+        if (ok && m_progress)
+            m_progress(done, m_rows);
+    }
+    // Stops the workers too when the writing failed.
+    ring.cancel();
+    m_writerSeconds = threadSeconds() - start;
+    return ok && done == m_rows;
+}

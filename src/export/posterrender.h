@@ -1,0 +1,48 @@
+#pragma once
+
+#include "export/bandcomputer.h"
+
+#include <QString>
+
+#include <functional>
+
+class PngBandWriter;
+
+// Renders rows firstRow..lastRow of an N × N picture into a PngBandWriter:
+// one worker per hardware thread computes slices of bands, one writer
+// thread compresses the bands in order. At most two bands per worker are in
+// memory at once, each about BandBytes, whatever N.
+class PosterRender
+{
+public:
+    using Progress = std::function<void(int rowsDone, int rowsTotal)>; // called by the writer thread
+
+    static constexpr std::size_t BandBytes = std::size_t(2) << 20;
+
+    // bandBytes other than BandBytes only to try the ring with many small bands.
+    PosterRender(const PosterFrame &frame, int firstRow, int lastRow, std::size_t bandBytes = BandBytes);
+
+    void setThreads(int threads) { m_threads = threads; }
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
+
+    // False when the writer failed; its reason is then in writer.error().
+    bool run(PngBandWriter &writer);
+
+    // Rows of one band: as many as fit into BandBytes, at least one.
+    static int bandRows(int size, int rows, std::size_t bandBytes = BandBytes);
+    // Processor time the writer thread spent compressing and writing.
+    double writerSeconds() const { return m_writerSeconds; }
+
+private:
+    void work(class BandRing &ring) const;
+    bool write(class BandRing &ring, PngBandWriter &writer);
+
+    BandComputer m_computer;
+    int m_firstRow;
+    int m_rows;
+    int m_bandRows;
+    int m_slicesPerBand;
+    int m_threads;
+    Progress m_progress;
+    double m_writerSeconds = 0;
+};

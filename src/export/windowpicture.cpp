@@ -1,0 +1,44 @@
+#include "export/windowpicture.h"
+
+#include "core/columnkernel.h"
+#include "core/grid.h"
+#include "core/swatchtable.h"
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+std::vector<std::int16_t> gridCounts(const Section &section, std::int16_t imax, int threads)
+{
+    std::vector<std::int16_t> counts(std::size_t(GridPoints) * GridPoints);
+    std::atomic<int> nextColumn{0};
+    const auto work = [&] {
+        for (int k = nextColumn++; k < GridPoints; k = nextColumn++)
+            computeColumn(section, GridFirst + k * GridStep, imax, counts.data() + std::size_t(k) * GridPoints);
+    };
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t)
+        workers.emplace_back(work);
+    for (std::thread &worker : workers)
+        worker.join();
+    return counts;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> windowPicture(const Section &section, std::int16_t imax, int threads)
+{
+    const std::vector<std::int16_t> counts = gridCounts(section, imax, threads);
+    std::vector<std::uint8_t> pixels(std::size_t(SurfacePixels) * SurfacePixels);
+    const QPoint corner = twipsToPixel(SurfaceLeftTwips, SurfaceTopTwips);
+    for (int k = 0; k < GridPoints; ++k) {
+        for (int m = 0; m < GridPoints; ++m) {
+            const QPoint twips = gridPointTwips(GridFirst + k * GridStep, GridFirst + m * GridStep);
+            const QPoint pixel = twipsToPixel(twips.x(), twips.y()) - corner;
+            pixels[std::size_t(pixel.y()) * SurfacePixels + std::size_t(pixel.x())] =
+                std::uint8_t(swatchForCount(counts[std::size_t(k) * GridPoints + std::size_t(m)]));
+        }
+    }
+    return pixels;
+}

@@ -1,0 +1,388 @@
+#include "expectedpicture.h"
+#include "export/bandcomputer.h"
+#include "export/posterrender.h"
+#include "picturefile/pngbandwriter.h"
+#include "picturefile/pngtextreader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+// `quirlbau --render` as a user runs it: the real program, without a display.
+
+namespace {
+
+struct Outcome
+{
+    int status = -1;
+    QByteArray errors;
+    QByteArray output;
+};
+
+struct Frame
+{
+    double x0, x1, y0, y1;
+    int imax;
+};
+
+// The pixel's centre written out as the README states it.
+double centre(double low, double high, int k, int n)
+{
+    return low + ((2 * k + 1) * (high - low)) / (2 * n);
+}
+
+QRgb rgbOf(ColorRef ref)
+{
+    return qRgb(redOf(ref), greenOf(ref), blueOf(ref));
+}
+
+QStringList frameOptions(const Frame &f)
+{
+    return {u"--x0=%1"_qs.arg(f.x0, 0, 'g', 17), u"--x1=%1"_qs.arg(f.x1, 0, 'g', 17),
+            u"--y0=%1"_qs.arg(f.y0, 0, 'g', 17), u"--y1=%1"_qs.arg(f.y1, 0, 'g', 17), u"--imax=%1"_qs.arg(f.imax)};
+}
+
+QImage argbImage(const QString &path)
+{
+    return QImage(path).convertToFormat(QImage::Format_ARGB32);
+}
+
+PictureRecord recordOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QString whyNot;
+    const auto png = readPngTexts(file, &whyNot);
+    const auto record = png ? pictureRecordFromTexts(png->texts, &whyNot) : std::nullopt;
+    return record ? *record : PictureRecord{};
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Frame)
+
+class TestExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void pixelCentres_data();
+    void pixelCentres();
+    void bandsInAnyOrder_data();
+    void bandsInAnyOrder();
+    void defaultIsWindowPicture_data();
+    void defaultIsWindowPicture();
+    void bandsJoinToWhole();
+    void fromSavedPicture();
+    void helpAndVersion();
+    void badArguments_data();
+    void badArguments();
+    void writeFailures_data();
+    void writeFailures();
+    void interrupted_data();
+    void interrupted();
+
+private:
+    // Runs the program with no display at all; `shell` wraps it ("$@" is the program and its arguments).
+    Outcome quirlbau(const QStringList &arguments, const QString &shell = {});
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+    QStringList filesLeft() const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestExport::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+Outcome TestExport::quirlbau(const QStringList &arguments, const QString &shell)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(m_dir->path());
+    if (shell.isEmpty())
+        process.start(QStringLiteral(QUIRLBAU_PROGRAM), arguments);
+    else
+        process.start(u"sh"_qs, QStringList{u"-c"_qs, shell, u"sh"_qs, QStringLiteral(QUIRLBAU_PROGRAM)} + arguments);
+    if (!process.waitForFinished(120000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardError(),
+            process.readAllStandardOutput()};
+}
+
+QStringList TestExport::filesLeft() const
+{
+    return QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+void TestExport::pixelCentres_data()
+{
+    QTest::addColumn<Frame>("frame");
+    QTest::addColumn<int>("size");
+    const Frame whole{-2, 2, -2, 2, 300};
+    const Frame start{-1.4025, -1.4020, 0, 0.0005, 300};
+    const Frame mirrored{0.5, -1.5, 1.25, -0.75, 1000};
+    QTest::newRow("whole set, 1 pixel") << whole << 1;
+    QTest::newRow("whole set, 2 pixels") << whole << 2;
+    QTest::newRow("whole set, 3 pixels") << whole << 3;
+    QTest::newRow("start section, 7 pixels") << start << 7;
+    QTest::newRow("start section, 400 pixels") << start << 400;
+    QTest::newRow("mirrored, 401 pixels") << mirrored << 401;
+    QTest::newRow("mirrored, 1000 pixels") << mirrored << 1000;
+}
+
+// Counts equal punkt_iteration's at each pixel centre; the file shows their colours.
+void TestExport::pixelCentres()
+{
+    QFETCH(Frame, frame);
+    QFETCH(int, size);
+    const QString target = path(u"poster.png"_qs);
+    const Outcome run = quirlbau(QStringList{u"--render"_qs, target, u"--size=%1"_qs.arg(size)} + frameOptions(frame));
+    QCOMPARE(run.status, 0);
+    QCOMPARE(run.errors, QByteArray()); // no progress line: stderr is no terminal
+    const QImage image = argbImage(target);
+    QCOMPARE(image.size(), QSize(size, size));
+    const BandComputer computer({frame.x0, frame.x1, frame.y0, frame.y1, std::int16_t(frame.imax), size});
+    std::vector<std::int16_t> counts(static_cast<std::size_t>(size));
+    const int step = std::max(1, size / 23);
+    for (int p = 0; p < size; p += step) {
+        computer.columnCounts(p, 0, size, counts.data());
+        const double cx = centre(frame.x0, frame.x1, p, size);
+        for (int q = 0; q < size; ++q) {
+            const std::int16_t expected =
+                punkt_iteration(cx, centre(frame.y0, frame.y1, q, size), EscapeBound, std::int16_t(frame.imax));
+            QCOMPARE(counts[size_t(q)], expected);
+            QCOMPARE(image.pixel(p, q), rgbOf(StandardColors[size_t(swatchForCount(expected))]));
+        }
+    }
+}
+
+void TestExport::bandsInAnyOrder_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("bandRows");
+    QTest::newRow("1 thread, bands of 1 row") << 1 << 1;
+    QTest::newRow("2 threads, bands of 3 rows") << 2 << 3;
+    QTest::newRow("5 threads, bands of 2 rows") << 5 << 2;
+    QTest::newRow("3 threads, one band") << 3 << 1000;
+}
+
+// However the workers share and finish the bands, the writer gets the rows
+// in order: the file is byte for byte the one of a single band on one thread.
+void TestExport::bandsInAnyOrder()
+{
+    QFETCH(int, threads);
+    QFETCH(int, bandRows);
+    const PosterFrame frame{-1.5, 0.5, 1.0, -1.0, 200, 61};
+    const auto render = [&](int workers, std::size_t bandBytes) {
+        QByteArray bytes;
+        const auto sink = [&](const char *data, std::size_t size) { bytes.append(data, qsizetype(size)); return true; };
+        PngBandWriter writer(sink, 61, 50, {0xFF0000, 0xFFFF00, 0x00FF00, 0x0000FF, 0xFF00FF, 0x00C0C0, 0xC04000, 0},
+                             {}, 1);
+        PosterRender poster(frame, 5, 54, bandBytes);
+        poster.setThreads(workers);
+        return poster.run(writer) && writer.finish() ? bytes : QByteArray();
+    };
+    const QByteArray single = render(1, std::size_t(61) * 50);
+    QVERIFY(!single.isEmpty());
+    QCOMPARE(render(threads, std::size_t(61) * std::size_t(bandRows)), single);
+}
+
+void TestExport::defaultIsWindowPicture_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<Frame>("frame");
+    QTest::newRow("start fields") << QStringList{} << Frame{-1.4025, -1.4020, 0.0, 0.0005, 300};
+    QTest::newRow("comma and full stop") << QStringList{u"--x0=-2,0"_qs, u"--x1=1.0"_qs, u"--y0=1,5"_qs,
+                                                        u"--y1=-1.5"_qs, u"--imax=60,4"_qs}
+                                         << Frame{-2, 1, 1.5, -1.5, 60};
+}
+
+// Without --size the file is the window's picture after a complete run.
+void TestExport::defaultIsWindowPicture()
+{
+    QFETCH(QStringList, options);
+    QFETCH(Frame, frame);
+    const QString target = path(u"window.png"_qs);
+    const Outcome run = quirlbau(QStringList{u"--render=%1"_qs.arg(target)} + options);
+    QCOMPARE(run.status, 0);
+    const QImage expected = expectedPicture(
+        kernelCounts({frame.x0, frame.x1, frame.y0, frame.y1, std::int16_t(frame.imax)}));
+    QCOMPARE(argbImage(target), expected.convertToFormat(QImage::Format_ARGB32));
+    const PictureRecord record = recordOf(target);
+    QVERIFY(record.complete);
+    QCOMPARE(record.size, 0);
+    QCOMPARE(record.imax, std::int16_t(frame.imax));
+}
+
+// Bands of a poster, joined top to bottom, are the whole poster.
+void TestExport::bandsJoinToWhole()
+{
+    const QStringList common{u"--size=37"_qs, u"--x0=-2"_qs, u"--x1=0.5"_qs, u"--y0=-1.25"_qs, u"--y1=1.25"_qs};
+    QCOMPARE(quirlbau(QStringList{u"--render=whole.png"_qs} + common).status, 0);
+    const QImage whole = argbImage(path(u"whole.png"_qs));
+    int top = 0;
+    for (const QString &rows : {u"0:9"_qs, u"10:10"_qs, u"11:36"_qs}) {
+        QCOMPARE(quirlbau(QStringList{u"--render=band.png"_qs, u"--rows="_qs + rows} + common).status, 0);
+        const QImage band = argbImage(path(u"band.png"_qs));
+        QCOMPARE(band, whole.copy(0, top, 37, band.height()));
+        const PictureRecord record = recordOf(path(u"band.png"_qs));
+        QCOMPARE(u"%1:%2"_qs.arg(record.firstRow).arg(record.lastRow), rows);
+        QCOMPARE(record.size, 37);
+        top += band.height();
+    }
+    QCOMPARE(top, 37);
+}
+
+// --from brings section, Imax and palette; an explicit option wins.
+void TestExport::fromSavedPicture()
+{
+    PictureRecord saved;
+    saved.fieldTexts = {u"-0,75"_qs, u"0,25"_qs, u"0,5"_qs, u"-0,5"_qs, u"80"_qs};
+    saved.x0 = -0.75, saved.x1 = 0.25, saved.y0 = 0.5, saved.y1 = -0.5, saved.imax = 80;
+    saved.palette = {0x00112233, 0x00445566, 0x00778899, 0x00AABBCC, 0x00DDEEFF, 0x00102030, 0x00405060, 0x00708090};
+    QFile file(path(u"saved.png"_qs));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const auto sink = [&](const char *data, std::size_t size) { return file.write(data, qint64(size)) == qint64(size); };
+    PngBandWriter writer(sink, 1, 1, {0}, pictureTexts(saved));
+    const std::uint8_t pixel = 0;
+    QVERIFY(writer.writeRows(&pixel, 1) && writer.finish());
+    file.close();
+    const Outcome run = quirlbau({u"--render=out.png"_qs, u"--from=saved.png"_qs, u"--imax=20"_qs, u"--size=9"_qs});
+    QCOMPARE(run.status, 0);
+    const PictureRecord record = recordOf(path(u"out.png"_qs));
+    const std::array<QString, 5> fields{u"-0,75"_qs, u"0,25"_qs, u"0,5"_qs, u"-0,5"_qs, u"20"_qs};
+    QCOMPARE(record.fieldTexts, fields);
+    QCOMPARE(record.palette, saved.palette);
+    QCOMPARE(record.imax, std::int16_t(20));
+    const QImage image = argbImage(path(u"out.png"_qs));
+    const std::int16_t count = punkt_iteration(centre(-0.75, 0.25, 4, 9), centre(0.5, -0.5, 2, 9), EscapeBound, 20);
+    QCOMPARE(image.pixel(4, 2), rgbOf(saved.palette[size_t(swatchForCount(count))]));
+}
+
+// Both answer without a display and without --render.
+void TestExport::helpAndVersion()
+{
+    const Outcome version = quirlbau({u"--version"_qs});
+    QCOMPARE(version.status, 0);
+    QCOMPARE(version.output, QByteArray("quirlbau " QUIRLBAU_VERSION_TEXT "\n"));
+    const Outcome help = quirlbau({u"--help"_qs});
+    QCOMPARE(help.status, 0);
+    for (const char *option : {"--render <DATEI>", "--size <N>", "--rows <ERSTE:LETZTE>", "--from <BILD>", "--quiet"})
+        QVERIFY2(help.output.contains(option), option);
+    QCOMPARE(filesLeft(), QStringList());
+}
+
+void TestExport::badArguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("line");
+    const auto row = [](const char *tag, const QStringList &options, const QString &line) {
+        QTest::newRow(tag) << QStringList{u"--render=out.png"_qs} + options << u"quirlbau: "_qs + line;
+    };
+    row("size 0", {u"--size=0"_qs}, u"--size: „0“ liegt nicht zwischen 1 und 65536."_qs);
+    row("size 65537", {u"--size=65537"_qs}, u"--size: „65537“ liegt nicht zwischen 1 und 65536."_qs);
+    row("size not whole", {u"--size=2,5"_qs}, u"--size: „2,5“ liegt nicht zwischen 1 und 65536."_qs);
+    row("x0 not a number", {u"--x0=1,2,3"_qs}, u"--x0: „1,2,3“ ist keine Zahl."_qs);
+    row("y1 beyond double", {u"--y1=1E999"_qs}, u"--y1: „1E999“ ist keine Zahl."_qs);
+    row("width beyond double range", {u"--x0=-1E308"_qs, u"--x1=1E308"_qs},
+        u"--x1: Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
+    row("imax 40000", {u"--imax=40000"_qs}, u"--imax: „40000“ ist keine Zahl zwischen -32768 und 32767."_qs);
+    row("rows without size", {u"--rows=0:1"_qs}, u"--rows: nur zusammen mit --size."_qs);
+    row("rows not a range", {u"--size=10"_qs, u"--rows=3"_qs}, u"--rows: „3“ hat nicht die Form ERSTE:LETZTE."_qs);
+    row("rows past the end", {u"--size=10"_qs, u"--rows=5:10"_qs},
+        u"--rows: „5:10“ liegt nicht innerhalb von 0:9."_qs);
+    row("rows backwards", {u"--size=10"_qs, u"--rows=6:5"_qs}, u"--rows: „6:5“ liegt nicht innerhalb von 0:9."_qs);
+    row("from missing file", {u"--from=nichts.png"_qs},
+        u"--from: „nichts.png“: Die Datei oder das Verzeichnis konnte nicht gefunden werden."_qs);
+    row("render without name", {u"--render="_qs}, u"--render: kein Dateiname."_qs);
+    row("unknown option", {u"--sise=5"_qs}, u"Unbekannte Option 'sise'."_qs);
+    row("stray argument", {u"bild.png"_qs}, u"„bild.png“: unerwartetes Argument."_qs);
+}
+
+// Refused with exit status 2 and one line, and no file written.
+void TestExport::badArguments()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, line);
+    const Outcome run = quirlbau(arguments);
+    QCOMPARE(run.status, 2);
+    QCOMPARE(QString::fromUtf8(run.errors), line + u'\n');
+    QCOMPARE(filesLeft(), QStringList());
+}
+
+void TestExport::writeFailures_data()
+{
+    QTest::addColumn<QString>("shell");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("reason");
+    // A file-size limit, with SIGXFSZ ignored as a batch system sets it.
+    QTest::newRow("file size limit") << u"ulimit -f 8; trap '' XFSZ; exec \"$@\""_qs << u"limited.png"_qs
+                                     << u"Die Datei wird zu groß."_qs;
+    QTest::newRow("under /proc") << QString() << u"/proc/self/bild.png"_qs << u"Keine Berechtigung."_qs;
+    QTest::newRow("missing folder") << QString() << u"fehlt/bild.png"_qs << u"Der Ordner existiert nicht."_qs;
+}
+
+// One line naming the file and the reason, exit 1, nothing left behind,
+// an existing target untouched.
+void TestExport::writeFailures()
+{
+    QFETCH(QString, shell);
+    QFETCH(QString, target);
+    QFETCH(QString, reason);
+    QFile existing(path(u"limited.png"_qs));
+    QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("old") == 3);
+    existing.close();
+    const Outcome run = quirlbau({u"--render"_qs, target, u"--size=3000"_qs, u"--quiet"_qs}, shell);
+    QCOMPARE(run.status, 1);
+    QCOMPARE(QString::fromUtf8(run.errors),
+             u"quirlbau: „%1“ lässt sich nicht schreiben: %2\n"_qs.arg(target, reason));
+    QCOMPARE(filesLeft(), QStringList{u"limited.png"_qs});
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("old"));
+}
+
+void TestExport::interrupted_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("Ctrl+C") << SIGINT;
+    QTest::newRow("SIGTERM") << SIGTERM;
+}
+
+// Stopped while writing: the old file stays as it was, no temporary file.
+void TestExport::interrupted()
+{
+    QFETCH(int, signal);
+    QFile existing(path(u"poster.png"_qs));
+    QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("old") == 3);
+    existing.close();
+    QProcess process;
+    process.setWorkingDirectory(m_dir->path());
+    process.start(QStringLiteral(QUIRLBAU_PROGRAM),
+                  {u"--render=poster.png"_qs, u"--size=6000"_qs, u"--imax=32767"_qs, u"--x0=-2"_qs, u"--x1=1"_qs,
+                   u"--y0=-1.5"_qs, u"--y1=1.5"_qs});
+    QVERIFY(process.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(filesLeft().size(), 2, 30000);
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 128 + signal);
+    QCOMPARE(filesLeft(), QStringList{u"poster.png"_qs});
+    QVERIFY(existing.open(QIODevice::ReadOnly));
+    QCOMPARE(existing.readAll(), QByteArray("old"));
+}
+
+QTEST_GUILESS_MAIN(TestExport)
+#include "tst_export.moc"
