@@ -31,6 +31,7 @@ const GridCase Cases[] = {
     {"start/imax300", {-1.4025, -1.4020, 0.0, 0.0005}, 300},
     {"example1/imax32767", {-2.0, 2.0, -2.0, 2.0}, 32767},
     {"example4/imax32767", {-0.65, -0.60, 0.375, 0.425}, 32767},
+    {"neck/imax32767", {-0.75001, -0.74999, -0.00001, 0.00001}, 32767},
 };
 
 struct Variant
@@ -68,34 +69,52 @@ std::map<std::string, double> &plainSeconds()
     return seconds;
 }
 
-std::int64_t computeGrid(const GridCase &c, const Variant &v)
+struct GridWork
 {
-    std::int64_t iterations = 0;
+    std::int64_t iterations = 0; // the sum of the counts
+    std::int64_t steps = 0;      // the steps actually taken
+    std::int64_t insideShortcuts = 0;
+};
+
+GridWork computeGrid(const GridCase &c, const Variant &v)
+{
+    GridWork grid;
     std::int16_t counts[GridPoints];
     for (int i = GridFirst; i <= GridLimit; i += GridStep) {
-        if (v.plain)
+        if (v.plain) {
             computeColumnPlain(c.section, i, c.imax, counts);
-        else
-            computeColumn(c.section, i, c.imax, counts, v.path, v.cycles);
+        } else {
+            const ColumnWork work = computeColumn(c.section, i, c.imax, counts, v.path, v.cycles);
+            grid.steps += work.steps;
+            grid.insideShortcuts += work.insideShortcuts;
+        }
         for (const std::int16_t count : counts)
-            iterations += count;
+            grid.iterations += count;
     }
-    return iterations;
+    if (v.plain)
+        grid.steps = grid.iterations;
+    return grid;
 }
 
 void runGrid(benchmark::State &state, const GridCase &c, const Variant &v)
 {
-    std::int64_t iterations = 0;
+    GridWork grid;
     const double start = threadSeconds();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(iterations = computeGrid(c, v));
+    for (auto _ : state) {
+        grid = computeGrid(c, v);
+        benchmark::DoNotOptimize(grid);
+    }
     const double perGrid = (threadSeconds() - start) / state.iterations();
 
     const double grids = static_cast<double>(state.iterations());
-    state.counters["points/s"] = benchmark::Counter(
-        grids * GridPoints * GridPoints, benchmark::Counter::kIsRate);
+    const double points = GridPoints * GridPoints;
+    state.counters["points/s"] = benchmark::Counter(grids * points, benchmark::Counter::kIsRate);
     state.counters["iterations/s"] = benchmark::Counter(
-        grids * static_cast<double>(iterations), benchmark::Counter::kIsRate);
+        grids * static_cast<double>(grid.iterations), benchmark::Counter::kIsRate);
+    // The share of the plain loop's steps still taken, and of the points
+    // answered by the cardioid and disc test.
+    state.counters["steps_left"] = static_cast<double>(grid.steps) / grid.iterations;
+    state.counters["inside"] = grid.insideShortcuts / points;
     if (v.plain)
         plainSeconds()[c.name] = perGrid;
     else if (plainSeconds().count(c.name) != 0) {

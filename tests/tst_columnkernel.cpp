@@ -7,7 +7,9 @@
 
 #include <bit>
 #include <cmath>
+#include <complex>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -22,8 +24,12 @@ private slots:
     void sameCountsAsPlainLoop();
     void knownCounts_data();
     void knownCounts();
-    void cycleCheckCutsWorkInsideTheSet_data();
-    void cycleCheckCutsWorkInsideTheSet();
+    void shortcutsCutWorkInsideTheSet_data();
+    void shortcutsCutWorkInsideTheSet();
+    void insideShortcutHoldsAtTheBoundary_data();
+    void insideShortcutHoldsAtTheBoundary();
+    void anyNumberOfPoints_data();
+    void anyNumberOfPoints();
     void vectorStepIsNotFused_data();
     void vectorStepIsNotFused();
     void bestPathIsTheWidestAvailable();
@@ -33,6 +39,13 @@ namespace {
 
 const KernelPath AllPaths[] = {KernelPath::Scalar, KernelPath::Sse2, KernelPath::Avx2,
                                KernelPath::Avx512, KernelPath::Best};
+
+// QUIRLBAU_LONG=1 (the ctest test tst_columnkernel_long) compares every grid
+// column and thousands of boundary angles instead of a sample.
+bool longRun()
+{
+    return qEnvironmentVariableIntValue("QUIRLBAU_LONG") != 0;
+}
 
 // Grid columns 1, 14, ..., 5994; `stride` picks every stride-th of them,
 // the last one always included.
@@ -85,11 +98,17 @@ void tst_ColumnKernel::sameCountsAsPlainLoop_data()
     QTest::newRow("example 1, Imax 300") << -2.0 << 2.0 << -2.0 << 2.0 << 300 << 1;
     QTest::newRow("example 1, Imax 32767") << -2.0 << 2.0 << -2.0 << 2.0 << 32767 << 5;
     QTest::newRow("example 2, Imax 401") << -1.0 << -0.5 << 0.0 << 0.5 << 401 << 1;
+    QTest::newRow("example 2, Imax 32767") << -1.0 << -0.5 << 0.0 << 0.5 << 32767 << 61;
     QTest::newRow("example 3, Imax 300") << -0.70 << -0.60 << 0.325 << 0.425 << 300 << 1;
+    QTest::newRow("example 3, Imax 32767") << -0.70 << -0.60 << 0.325 << 0.425 << 32767 << 61;
     QTest::newRow("example 4, Imax 300") << -0.65 << -0.60 << 0.375 << 0.425 << 300 << 1;
     QTest::newRow("example 4, Imax 32767") << -0.65 << -0.60 << 0.375 << 0.425 << 32767 << 23;
     QTest::newRow("example 5, Imax 300") << -1.4025 << -1.4020 << -0.00025 << 0.00025 << 300 << 1;
+    QTest::newRow("example 5, Imax 32767")
+        << -1.4025 << -1.4020 << -0.00025 << 0.00025 << 32767 << 53;
     QTest::newRow("example 6, Imax 300") << -1.4025 << -1.40225 << 0.00025 << 0.0005 << 300 << 1;
+    QTest::newRow("example 6, Imax 32767")
+        << -1.4025 << -1.40225 << 0.00025 << 0.0005 << 32767 << 53;
     QTest::newRow("start, Imax 300") << -1.4025 << -1.4020 << 0.0 << 0.0005 << 300 << 1;
     QTest::newRow("start, Imax 401") << -1.4025 << -1.4020 << 0.0 << 0.0005 << 401 << 1;
     QTest::newRow("start, Imax 32767") << -1.4025 << -1.4020 << 0.0 << 0.0005 << 32767 << 29;
@@ -115,6 +134,8 @@ void tst_ColumnKernel::sameCountsAsPlainLoop_data()
         << -0.7436438875 << -0.7436438865 << 0.1318259037 << 0.1318259047 << 32767 << 41;
     QTest::newRow("neck at -0.75, Imax 32767")
         << -0.7501 << -0.7499 << -0.0001 << 0.0001 << 32767 << 41;
+    QTest::newRow("neck at -0.75, width 2e-5, Imax 32767")
+        << -0.75001 << -0.74999 << -0.00001 << 0.00001 << 32767 << 83;
     QTest::newRow("cusp at 0.25, Imax 32767")
         << 0.2499 << 0.2501 << -0.0001 << 0.0001 << 32767 << 41;
     QTest::newRow("cardioid edge, Imax 401") << 0.25 << 0.45 << 0.45 << 0.65 << 401 << 1;
@@ -144,7 +165,7 @@ void tst_ColumnKernel::sameCountsAsPlainLoop()
     const Section section{x0, x1, y0, y1};
     const auto limit = static_cast<std::int16_t>(imax);
 
-    for (const int i : gridColumns(stride)) {
+    for (const int i : gridColumns(longRun() ? 1 : stride)) {
         std::int16_t expected[GridPoints];
         computeColumnPlain(section, i, limit, expected);
         for (const KernelPath path : AllPaths) {
@@ -211,31 +232,165 @@ void tst_ColumnKernel::knownCounts()
     }
 }
 
-void tst_ColumnKernel::cycleCheckCutsWorkInsideTheSet_data()
+void tst_ColumnKernel::shortcutsCutWorkInsideTheSet_data()
 {
     QTest::addColumn<KernelPath>("path");
-    for (const KernelPath path : AllPaths)
-        QTest::newRow(kernelPathName(path)) << path;
+    QTest::addColumn<double>("x0");
+    QTest::addColumn<double>("y0");
+    QTest::addColumn<double>("width");
+    QTest::addColumn<bool>("inCardioid");
+    for (const KernelPath path : AllPaths) {
+        const char *name = kernelPathName(path);
+        QTest::addRow("cardioid, %s", name) << path << -2.0 << -2.0 << 4.0 << true;
+        // Clear of the cardioid (it ends at 0.6495 i): only cycles help here.
+        QTest::addRow("period-3 bulb, %s", name) << path << -0.2225 << 0.66 << 0.2 << false;
+    }
 }
 
-// The column through the cardioid's centre at Imax 32767: without the check
-// every inside point runs to the limit, with it most stop within a few
-// hundred steps.
-void tst_ColumnKernel::cycleCheckCutsWorkInsideTheSet()
+// The middle column at Imax 32767: without the checks every inside point
+// runs to the limit; with them the cardioid's points take no step at all,
+// and the period-3 bulb's orbits are caught repeating within a few hundred.
+void tst_ColumnKernel::shortcutsCutWorkInsideTheSet()
 {
     QFETCH(KernelPath, path);
-    const Section section{-2.0, 2.0, -2.0, 2.0};
+    QFETCH(double, x0);
+    QFETCH(double, y0);
+    QFETCH(double, width);
+    QFETCH(bool, inCardioid);
+    const Section section{x0, x0 + width, y0, y0 + width};
     const int i = 2991;
     std::int16_t counts[GridPoints];
 
     const ColumnWork without = computeColumn(section, i, 32767, counts, path, CycleCheck::Off);
     QCOMPARE(without.steps, sum(counts));
     QCOMPARE(without.cyclesFound, 0);
+    QCOMPARE(without.insideShortcuts, 0);
 
     const ColumnWork with = computeColumn(section, i, 32767, counts, path, CycleCheck::On);
-    QVERIFY(with.cyclesFound > 100);
+    QCOMPARE(with.insideShortcuts > 100, inCardioid);
+    QCOMPARE(with.cyclesFound > 100, !inCardioid);
     QVERIFY2(with.steps * 20 < sum(counts),
              qPrintable(QStringLiteral("%1 steps for %2 counted").arg(with.steps).arg(sum(counts))));
+}
+
+namespace {
+
+struct Point
+{
+    double cx;
+    double cy;
+};
+
+// Points hugging the boundary of the main cardioid c = l/2 - l²/4 or of the
+// period-2 disc c = -1 + l/4 at l = e^(i theta): along the outward normal at
+// distances 1e-3 ... 1e-16 on both sides, and the boundary point rounded to
+// doubles and moved up to two ulps either way in x.
+std::vector<Point> huggingPoints(bool disc, long double theta)
+{
+    using Complex = std::complex<long double>;
+    const Complex l = std::polar(1.0L, theta);
+    const Complex edge = disc ? -1.0L + l / 4.0L : l / 2.0L - l * l / 4.0L;
+    const Complex normal = disc ? l : l * (1.0L - l) / std::abs(1.0L - l);
+    std::vector<Point> points;
+    for (int e = 3; e <= 16; ++e) {
+        for (const long double side : {-1.0L, 1.0L}) {
+            const Complex c = edge + side * std::pow(10.0L, -e) * normal;
+            points.push_back({static_cast<double>(c.real()), static_cast<double>(c.imag())});
+        }
+    }
+    const double cy = static_cast<double>(edge.imag());
+    double left = static_cast<double>(edge.real());
+    double right = left;
+    points.push_back({left, cy});
+    for (int ulp = 1; ulp <= 2; ++ulp) {
+        left = std::nextafter(left, -2.0);
+        right = std::nextafter(right, 2.0);
+        points.push_back({left, cy});
+        points.push_back({right, cy});
+    }
+    return points;
+}
+
+} // namespace
+
+void tst_ColumnKernel::insideShortcutHoldsAtTheBoundary_data()
+{
+    QTest::addColumn<bool>("disc");
+    QTest::addColumn<int>("crowdedAt"); // 0: even angles, 1: crowded at angle 0, 2: at pi
+    QTest::newRow("cardioid, even angles") << false << 0;
+    QTest::newRow("cardioid, crowded at the cusp 0.25") << false << 1;
+    QTest::newRow("cardioid, crowded at the neck -0.75") << false << 2;
+    QTest::newRow("disc, even angles") << true << 0;
+    QTest::newRow("disc, crowded at the neck -0.75") << true << 1;
+    QTest::newRow("disc, crowded at -1.25") << true << 2;
+}
+
+// Wherever the closed forms say inside, the plain loop must run to Imax
+// 32767 (and so to any lower Imax); every path must give the plain counts on
+// both sides of the boundary.
+void tst_ColumnKernel::insideShortcutHoldsAtTheBoundary()
+{
+    QFETCH(bool, disc);
+    QFETCH(int, crowdedAt);
+    const std::int16_t imax = 32767;
+    const int angles = longRun() ? 4096 : 32;
+    const long double pi = 3.141592653589793238462643383279502884L;
+    int inside = 0;
+    int outside = 0;
+    for (int k = 0; k < angles; ++k) {
+        const long double t = (k + 0.5L) / angles;
+        const long double crowded = crowdedAt == 0 ? t : t * t * t * t;
+        const long double theta = pi * (crowdedAt == 2 ? 1.0L - crowded : crowded);
+        for (const Point &p : huggingPoints(disc, k % 2 == 0 ? theta : -theta)) {
+            const std::int16_t plain = punkt_iteration(p.cx, p.cy, EscapeBound, imax);
+            const bool shortcut = insideCardioidOrDisc(p.cx, p.cy);
+            (shortcut ? inside : outside) += 1;
+            const QString where = QStringLiteral("c=%1%2%3i").arg(p.cx, 0, 'g', 17)
+                                      .arg(p.cy < 0 ? "" : "+").arg(p.cy, 0, 'g', 17);
+            QVERIFY2(!shortcut || plain == imax,
+                     qPrintable(where + QStringLiteral(" escapes at %1").arg(plain)));
+            for (const KernelPath path : AllPaths) {
+                std::int16_t count = -1;
+                computeCounts(p.cx, &p.cy, 1, imax, &count, path);
+                QVERIFY2(count == plain, qPrintable(QStringLiteral("%1, path %2: %3, plain %4")
+                                                        .arg(where, kernelPathName(path))
+                                                        .arg(count).arg(plain)));
+            }
+        }
+    }
+    qInfo("%d points placed inside, %d outside", inside, outside);
+    QVERIFY(inside >= angles * 8);
+    QVERIFY(outside >= angles * 8);
+}
+
+void tst_ColumnKernel::anyNumberOfPoints_data()
+{
+    QTest::addColumn<KernelPath>("path");
+    QTest::addColumn<int>("points");
+    for (const KernelPath path : AllPaths) {
+        for (const int points : {0, 1, 2, 3, 7, 9})
+            QTest::addRow("%s, %d points", kernelPathName(path), points) << path << points;
+    }
+}
+
+// Fewer points than a register holds, or not a multiple of it: each count
+// is the plain loop's and nothing past the last point is written.
+void tst_ColumnKernel::anyNumberOfPoints()
+{
+    QFETCH(KernelPath, path);
+    QFETCH(int, points);
+    // Down the disc's centre line: inside the disc, just outside it, points
+    // that escape late and at once.
+    const double cx = -1.0;
+    const double cy[] = {0.0, 0.3, 0.24, 2.0, 0.2501, -0.27, 0.5, -1.0, 0.1};
+    const std::int16_t imax = 2000;
+    for (const CycleCheck cycles : {CycleCheck::Off, CycleCheck::On}) {
+        std::vector<std::int16_t> counts(points + 1, -1);
+        computeCounts(cx, cy, points, imax, counts.data(), path, cycles);
+        for (int k = 0; k < points; ++k)
+            QCOMPARE(counts[k], punkt_iteration(cx, cy[k], EscapeBound, imax));
+        QCOMPARE(counts[points], std::int16_t(-1));
+    }
 }
 
 void tst_ColumnKernel::vectorStepIsNotFused_data()

@@ -29,6 +29,23 @@ inline constexpr int CycleCheckAfter = 256;
 inline constexpr double SaveGapShare = 0.0625;
 inline constexpr double MinimumSaveGap = 16.0;
 
+// Whether c lies in the main cardioid or the period-2 disc, where every orbit
+// stays bounded and the plain loop runs to Imax. Near their boundaries an
+// orbit needs far more than 32767 steps to escape, so a point that rounding
+// places a hair outside still reaches any Imax the type holds. The box first
+// keeps huge or infinite c away from the squares below.
+inline bool insideCardioidOrDisc(double cx, double cy)
+{
+    if (!(cx >= -1.25 && cx <= 0.375 && cy >= -0.65 && cy <= 0.65))
+        return false;
+    const double u = cx - 0.25;
+    const double q = u * u + cy * cy;
+    if (q * (q + u) <= 0.25 * cy * cy)
+        return true;
+    const double v = cx + 1.0;
+    return v * v + cy * cy <= 0.0625;
+}
+
 // One step z <- z² + c and its |z|² for `width` points, computed by the
 // vector path itself: lets a test prove that no multiply-add was fused.
 struct StepProbe

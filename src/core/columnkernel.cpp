@@ -75,6 +75,12 @@ ColumnWork computeColumnScalar(const ColumnJob &job)
             work.steps += count;
             continue;
         }
+        if (insideCardioidOrDisc(job.cx, job.cy[k])) {
+            job.counts[k] = job.imax;
+            ++work.insideShortcuts;
+            previousInside = true;
+            continue;
+        }
         bool cycled = false;
         job.counts[k] = countWithCycleCheck(job.cx, job.cy[k], job.imax,
                                             previousInside ? 0 : CycleCheckAfter,

@@ -15,15 +15,19 @@ enum class KernelPath {
     Avx512, // 8 points per register
 };
 
-// Whether periodic orbits are recognised early (they still count Imax).
+// Whether periodic orbits are recognised early, and points in the main
+// cardioid or the period-2 disc answered at once (both still count Imax).
+// Off leaves the plain loop, the reference.
 enum class CycleCheck { Off, On };
 
-// What a column cost: iteration steps actually taken, and how many points
-// ended because their orbit was found to repeat exactly.
+// What a column cost: iteration steps actually taken, how many points ended
+// because their orbit was found to repeat exactly, and how many lay in the
+// main cardioid or the period-2 disc and got Imax without a step.
 struct ColumnWork
 {
     std::int64_t steps = 0;
     int cyclesFound = 0;
+    int insideShortcuts = 0;
 };
 
 // Fills counts[0..461] for grid column i (rows J = 1, 14, ..., 5994) of the

@@ -352,10 +352,24 @@ private:
         refill(lane);
     }
 
+    // The column's next point that needs steps, or -1; points the closed
+    // forms place inside are answered on the way.
+    int takePoint()
+    {
+        while (m_nextPoint < m_job.points) {
+            const int point = m_nextPoint++;
+            if (!m_job.cycles || !insideCardioidOrDisc(m_job.cx, m_job.cy[point]))
+                return point;
+            m_job.counts[point] = m_job.imax;
+            ++m_work.insideShortcuts;
+        }
+        return -1;
+    }
+
     void refill(int lane)
     {
-        const bool more = m_nextPoint < m_job.points;
-        const int point = more ? m_nextPoint++ : -1;
+        const int point = takePoint();
+        const bool more = point >= 0;
         m_liveLanes += more ? 1 : 0;
         m_lanes.point[lane] = point;
         m_lanes.live[lane] = more ? 1.0 : 0.0;
