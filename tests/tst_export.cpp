@@ -1,15 +1,11 @@
 #include "expectedpicture.h"
 #include "export/bandcomputer.h"
 #include "export/posterrender.h"
-#include "picturefile/pngbandwriter.h"
-#include "picturefile/pngtextreader.h"
+#include "picturebytes.h"
 
 #include <QDir>
-#include <QFile>
-#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <csignal>
 
@@ -45,22 +41,6 @@ QStringList frameOptions(const Frame &f)
 {
     return {u"--x0=%1"_qs.arg(f.x0, 0, 'g', 17), u"--x1=%1"_qs.arg(f.x1, 0, 'g', 17),
             u"--y0=%1"_qs.arg(f.y0, 0, 'g', 17), u"--y1=%1"_qs.arg(f.y1, 0, 'g', 17), u"--imax=%1"_qs.arg(f.imax)};
-}
-
-QImage argbImage(const QString &path)
-{
-    return QImage(path).convertToFormat(QImage::Format_ARGB32);
-}
-
-PictureRecord recordOf(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QString whyNot;
-    const auto png = readPngTexts(file, &whyNot);
-    const auto record = png ? pictureRecordFromTexts(png->texts, &whyNot) : std::nullopt;
-    return record ? *record : PictureRecord{};
 }
 
 } // namespace
@@ -152,7 +132,7 @@ void TestExport::pixelCentres()
     const Outcome run = quirlbau(QStringList{u"--render"_qs, target, u"--size=%1"_qs.arg(size)} + frameOptions(frame));
     QCOMPARE(run.status, 0);
     QCOMPARE(run.errors, QByteArray()); // no progress line: stderr is no terminal
-    const QImage image = argbImage(target);
+    const QImage image = pixelsOf(target);
     QCOMPARE(image.size(), QSize(size, size));
     const BandComputer computer({frame.x0, frame.x1, frame.y0, frame.y1, std::int16_t(frame.imax), size});
     std::vector<std::int16_t> counts(static_cast<std::size_t>(size));
@@ -220,11 +200,11 @@ void TestExport::defaultIsWindowPicture()
     QCOMPARE(run.status, 0);
     const QImage expected = expectedPicture(
         kernelCounts({frame.x0, frame.x1, frame.y0, frame.y1, std::int16_t(frame.imax)}));
-    QCOMPARE(argbImage(target), expected.convertToFormat(QImage::Format_ARGB32));
-    const PictureRecord record = recordOf(target);
-    QVERIFY(record.complete);
-    QCOMPARE(record.size, 0);
-    QCOMPARE(record.imax, std::int16_t(frame.imax));
+    QCOMPARE(pixelsOf(target), expected.convertToFormat(QImage::Format_RGB32));
+    const std::optional<PictureRecord> record = recordOf(target);
+    QVERIFY(record && record->complete);
+    QCOMPARE(record->size, 0);
+    QCOMPARE(record->imax, std::int16_t(frame.imax));
 }
 
 // Bands of a poster, joined top to bottom, are the whole poster.
@@ -232,15 +212,16 @@ void TestExport::bandsJoinToWhole()
 {
     const QStringList common{u"--size=37"_qs, u"--x0=-2"_qs, u"--x1=0.5"_qs, u"--y0=-1.25"_qs, u"--y1=1.25"_qs};
     QCOMPARE(quirlbau(QStringList{u"--render=whole.png"_qs} + common).status, 0);
-    const QImage whole = argbImage(path(u"whole.png"_qs));
+    const QImage whole = pixelsOf(path(u"whole.png"_qs));
     int top = 0;
     for (const QString &rows : {u"0:9"_qs, u"10:10"_qs, u"11:36"_qs}) {
         QCOMPARE(quirlbau(QStringList{u"--render=band.png"_qs, u"--rows="_qs + rows} + common).status, 0);
-        const QImage band = argbImage(path(u"band.png"_qs));
+        const QImage band = pixelsOf(path(u"band.png"_qs));
         QCOMPARE(band, whole.copy(0, top, 37, band.height()));
-        const PictureRecord record = recordOf(path(u"band.png"_qs));
-        QCOMPARE(u"%1:%2"_qs.arg(record.firstRow).arg(record.lastRow), rows);
-        QCOMPARE(record.size, 37);
+        const std::optional<PictureRecord> record = recordOf(path(u"band.png"_qs));
+        QVERIFY(record);
+        QCOMPARE(u"%1:%2"_qs.arg(record->firstRow).arg(record->lastRow), rows);
+        QCOMPARE(record->size, 37);
         top += band.height();
     }
     QCOMPARE(top, 37);
@@ -253,21 +234,16 @@ void TestExport::fromSavedPicture()
     saved.fieldTexts = {u"-0,75"_qs, u"0,25"_qs, u"0,5"_qs, u"-0,5"_qs, u"80"_qs};
     saved.x0 = -0.75, saved.x1 = 0.25, saved.y0 = 0.5, saved.y1 = -0.5, saved.imax = 80;
     saved.palette = {0x00112233, 0x00445566, 0x00778899, 0x00AABBCC, 0x00DDEEFF, 0x00102030, 0x00405060, 0x00708090};
-    QFile file(path(u"saved.png"_qs));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    const auto sink = [&](const char *data, std::size_t size) { return file.write(data, qint64(size)) == qint64(size); };
-    PngBandWriter writer(sink, 1, 1, {0}, pictureTexts(saved));
-    const std::uint8_t pixel = 0;
-    QVERIFY(writer.writeRows(&pixel, 1) && writer.finish());
-    file.close();
+    writeFile(path(u"saved.png"_qs), pngBytes(1, pictureTexts(saved)));
     const Outcome run = quirlbau({u"--render=out.png"_qs, u"--from=saved.png"_qs, u"--imax=20"_qs, u"--size=9"_qs});
     QCOMPARE(run.status, 0);
-    const PictureRecord record = recordOf(path(u"out.png"_qs));
+    const std::optional<PictureRecord> record = recordOf(path(u"out.png"_qs));
+    QVERIFY(record);
     const std::array<QString, 5> fields{u"-0,75"_qs, u"0,25"_qs, u"0,5"_qs, u"-0,5"_qs, u"20"_qs};
-    QCOMPARE(record.fieldTexts, fields);
-    QCOMPARE(record.palette, saved.palette);
-    QCOMPARE(record.imax, std::int16_t(20));
-    const QImage image = argbImage(path(u"out.png"_qs));
+    QCOMPARE(record->fieldTexts, fields);
+    QCOMPARE(record->palette, saved.palette);
+    QCOMPARE(record->imax, std::int16_t(20));
+    const QImage image = pixelsOf(path(u"out.png"_qs));
     const std::int16_t count = punkt_iteration(centre(-0.75, 0.25, 4, 9), centre(0.5, -0.5, 2, 9), EscapeBound, 20);
     QCOMPARE(image.pixel(4, 2), rgbOf(saved.palette[size_t(swatchForCount(count))]));
 }
@@ -342,16 +318,13 @@ void TestExport::writeFailures()
     QFETCH(QString, shell);
     QFETCH(QString, target);
     QFETCH(QString, reason);
-    QFile existing(path(u"limited.png"_qs));
-    QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("old") == 3);
-    existing.close();
+    writeFile(path(u"limited.png"_qs), "old");
     const Outcome run = quirlbau({u"--render"_qs, target, u"--size=3000"_qs, u"--quiet"_qs}, shell);
     QCOMPARE(run.status, 1);
     QCOMPARE(QString::fromUtf8(run.errors),
              u"quirlbau: „%1“ lässt sich nicht schreiben: %2\n"_qs.arg(target, reason));
     QCOMPARE(filesLeft(), QStringList{u"limited.png"_qs});
-    QVERIFY(existing.open(QIODevice::ReadOnly));
-    QCOMPARE(existing.readAll(), QByteArray("old"));
+    QCOMPARE(contentsOf(path(u"limited.png"_qs)), QByteArray("old"));
 }
 
 void TestExport::interrupted_data()
@@ -365,9 +338,7 @@ void TestExport::interrupted_data()
 void TestExport::interrupted()
 {
     QFETCH(int, signal);
-    QFile existing(path(u"poster.png"_qs));
-    QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("old") == 3);
-    existing.close();
+    writeFile(path(u"poster.png"_qs), "old");
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
     process.start(QStringLiteral(QUIRLBAU_PROGRAM),
@@ -380,8 +351,7 @@ void TestExport::interrupted()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 128 + signal);
     QCOMPARE(filesLeft(), QStringList{u"poster.png"_qs});
-    QVERIFY(existing.open(QIODevice::ReadOnly));
-    QCOMPARE(existing.readAll(), QByteArray("old"));
+    QCOMPARE(contentsOf(path(u"poster.png"_qs)), QByteArray("old"));
 }
 
 QTEST_GUILESS_MAIN(TestExport)
