@@ -20,12 +20,6 @@ struct Outcome
     QByteArray output;
 };
 
-struct Frame
-{
-    double x0, x1, y0, y1;
-    int imax;
-};
-
 // The pixel's centre written out as the README states it.
 double centre(double low, double high, int k, int n)
 {
@@ -37,15 +31,15 @@ QRgb rgbOf(ColorRef ref)
     return qRgb(redOf(ref), greenOf(ref), blueOf(ref));
 }
 
-QStringList frameOptions(const Frame &f)
+QStringList sectionOptions(const RunSection &s)
 {
-    return {u"--x0=%1"_qs.arg(f.x0, 0, 'g', 17), u"--x1=%1"_qs.arg(f.x1, 0, 'g', 17),
-            u"--y0=%1"_qs.arg(f.y0, 0, 'g', 17), u"--y1=%1"_qs.arg(f.y1, 0, 'g', 17), u"--imax=%1"_qs.arg(f.imax)};
+    return {u"--x0=%1"_qs.arg(s.x0, 0, 'g', 17), u"--x1=%1"_qs.arg(s.x1, 0, 'g', 17),
+            u"--y0=%1"_qs.arg(s.y0, 0, 'g', 17), u"--y1=%1"_qs.arg(s.y1, 0, 'g', 17), u"--imax=%1"_qs.arg(s.imax)};
 }
 
 } // namespace
 
-Q_DECLARE_METATYPE(Frame)
+Q_DECLARE_METATYPE(RunSection)
 
 class TestExport : public QObject
 {
@@ -109,11 +103,11 @@ QStringList TestExport::filesLeft() const
 
 void TestExport::pixelCentres_data()
 {
-    QTest::addColumn<Frame>("frame");
+    QTest::addColumn<RunSection>("section");
     QTest::addColumn<int>("size");
-    const Frame whole{-2, 2, -2, 2, 300};
-    const Frame start{-1.4025, -1.4020, 0, 0.0005, 300};
-    const Frame mirrored{0.5, -1.5, 1.25, -0.75, 1000};
+    const RunSection whole{-2, 2, -2, 2, 300};
+    const RunSection start = StartSection;
+    const RunSection mirrored{0.5, -1.5, 1.25, -0.75, 1000};
     QTest::newRow("whole set, 1 pixel") << whole << 1;
     QTest::newRow("whole set, 2 pixels") << whole << 2;
     QTest::newRow("whole set, 3 pixels") << whole << 3;
@@ -126,23 +120,23 @@ void TestExport::pixelCentres_data()
 // Counts equal punkt_iteration's at each pixel centre; the file shows their colours.
 void TestExport::pixelCentres()
 {
-    QFETCH(Frame, frame);
+    QFETCH(RunSection, section);
     QFETCH(int, size);
     const QString target = path(u"poster.png"_qs);
-    const Outcome run = quirlbau(QStringList{u"--render"_qs, target, u"--size=%1"_qs.arg(size)} + frameOptions(frame));
+    const Outcome run = quirlbau(QStringList{u"--render"_qs, target, u"--size=%1"_qs.arg(size)} + sectionOptions(section));
     QCOMPARE(run.status, 0);
     QCOMPARE(run.errors, QByteArray()); // no progress line: stderr is no terminal
     const QImage image = pixelsOf(target);
     QCOMPARE(image.size(), QSize(size, size));
-    const BandComputer computer({frame.x0, frame.x1, frame.y0, frame.y1, std::int16_t(frame.imax), size});
+    const BandComputer computer({section.x0, section.x1, section.y0, section.y1, section.imax, size});
     std::vector<std::int16_t> counts(static_cast<std::size_t>(size));
     const int step = std::max(1, size / 23);
     for (int p = 0; p < size; p += step) {
         computer.columnCounts(p, 0, size, counts.data());
-        const double cx = centre(frame.x0, frame.x1, p, size);
+        const double cx = centre(section.x0, section.x1, p, size);
         for (int q = 0; q < size; ++q) {
             const std::int16_t expected =
-                punkt_iteration(cx, centre(frame.y0, frame.y1, q, size), EscapeBound, std::int16_t(frame.imax));
+                punkt_iteration(cx, centre(section.y0, section.y1, q, size), EscapeBound, section.imax);
             QCOMPARE(counts[size_t(q)], expected);
             QCOMPARE(image.pixel(p, q), rgbOf(StandardColors[size_t(swatchForCount(expected))]));
         }
@@ -183,28 +177,28 @@ void TestExport::bandsInAnyOrder()
 void TestExport::defaultIsWindowPicture_data()
 {
     QTest::addColumn<QStringList>("options");
-    QTest::addColumn<Frame>("frame");
-    QTest::newRow("start fields") << QStringList{} << Frame{-1.4025, -1.4020, 0.0, 0.0005, 300};
+    QTest::addColumn<RunSection>("section");
+    QTest::newRow("start fields") << QStringList{} << StartSection;
     QTest::newRow("comma and full stop") << QStringList{u"--x0=-2,0"_qs, u"--x1=1.0"_qs, u"--y0=1,5"_qs,
                                                         u"--y1=-1.5"_qs, u"--imax=60,4"_qs}
-                                         << Frame{-2, 1, 1.5, -1.5, 60};
+                                         << RunSection{-2, 1, 1.5, -1.5, 60};
 }
 
 // Without --size the file is the window's picture after a complete run.
 void TestExport::defaultIsWindowPicture()
 {
     QFETCH(QStringList, options);
-    QFETCH(Frame, frame);
+    QFETCH(RunSection, section);
     const QString target = path(u"window.png"_qs);
     const Outcome run = quirlbau(QStringList{u"--render=%1"_qs.arg(target)} + options);
     QCOMPARE(run.status, 0);
     const QImage expected = expectedPicture(
-        kernelCounts({frame.x0, frame.x1, frame.y0, frame.y1, std::int16_t(frame.imax)}));
+        kernelCounts(section));
     QCOMPARE(pixelsOf(target), expected.convertToFormat(QImage::Format_RGB32));
     const std::optional<PictureRecord> record = recordOf(target);
     QVERIFY(record && record->complete);
     QCOMPARE(record->size, 0);
-    QCOMPARE(record->imax, std::int16_t(frame.imax));
+    QCOMPARE(record->imax, section.imax);
 }
 
 // Bands of a poster, joined top to bottom, are the whole poster.
