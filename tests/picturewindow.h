@@ -30,8 +30,8 @@ private slots:
 
     void cleanup()
     {
-        m_dir.reset();
         WindowTest::cleanup();
+        m_dir.reset();
     }
 
 protected:
