@@ -1,57 +1,63 @@
 #pragma once
 
-#include "app/mainwindow.h"
 #include "form/backcolor.h"
-#include "picturefile/pngtextreader.h"
-#include "render/renderrun.h"
+#include "picturebytes.h"
 #include "runsteps.h"
+#include "windowfixture.h"
 
-#include <QDir>
-#include <QFile>
 #include <QPainter>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <optional>
 
-// Tests that act inside a run let events run every millisecond, so their
-// queued actions still land mid-run.
-inline void letEventsRunEveryMillisecond(MainWindow &window)
+// The window tests of pictures: the common window fixture, events every
+// millisecond so that keys queued into a run land mid-run, and a fresh
+// folder for the files each test function writes.
+class PictureWindowTest : public WindowTest
 {
-    window.findChild<RenderRun *>()->setEventInterval(1);
-}
+    Q_OBJECT
 
-// The window of the picture tests, with a platform that answers its dialogs
-// at once and a folder for the files they write.
-struct PictureWindow
-{
-    PictureWindow() { window.show(); }
+public:
+    PictureWindowTest() : WindowTest(QLocale::c(), Events::EveryMillisecond) {}
 
-    void runComplete() { clickOn(window.controls().cbStart); }
+private slots:
+    void init()
+    {
+        WindowTest::init();
+        m_dir.emplace();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void cleanup()
+    {
+        WindowTest::cleanup();
+        m_dir.reset();
+    }
+
+protected:
+    void runComplete() { clickOn(m_window->controls().cbStart); }
     void press(int key, Qt::KeyboardModifiers modifiers)
     {
-        QTest::keyClick(&window, Qt::Key(key), modifiers);
+        QTest::keyClick(m_window, Qt::Key(key), modifiers);
     }
+    QString pathOf(const QString &name) const { return m_dir->filePath(name); }
 
     // Ctrl+S with the dialog answering `name` in the test's folder.
     QString saveNow(const QString &name)
     {
-        const QString path = dir.filePath(name);
-        platform.fileAnswer = path;
+        m_platform->fileAnswer = pathOf(name);
         press(Qt::Key_S, Qt::ControlModifier);
-        return path;
+        return pathOf(name);
     }
 
     QStringList fieldTexts() const
     {
-        const Controls &c = window.controls();
+        const Controls &c = m_window->controls();
         return {c.txtX0->text(), c.txtX1->text(), c.txtY0->text(), c.txtY1->text(),
                 c.txtMaxIter->text()};
     }
 
-    QTemporaryDir dir;
-    FakePlatform platform;
-    MainWindow window{platform};
+    std::optional<QTemporaryDir> m_dir;
 };
 
 // The picture as the screen shows it: undrawn pixels in the window's colour.
@@ -61,19 +67,4 @@ inline QImage onBackground(const QImage &picture)
     shown.fill(toQColor(WindowBackColor));
     QPainter(&shown).drawImage(0, 0, picture);
     return shown;
-}
-
-inline QImage pixelsOf(const QString &path)
-{
-    return QImage(path).convertToFormat(QImage::Format_RGB32);
-}
-
-inline std::optional<PictureRecord> recordOf(const QString &path)
-{
-    QFile file(path);
-    QString whyNot;
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const std::optional<PngHeaderAndTexts> header = readPngTexts(file, &whyNot);
-    return header ? pictureRecordFromTexts(header->texts, &whyNot) : std::nullopt;
 }

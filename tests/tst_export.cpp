@@ -1,15 +1,11 @@
 #include "expectedpicture.h"
 #include "export/bandcomputer.h"
 #include "export/posterrender.h"
-#include "picturefile/pngbandwriter.h"
-#include "picturefile/pngtextreader.h"
+#include "picturebytes.h"
 
 #include <QDir>
-#include <QFile>
-#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <csignal>
 
@@ -24,12 +20,6 @@ struct Outcome
     QByteArray output;
 };
 
-struct Frame
-{
-    double x0, x1, y0, y1;
-    int imax;
-};
-
 // The pixel's centre written out as the README states it.
 double centre(double low, double high, int k, int n)
 {
@@ -41,31 +31,15 @@ QRgb rgbOf(ColorRef ref)
     return qRgb(redOf(ref), greenOf(ref), blueOf(ref));
 }
 
-QStringList frameOptions(const Frame &f)
+QStringList sectionOptions(const RunSection &s)
 {
-    return {u"--x0=%1"_qs.arg(f.x0, 0, 'g', 17), u"--x1=%1"_qs.arg(f.x1, 0, 'g', 17),
-            u"--y0=%1"_qs.arg(f.y0, 0, 'g', 17), u"--y1=%1"_qs.arg(f.y1, 0, 'g', 17), u"--imax=%1"_qs.arg(f.imax)};
-}
-
-QImage argbImage(const QString &path)
-{
-    return QImage(path).convertToFormat(QImage::Format_ARGB32);
-}
-
-PictureRecord recordOf(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QString whyNot;
-    const auto png = readPngTexts(file, &whyNot);
-    const auto record = png ? pictureRecordFromTexts(png->texts, &whyNot) : std::nullopt;
-    return record ? *record : PictureRecord{};
+    return {u"--x0=%1"_qs.arg(s.x0, 0, 'g', 17), u"--x1=%1"_qs.arg(s.x1, 0, 'g', 17),
+            u"--y0=%1"_qs.arg(s.y0, 0, 'g', 17), u"--y1=%1"_qs.arg(s.y1, 0, 'g', 17), u"--imax=%1"_qs.arg(s.imax)};
 }
 
 } // namespace
 
-Q_DECLARE_METATYPE(Frame)
+Q_DECLARE_METATYPE(RunSection)
 
 class TestExport : public QObject
 {
@@ -129,11 +103,11 @@ QStringList TestExport::filesLeft() const
 
 void TestExport::pixelCentres_data()
 {
-    QTest::addColumn<Frame>("frame");
+    QTest::addColumn<RunSection>("section");
     QTest::addColumn<int>("size");
-    const Frame whole{-2, 2, -2, 2, 300};
-    const Frame start{-1.4025, -1.4020, 0, 0.0005, 300};
-    const Frame mirrored{0.5, -1.5, 1.25, -0.75, 1000};
+    const RunSection whole{-2, 2, -2, 2, 300};
+    const RunSection start = StartSection;
+    const RunSection mirrored{0.5, -1.5, 1.25, -0.75, 1000};
     QTest::newRow("whole set, 1 pixel") << whole << 1;
     QTest::newRow("whole set, 2 pixels") << whole << 2;
     QTest::newRow("whole set, 3 pixels") << whole << 3;
@@ -146,23 +120,23 @@ void TestExport::pixelCentres_data()
 // Counts equal punkt_iteration's at each pixel centre; the file shows their colours.
 void TestExport::pixelCentres()
 {
-    QFETCH(Frame, frame);
+    QFETCH(RunSection, section);
     QFETCH(int, size);
     const QString target = path(u"poster.png"_qs);
-    const Outcome run = quirlbau(QStringList{u"--render"_qs, target, u"--size=%1"_qs.arg(size)} + frameOptions(frame));
+    const Outcome run = quirlbau(QStringList{u"--render"_qs, target, u"--size=%1"_qs.arg(size)} + sectionOptions(section));
     QCOMPARE(run.status, 0);
     QCOMPARE(run.errors, QByteArray()); // no progress line: stderr is no terminal
-    const QImage image = argbImage(target);
+    const QImage image = pixelsOf(target);
     QCOMPARE(image.size(), QSize(size, size));
-    const BandComputer computer({frame.x0, frame.x1, frame.y0, frame.y1, std::int16_t(frame.imax), size});
+    const BandComputer computer({section.x0, section.x1, section.y0, section.y1, section.imax, size});
     std::vector<std::int16_t> counts(static_cast<std::size_t>(size));
     const int step = std::max(1, size / 23);
     for (int p = 0; p < size; p += step) {
         computer.columnCounts(p, 0, size, counts.data());
-        const double cx = centre(frame.x0, frame.x1, p, size);
+        const double cx = centre(section.x0, section.x1, p, size);
         for (int q = 0; q < size; ++q) {
             const std::int16_t expected =
-                punkt_iteration(cx, centre(frame.y0, frame.y1, q, size), EscapeBound, std::int16_t(frame.imax));
+                punkt_iteration(cx, centre(section.y0, section.y1, q, size), EscapeBound, section.imax);
             QCOMPARE(counts[size_t(q)], expected);
             QCOMPARE(image.pixel(p, q), rgbOf(StandardColors[size_t(swatchForCount(expected))]));
         }
@@ -203,28 +177,28 @@ void TestExport::bandsInAnyOrder()
 void TestExport::defaultIsWindowPicture_data()
 {
     QTest::addColumn<QStringList>("options");
-    QTest::addColumn<Frame>("frame");
-    QTest::newRow("start fields") << QStringList{} << Frame{-1.4025, -1.4020, 0.0, 0.0005, 300};
+    QTest::addColumn<RunSection>("section");
+    QTest::newRow("start fields") << QStringList{} << StartSection;
     QTest::newRow("comma and full stop") << QStringList{u"--x0=-2,0"_qs, u"--x1=1.0"_qs, u"--y0=1,5"_qs,
                                                         u"--y1=-1.5"_qs, u"--imax=60,4"_qs}
-                                         << Frame{-2, 1, 1.5, -1.5, 60};
+                                         << RunSection{-2, 1, 1.5, -1.5, 60};
 }
 
 // Without --size the file is the window's picture after a complete run.
 void TestExport::defaultIsWindowPicture()
 {
     QFETCH(QStringList, options);
-    QFETCH(Frame, frame);
+    QFETCH(RunSection, section);
     const QString target = path(u"window.png"_qs);
     const Outcome run = quirlbau(QStringList{u"--render=%1"_qs.arg(target)} + options);
     QCOMPARE(run.status, 0);
     const QImage expected = expectedPicture(
-        kernelCounts({frame.x0, frame.x1, frame.y0, frame.y1, std::int16_t(frame.imax)}));
-    QCOMPARE(argbImage(target), expected.convertToFormat(QImage::Format_ARGB32));
-    const PictureRecord record = recordOf(target);
-    QVERIFY(record.complete);
-    QCOMPARE(record.size, 0);
-    QCOMPARE(record.imax, std::int16_t(frame.imax));
+        kernelCounts(section));
+    QCOMPARE(pixelsOf(target), expected.convertToFormat(QImage::Format_RGB32));
+    const std::optional<PictureRecord> record = recordOf(target);
+    QVERIFY(record && record->complete);
+    QCOMPARE(record->size, 0);
+    QCOMPARE(record->imax, section.imax);
 }
 
 // Bands of a poster, joined top to bottom, are the whole poster.
@@ -232,15 +206,16 @@ void TestExport::bandsJoinToWhole()
 {
     const QStringList common{u"--size=37"_qs, u"--x0=-2"_qs, u"--x1=0.5"_qs, u"--y0=-1.25"_qs, u"--y1=1.25"_qs};
     QCOMPARE(quirlbau(QStringList{u"--render=whole.png"_qs} + common).status, 0);
-    const QImage whole = argbImage(path(u"whole.png"_qs));
+    const QImage whole = pixelsOf(path(u"whole.png"_qs));
     int top = 0;
     for (const QString &rows : {u"0:9"_qs, u"10:10"_qs, u"11:36"_qs}) {
         QCOMPARE(quirlbau(QStringList{u"--render=band.png"_qs, u"--rows="_qs + rows} + common).status, 0);
-        const QImage band = argbImage(path(u"band.png"_qs));
+        const QImage band = pixelsOf(path(u"band.png"_qs));
         QCOMPARE(band, whole.copy(0, top, 37, band.height()));
-        const PictureRecord record = recordOf(path(u"band.png"_qs));
-        QCOMPARE(u"%1:%2"_qs.arg(record.firstRow).arg(record.lastRow), rows);
-        QCOMPARE(record.size, 37);
+        const std::optional<PictureRecord> record = recordOf(path(u"band.png"_qs));
+        QVERIFY(record);
+        QCOMPARE(u"%1:%2"_qs.arg(record->firstRow).arg(record->lastRow), rows);
+        QCOMPARE(record->size, 37);
         top += band.height();
     }
     QCOMPARE(top, 37);
@@ -253,21 +228,16 @@ void TestExport::fromSavedPicture()
     saved.fieldTexts = {u"-0,75"_qs, u"0,25"_qs, u"0,5"_qs, u"-0,5"_qs, u"80"_qs};
     saved.x0 = -0.75, saved.x1 = 0.25, saved.y0 = 0.5, saved.y1 = -0.5, saved.imax = 80;
     saved.palette = {0x00112233, 0x00445566, 0x00778899, 0x00AABBCC, 0x00DDEEFF, 0x00102030, 0x00405060, 0x00708090};
-    QFile file(path(u"saved.png"_qs));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    const auto sink = [&](const char *data, std::size_t size) { return file.write(data, qint64(size)) == qint64(size); };
-    PngBandWriter writer(sink, 1, 1, {0}, pictureTexts(saved));
-    const std::uint8_t pixel = 0;
-    QVERIFY(writer.writeRows(&pixel, 1) && writer.finish());
-    file.close();
+    writeFile(path(u"saved.png"_qs), pngBytes(1, pictureTexts(saved)));
     const Outcome run = quirlbau({u"--render=out.png"_qs, u"--from=saved.png"_qs, u"--imax=20"_qs, u"--size=9"_qs});
     QCOMPARE(run.status, 0);
-    const PictureRecord record = recordOf(path(u"out.png"_qs));
+    const std::optional<PictureRecord> record = recordOf(path(u"out.png"_qs));
+    QVERIFY(record);
     const std::array<QString, 5> fields{u"-0,75"_qs, u"0,25"_qs, u"0,5"_qs, u"-0,5"_qs, u"20"_qs};
-    QCOMPARE(record.fieldTexts, fields);
-    QCOMPARE(record.palette, saved.palette);
-    QCOMPARE(record.imax, std::int16_t(20));
-    const QImage image = argbImage(path(u"out.png"_qs));
+    QCOMPARE(record->fieldTexts, fields);
+    QCOMPARE(record->palette, saved.palette);
+    QCOMPARE(record->imax, std::int16_t(20));
+    const QImage image = pixelsOf(path(u"out.png"_qs));
     const std::int16_t count = punkt_iteration(centre(-0.75, 0.25, 4, 9), centre(0.5, -0.5, 2, 9), EscapeBound, 20);
     QCOMPARE(image.pixel(4, 2), rgbOf(saved.palette[size_t(swatchForCount(count))]));
 }
@@ -342,16 +312,13 @@ void TestExport::writeFailures()
     QFETCH(QString, shell);
     QFETCH(QString, target);
     QFETCH(QString, reason);
-    QFile existing(path(u"limited.png"_qs));
-    QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("old") == 3);
-    existing.close();
+    writeFile(path(u"limited.png"_qs), "old");
     const Outcome run = quirlbau({u"--render"_qs, target, u"--size=3000"_qs, u"--quiet"_qs}, shell);
     QCOMPARE(run.status, 1);
     QCOMPARE(QString::fromUtf8(run.errors),
              u"quirlbau: „%1“ lässt sich nicht schreiben: %2\n"_qs.arg(target, reason));
     QCOMPARE(filesLeft(), QStringList{u"limited.png"_qs});
-    QVERIFY(existing.open(QIODevice::ReadOnly));
-    QCOMPARE(existing.readAll(), QByteArray("old"));
+    QCOMPARE(contentsOf(path(u"limited.png"_qs)), QByteArray("old"));
 }
 
 void TestExport::interrupted_data()
@@ -365,9 +332,7 @@ void TestExport::interrupted_data()
 void TestExport::interrupted()
 {
     QFETCH(int, signal);
-    QFile existing(path(u"poster.png"_qs));
-    QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("old") == 3);
-    existing.close();
+    writeFile(path(u"poster.png"_qs), "old");
     QProcess process;
     process.setWorkingDirectory(m_dir->path());
     process.start(QStringLiteral(QUIRLBAU_PROGRAM),
@@ -380,8 +345,7 @@ void TestExport::interrupted()
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 128 + signal);
     QCOMPARE(filesLeft(), QStringList{u"poster.png"_qs});
-    QVERIFY(existing.open(QIODevice::ReadOnly));
-    QCOMPARE(existing.readAll(), QByteArray("old"));
+    QCOMPARE(contentsOf(path(u"poster.png"_qs)), QByteArray("old"));
 }
 
 QTEST_GUILESS_MAIN(TestExport)

@@ -1,82 +1,10 @@
-#include "palette/standardcolors.h"
-#include "picturefile/pngbandwriter.h"
-#include "picturefile/pngtextreader.h"
+#include "picturebytes.h"
 
 #include <QBuffer>
-#include <QImage>
-#include <QTest>
 
-#include <zlib.h>
-
-#include <bit>
 #include <cfloat>
 
 Q_DECLARE_METATYPE(PictureRecord)
-
-namespace {
-
-PictureRecord startRecord()
-{
-    PictureRecord record;
-    record.fieldTexts = {u"-1,4025"_qs, u"-1,4020"_qs, u"0,0000"_qs, u"0,0005"_qs, u"300"_qs};
-    record.x0 = -1.4025;
-    record.x1 = -1.4020;
-    record.y0 = 0.0;
-    record.y1 = 0.0005;
-    record.imax = 300;
-    record.palette = StandardColors;
-    record.complete = true;
-    return record;
-}
-
-// Indices that differ in every row and column, so a lost or shifted row shows.
-std::vector<std::uint8_t> pattern(int width, int height, int colours)
-{
-    std::vector<std::uint8_t> indices(size_t(width) * size_t(height));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            indices[size_t(y) * size_t(width) + size_t(x)] = std::uint8_t((x * 7 + y * y * 3 + x / 5) % colours);
-    return indices;
-}
-
-std::vector<std::uint32_t> rgbPalette(int colours)
-{
-    std::vector<std::uint32_t> rgb;
-    for (int k = 0; k < colours; ++k)
-        rgb.push_back(std::uint32_t(k * 0x0A1B2C + 0x102030) & 0xFFFFFF);
-    return rgb;
-}
-
-// The PNG bytes of `indices` written `band` rows at a time.
-QByteArray pngBytes(const std::vector<std::uint8_t> &indices, int width, int height, int band,
-                    const std::vector<std::uint32_t> &palette, const PictureTexts &texts, int level = 6)
-{
-    QByteArray bytes;
-    PngBandWriter writer([&](const char *data, std::size_t size) { bytes.append(data, qsizetype(size)); return true; },
-                         width, height, palette, texts, level);
-    for (int row = 0; row < height; row += band)
-        if (!writer.writeRows(indices.data() + size_t(row) * size_t(width), std::min(band, height - row)))
-            return {};
-    return writer.finish() ? bytes : QByteArray();
-}
-
-// Sets the chunk at `at` right again after its data was changed.
-void fixCrc(QByteArray &png, int at)
-{
-    const auto *bytes = reinterpret_cast<const uchar *>(png.constData());
-    const quint32 length =
-        quint32(bytes[at]) << 24 | quint32(bytes[at + 1]) << 16 | quint32(bytes[at + 2]) << 8 | bytes[at + 3];
-    const uLong crc = crc32(0, bytes + at + 4, uInt(length + 4));
-    for (int k = 0; k < 4; ++k)
-        png[at + 8 + int(length) + k] = char(crc >> (24 - 8 * k));
-}
-
-bool sameBits(double a, double b)
-{
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-
-} // namespace
 
 class TestPictureFile : public QObject
 {

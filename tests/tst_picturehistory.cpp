@@ -1,25 +1,18 @@
-#include "app/application.h"
 #include "picturewindow.h"
 #include "pictures/picturehistory.h"
 #include "render/pausebutton.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QLabel>
 #include <QMenu>
 
-#include <memory>
-
 // The history of complete pictures, Back and Forward, and the commands'
 // menu and keys, also while a run draws or is paused, on the real window.
-class tst_PictureHistory : public QObject
+class tst_PictureHistory : public PictureWindowTest
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
     void backAndForwardLikeABrowser();
     void historyKeepsTheLastHundred();
     void backEndsPausedRun();
@@ -27,60 +20,44 @@ private slots:
     void completeAfterPause();
     void duringRunOnlySaveAndCopy();
     void contextMenuOnOwnAreaOnly();
-
-private:
-    std::unique_ptr<PictureWindow> m_w;
 };
-
-void tst_PictureHistory::init()
-{
-    m_w = std::make_unique<PictureWindow>();
-    QVERIFY(m_w->dir.isValid());
-    QVERIFY(QTest::qWaitForWindowExposed(&m_w->window));
-}
-
-void tst_PictureHistory::cleanup()
-{
-    m_w.reset();
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
 
 // Complete runs A, B, C; back twice, forward once, then a new run D drops C.
 void tst_PictureHistory::backAndForwardLikeABrowser()
 {
-    const Controls &c = m_w->window.controls();
+    const Controls &c = m_window->controls();
     std::vector<QStringList> texts;
     std::vector<QImage> pictures;
     auto completeRun = [&](int preset) {
         if (preset)
             clickOn(c.cbF[size_t(preset)]);
-        m_w->runComplete();
-        texts.push_back(m_w->fieldTexts());
-        pictures.push_back(m_w->window.picture().copy());
+        runComplete();
+        texts.push_back(fieldTexts());
+        pictures.push_back(m_window->picture().copy());
     };
     typeInto(c.txtMaxIter, u"60"_qs);
     completeRun(0);
     completeRun(1);
     completeRun(5);
     auto shows = [&](size_t entry) {
-        return m_w->fieldTexts() == texts[entry] && m_w->window.picture() == pictures[entry];
+        return fieldTexts() == texts[entry] && m_window->picture() == pictures[entry];
     };
     const std::vector<std::pair<Qt::Key, size_t>> steps{
         {Qt::Key_Left, 1}, {Qt::Key_Left, 0}, {Qt::Key_Left, 0}, {Qt::Key_Right, 1}};
     for (const auto &[key, entry] : steps) {
-        m_w->press(key, Qt::AltModifier);
+        press(key, Qt::AltModifier);
         QVERIFY2(shows(entry), qPrintable(QString::number(entry)));
     }
     completeRun(6); // D, entry 3
-    m_w->press(Qt::Key_Right, Qt::AltModifier);
+    press(Qt::Key_Right, Qt::AltModifier);
     QVERIFY(shows(3));
-    m_w->press(Qt::Key_Left, Qt::AltModifier);
+    press(Qt::Key_Left, Qt::AltModifier);
     QVERIFY(shows(1));
     // A cleared surface is no entry: Back returns to the entry last shown.
     clickOn(c.cbFC);
-    m_w->press(Qt::Key_Left, Qt::AltModifier);
+    press(Qt::Key_Left, Qt::AltModifier);
     QVERIFY(shows(1));
-    QVERIFY(m_w->platform.messages.isEmpty());
+    QVERIFY(m_platform->messages.isEmpty());
 }
 
 void tst_PictureHistory::historyKeepsTheLastHundred()
@@ -109,22 +86,21 @@ void tst_PictureHistory::historyKeepsTheLastHundred()
 // next Start draws the entry's section afresh.
 void tst_PictureHistory::backEndsPausedRun()
 {
-    const Controls &c = m_w->window.controls();
-    m_w->runComplete();
-    const QImage entry = m_w->window.picture().copy();
+    const Controls &c = m_window->controls();
+    runComplete();
+    const QImage entry = m_window->picture().copy();
     clickOn(c.cbF[5]);
-    letEventsRunEveryMillisecond(m_w->window);
-    QVERIFY(startAndPause(m_w->window) > 0);
-    m_w->press(Qt::Key_Left, Qt::AltModifier);
-    QCOMPARE(m_w->window.picture(), entry);
+    QVERIFY(startAndPause(*m_window) > 0);
+    press(Qt::Key_Left, Qt::AltModifier);
+    QCOMPARE(m_window->picture(), entry);
     QCOMPARE(c.txtX0->text(), u"-1,4025"_qs);
     QCOMPARE(c.btStop->text(), PauseCaption);
     QCOMPARE(backColor(c.btStop), RunningColor);
     QCOMPARE(c.lblI->text(), u"1"_qs);
-    QVERIFY(!m_w->window.state().stopRequested && !m_w->window.state().resumeRequested);
+    QVERIFY(!m_window->state().stopRequested && !m_window->state().resumeRequested);
     clickOn(c.cbFC);
-    m_w->runComplete();
-    QCOMPARE(m_w->window.picture(), expectedPicture(kernelCounts(StartSection)));
+    runComplete();
+    QCOMPARE(m_window->picture(), expectedPicture(kernelCounts(StartSection)));
 }
 
 void tst_PictureHistory::completeAfterPause_data()
@@ -144,69 +120,67 @@ void tst_PictureHistory::completeAfterPause()
 {
     QFETCH(int, change);
     QFETCH(bool, complete);
-    const Controls &c = m_w->window.controls();
+    const Controls &c = m_window->controls();
     clickOn(c.cbF[1]);
     typeInto(c.txtMaxIter, u"40"_qs);
-    m_w->runComplete();
-    const QStringList first = m_w->fieldTexts();
+    runComplete();
+    const QStringList first = fieldTexts();
     clickOn(c.cbF[6]);
-    letEventsRunEveryMillisecond(m_w->window);
-    QVERIFY(startAndPause(m_w->window) > 0);
+    QVERIFY(startAndPause(*m_window) > 0);
     if (change == 1)
         typeInto(c.txtX0, u"-1,40250"_qs);
     if (change == 2)
         typeInto(c.txtX1, u"-1,4022"_qs);
     if (change == 3) {
-        m_w->platform.colorAnswer = QColor(1, 2, 3);
+        m_platform->colorAnswer = QColor(1, 2, 3);
         clickOn(c.btF[3]);
     }
     if (change == 4)
         clickOn(c.cbFC);
     clickOn(c.btStop);
     QCOMPARE(c.btStop->text(), PauseCaption);
-    const QStringList second = m_w->fieldTexts();
+    const QStringList second = fieldTexts();
 
-    QCOMPARE(recordOf(m_w->saveNow(u"fortgesetzt.png"_qs))->complete, complete);
-    m_w->press(Qt::Key_Left, Qt::AltModifier);
-    QCOMPARE(m_w->fieldTexts(), first);
-    m_w->press(Qt::Key_Right, Qt::AltModifier);
-    QCOMPARE(m_w->fieldTexts() == second, complete);
+    QCOMPARE(recordOf(saveNow(u"fortgesetzt.png"_qs))->complete, complete);
+    press(Qt::Key_Left, Qt::AltModifier);
+    QCOMPARE(fieldTexts(), first);
+    press(Qt::Key_Right, Qt::AltModifier);
+    QCOMPARE(fieldTexts() == second, complete);
 }
 
 // While a run draws, Open and Back wait; Save takes the picture as it is
 // at the key press.
 void tst_PictureHistory::duringRunOnlySaveAndCopy()
 {
-    const Controls &c = m_w->window.controls();
+    const Controls &c = m_window->controls();
     clickOn(c.cbF[1]);
-    m_w->runComplete();
-    const QString other = m_w->saveNow(u"fraktal1.png"_qs);
+    runComplete();
+    const QString other = saveNow(u"fraktal1.png"_qs);
     clickOn(c.cbF[5]);
-    const QStringList texts = m_w->fieldTexts();
+    const QStringList texts = fieldTexts();
     QImage atKeyPress;
     QString during;
-    letEventsRunEveryMillisecond(m_w->window);
-    m_w->platform.onDoEvents = [&] {
-        if (!atKeyPress.isNull() || m_w->window.state().pixelCount < 3 * GridPoints)
+    m_platform->onDoEvents = [&] {
+        if (!atKeyPress.isNull() || m_window->state().pixelCount < 3 * GridPoints)
             return;
-        m_w->platform.fileAnswer = other;
-        m_w->press(Qt::Key_O, Qt::ControlModifier);
-        m_w->press(Qt::Key_Left, Qt::AltModifier);
-        atKeyPress = m_w->window.picture().copy();
-        during = m_w->saveNow(u"mittendrin.png"_qs);
-        m_w->press(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+        m_platform->fileAnswer = other;
+        press(Qt::Key_O, Qt::ControlModifier);
+        press(Qt::Key_Left, Qt::AltModifier);
+        atKeyPress = m_window->picture().copy();
+        during = saveNow(u"mittendrin.png"_qs);
+        press(Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     };
-    m_w->runComplete();
-    m_w->platform.onDoEvents = nullptr;
+    runComplete();
+    m_platform->onDoEvents = nullptr;
     QVERIFY(!atKeyPress.isNull());
-    QCOMPARE(m_w->fieldTexts(), texts);
+    QCOMPARE(fieldTexts(), texts);
     QCOMPARE(pixelsOf(during), onBackground(atKeyPress));
     QVERIFY(!recordOf(during)->complete);
     QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
              onBackground(atKeyPress));
     QCOMPARE(QGuiApplication::clipboard()->text(),
              u"X0 = -1.4025\nX1 = -1.402\nY0 = -0.00025\nY1 = 0.00025\nImax = 300"_qs);
-    QVERIFY(m_w->platform.messages.isEmpty());
+    QVERIFY(m_platform->messages.isEmpty());
 }
 
 // The menu opens on the window's own area and the surface, not on controls.
@@ -230,20 +204,17 @@ void tst_PictureHistory::contextMenuOnOwnAreaOnly()
     };
     const QStringList entries{u"Bild speichern …|Ctrl+S"_qs, u"Bild kopieren|Ctrl+Shift+C"_qs,
                               u"Bild öffnen …|Ctrl+O"_qs, u"Zurück|Alt+Left"_qs, u"Vor|Alt+Right"_qs};
-    rightClickAt(&m_w->window, {300, 200});
+    rightClickAt(m_window, {300, 200});
     QCOMPARE(shown, entries);
-    rightClickAt(&m_w->window, {20, 300});
+    rightClickAt(m_window, {20, 300});
     QCOMPARE(shown, entries);
-    rightClickAt(m_w->window.controls().cbStart, {5, 5});
+    rightClickAt(m_window->controls().cbStart, {5, 5});
     QCOMPARE(shown, QStringList());
 }
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    setUpApplication(app);
-    tst_PictureHistory test;
-    return QTest::qExec(&test, argc, argv);
+    return windowTestMain<tst_PictureHistory>(argc, argv);
 }
 
 #include "tst_picturehistory.moc"
