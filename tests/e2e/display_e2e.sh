@@ -11,34 +11,13 @@ set -euo pipefail
 
 program=${1:?usage: display_e2e.sh path/to/quirlbau}
 
-for tool in Xvfb xdotool; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (debian-packages.txt lists it)"
-        exit 77
-    fi
-done
-
-work=$(mktemp -d)
-xvfb_pid=
-app_pid=
-finish() {
-    [[ -n $app_pid ]] && kill "$app_pid" 2>/dev/null || true
-    [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap finish EXIT
+source "$(dirname "$0")/xserver.sh"
+requireTools Xvfb xdotool
 
 # No TCP, no socket file: only the abstract socket "@/tmp/.X11-unix/XN".
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -nolisten unix \
-    3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [[ -s $work/display ]] && break
-    sleep 0.1
-done
-[[ -s $work/display ]] || { echo "FAIL: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-number=$(head -n1 "$work/display")
+startXvfb -nolisten unix
+number=${DISPLAY#:}
+unset DISPLAY
 if [[ -e /tmp/.X11-unix/X$number ]]; then
     echo "FAIL: Xvfb made the socket file /tmp/.X11-unix/X$number after all"
     exit 1

@@ -25,9 +25,10 @@ finish() {
 }
 trap finish EXIT
 
-# Xvfb picks a free display itself and writes its number to fd 3.
+# Xvfb picks a free display itself and writes its number to fd 3. Extra
+# arguments go to Xvfb.
 startXvfb() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp "$@" 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb_pid=$!
     for _ in $(seq 100); do
         [[ -s $work/display ]] && break
