@@ -67,6 +67,7 @@ struct LaneArrays
 {
     alignas(64) double x[Lanes];
     alignas(64) double y[Lanes];
+    alignas(64) double cx[Lanes];
     alignas(64) double cy[Lanes];
     alignas(64) double n[Lanes];
     alignas(64) double limit[Lanes];
@@ -80,6 +81,7 @@ struct LaneArrays
     {
         x[to] = x[from];
         y[to] = y[from];
+        cx[to] = cx[from];
         cy[to] = cy[from];
         n[to] = n[from];
         limit[to] = limit[from];
@@ -97,7 +99,6 @@ struct LaneArrays
 template <class V>
 struct LaneConstants
 {
-    typename V::D cx;
     typename V::D two = V::set1(2.0);
     typename V::D one = V::set1(1.0);
     typename V::D bound = V::set1(EscapeBound);
@@ -117,7 +118,7 @@ struct LaneRegisters
     using M = typename V::M;
     static constexpr int W = V::Width;
 
-    D x[Used], y[Used], cy[Used], n[Used], limit[Used];
+    D x[Used], y[Used], cx[Used], cy[Used], n[Used], limit[Used];
     D savedX[Used], savedY[Used], nextSave[Used];
     M active[Used];
     unsigned live[Used];
@@ -128,6 +129,7 @@ struct LaneRegisters
         for (int g = 0; g < Used; ++g) {
             x[g] = V::load(a.x + g * W);
             y[g] = V::load(a.y + g * W);
+            cx[g] = V::load(a.cx + g * W);
             cy[g] = V::load(a.cy + g * W);
             n[g] = V::load(a.n + g * W);
             limit[g] = V::load(a.limit + g * W);
@@ -168,7 +170,7 @@ struct LaneRegisters
     {
         for (int u = 0; u < Block; ++u) {
             for (int g = 0; g < Used; ++g) {
-                laneStep<V>(x[g], y[g], k.cx, cy[g], k.two);
+                laneStep<V>(x[g], y[g], cx[g], cy[g], k.two);
                 n[g] = V::addWhere(n[g], active[g], k.one);
                 M goesOn = V::le(laneMagnitude<V>(x[g], y[g]), k.bound);
                 if constexpr (CheckLimit)
@@ -218,9 +220,11 @@ struct LaneRegisters
     }
 };
 
-// G registers of V::Width lanes each work through one column. A lane that
-// finishes hands its count back and takes the next point of the column, so
-// the registers stay full until the column runs out.
+// G registers of V::Width lanes each work through a list of points, each
+// lane with its own c. A lane that finishes hands its count back and takes
+// the next point of the list, so the registers stay full until the list runs
+// out: the slow points of many columns run side by side rather than each
+// alone at the end of its column.
 //
 // Outside the set a lane runs without the cycle check. A lane still inside
 // after CycleCheckAfter steps switches all registers to cycle mode, which
@@ -229,14 +233,14 @@ template <class V, int G>
 class LaneKernel
 {
 public:
-    explicit LaneKernel(const ColumnJob &job) : m_job(job), m_constants{V::set1(job.cx)} {}
+    explicit LaneKernel(const ColumnJob &job) : m_job(job) {}
 
     ColumnWork run()
     {
         for (int lane = 0; lane < Lanes; ++lane)
             refill(lane);
         while (m_liveLanes > 0) {
-            // Once the column has no points left, the remaining lanes move
+            // Once the list has no points left, the remaining lanes move
             // into as few registers as they fit, so that the last slow points
             // do not drag empty registers along.
             const int used = m_nextPoint < m_job.points ? G : compact();
@@ -352,13 +356,13 @@ private:
         refill(lane);
     }
 
-    // The column's next point that needs steps, or -1; points the closed
+    // The list's next point that needs steps, or -1; points the closed
     // forms place inside are answered on the way.
     int takePoint()
     {
         while (m_nextPoint < m_job.points) {
             const int point = m_nextPoint++;
-            if (!m_job.cycles || !insideCardioidOrDisc(m_job.cx, m_job.cy[point]))
+            if (!m_job.cycles || !insideCardioidOrDisc(m_job.cx[point], m_job.cy[point]))
                 return point;
             m_job.counts[point] = m_job.imax;
             ++m_work.insideShortcuts;
@@ -376,6 +380,7 @@ private:
         m_lanes.x[lane] = 0.0;
         m_lanes.y[lane] = 0.0;
         m_lanes.n[lane] = 0.0;
+        m_lanes.cx[lane] = more ? m_job.cx[point] : 0.0;
         m_lanes.cy[lane] = more ? m_job.cy[point] : 0.0;
         m_lanes.limit[lane] = more ? freshLimit() : 0.0;
         // NaN equals nothing: no match before the lane's first save.
