@@ -12,6 +12,7 @@
 #include "core/columnjob.h"
 #include "core/escapetime.h"
 
+#include <algorithm>
 #include <type_traits>
 
 namespace {
@@ -155,16 +156,18 @@ struct LaneRegisters
         }
     }
 
-    // Whether some lane can reach its limit within the next block, at its
-    // last step included; only then does the block compare step counts.
-    bool nearLimit(const LaneConstants<V> &k) const
+    // Whether some active lane reaches its limit within the next `steps`.
+    bool limitWithin(const LaneConstants<V> &k, double steps) const
     {
+        const typename V::D ahead = V::set1(steps);
         unsigned near = 0;
         for (int g = 0; g < Used; ++g)
-            near |= V::bits(V::both(active[g], V::le(limit[g], V::add(n[g], k.blockSteps))));
+            near |= V::bits(V::both(active[g], V::le(limit[g], V::add(n[g], ahead))));
         return near != 0;
     }
 
+    // A block with the plain loop's bookkeeping at every step; needed only
+    // when a limit falls inside the block.
     template <bool CheckLimit>
     void block(const LaneConstants<V> &k)
     {
@@ -178,6 +181,39 @@ struct LaneRegisters
                 active[g] = V::both(active[g], goesOn);
             }
         }
+    }
+
+    // A block in which only z moves: an orbit with |z|² > bound never comes
+    // back inside (from there on |z| > 2.2 >= |c|, and an overflow leaves
+    // |z|² infinite or NaN), so |z|² after the last step tells which lanes
+    // escaped within the block. Their n stays at the block's start, where z
+    // is kept in startX and startY so that the exact step can be replayed.
+    // A limit may only fall on the block's end. Returns the escaped lanes.
+    unsigned freeBlock(const LaneConstants<V> &k, double *startX, double *startY)
+    {
+        for (int g = 0; g < Used; ++g) {
+            V::store(startX + g * W, x[g]);
+            V::store(startY + g * W, y[g]);
+        }
+        for (int u = 0; u < Block; ++u) {
+            for (int g = 0; g < Used; ++g)
+                laneStep<V>(x[g], y[g], cx[g], cy[g], k.two);
+        }
+        unsigned escaped = 0;
+        for (int g = 0; g < Used; ++g) {
+            const M inside = V::le(laneMagnitude<V>(x[g], y[g]), k.bound);
+            escaped |= V::bits(V::butNot(active[g], inside)) << (g * W);
+            active[g] = V::both(active[g], inside);
+            n[g] = V::addWhere(n[g], active[g], k.blockSteps);
+            active[g] = V::both(active[g], V::lt(n[g], limit[g]));
+        }
+        return escaped;
+    }
+
+    void addSteps(const double *steps)
+    {
+        for (int g = 0; g < Used; ++g)
+            n[g] = V::add(n[g], V::load(steps + g * W));
     }
 
     // Brent's method: z equal to a saved earlier z of the same orbit, x and
@@ -280,11 +316,11 @@ private:
         const unsigned live = r.liveLanes();
         unsigned stopped = 0;
         for (int waited = 0;; waited += stopped != 0 ? 1 : 0) {
-            const bool nearLimit = r.nearLimit(m_constants);
-            if (nearLimit)
+            const bool nearLimit = r.limitWithin(m_constants, Block);
+            if (r.limitWithin(m_constants, Block - 1))
                 r.template block<true>(m_constants);
-            else
-                r.template block<false>(m_constants);
+            else if (const unsigned escaped = r.freeBlock(m_constants, m_start.x, m_start.y))
+                r.addSteps(escapeSteps(escaped));
             if constexpr (Cycles)
                 r.checkRepeats(m_constants);
             stopped = r.stopped();
@@ -295,6 +331,31 @@ private:
         }
         r.store(m_lanes);
         return stopped;
+    }
+
+    // The steps each escaped lane took within the block, replayed one lane
+    // at a time from the block's start with the same operations; 0 for the
+    // other lanes.
+    const double *escapeSteps(unsigned escaped)
+    {
+        std::fill(m_start.steps, m_start.steps + Lanes, 0.0);
+        for (; escaped != 0; escaped &= escaped - 1) {
+            const int lane = __builtin_ctz(escaped);
+            double x = m_start.x[lane];
+            double y = m_start.y[lane];
+            const double cx = m_lanes.cx[lane];
+            const double cy = m_lanes.cy[lane];
+            int step = 1;
+            for (;; ++step) {
+                const double xNext = (x * x - y * y) + cx;
+                y = ((2.0 * x) * y) + cy;
+                x = xNext;
+                if (!(x * x + y * y <= EscapeBound) || step == Block)
+                    break;
+            }
+            m_start.steps[lane] = step;
+        }
+        return m_start.steps;
     }
 
     // Why each stopped lane stopped, decided from its stored state.
@@ -415,6 +476,12 @@ private:
     const ColumnJob &m_job;
     const LaneConstants<V> m_constants;
     LaneArrays<Lanes> m_lanes;
+    struct
+    {
+        alignas(64) double x[Lanes];
+        alignas(64) double y[Lanes];
+        alignas(64) double steps[Lanes];
+    } m_start;
     int m_liveLanes = 0;
     int m_nextPoint = 0;
     bool m_cycleMode = false;
