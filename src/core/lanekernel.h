@@ -104,9 +104,10 @@ struct LaneConstants
     typename V::D one = V::set1(1.0);
     typename V::D bound = V::set1(EscapeBound);
     typename V::D repeatMark = V::set1(-1.0);
-    typename V::D gapShare = V::set1(SaveGapShare);
+    typename V::D gapGrowth = V::set1(1.0 + SaveGapShare);
     typename V::D minimumGap = V::set1(MinimumSaveGap);
     typename V::D blockSteps = V::set1(Block);
+    typename V::D far = V::set1(32768.0); // beyond every limit
 };
 
 // The first Used registers of lanes, loaded from the arrays. A lane is
@@ -156,6 +157,18 @@ struct LaneRegisters
         }
     }
 
+    // Blocks that no active lane can end at or beyond its limit.
+    int blocksClearOfLimits(const LaneConstants<V> &k) const
+    {
+        D least = k.far;
+        for (int g = 0; g < Used; ++g)
+            least = V::min(least, V::select(active[g], V::sub(limit[g], n[g]), least));
+        alignas(64) double lanes[W];
+        V::store(lanes, least);
+        const double steps = *std::min_element(lanes, lanes + W);
+        return static_cast<int>(steps - 1.0) / Block;
+    }
+
     // Whether some active lane reaches its limit within the next `steps`.
     bool limitWithin(const LaneConstants<V> &k, double steps) const
     {
@@ -188,7 +201,9 @@ struct LaneRegisters
     // |z|² infinite or NaN), so |z|² after the last step tells which lanes
     // escaped within the block. Their n stays at the block's start, where z
     // is kept in startX and startY so that the exact step can be replayed.
-    // A limit may only fall on the block's end. Returns the escaped lanes.
+    // A limit may only fall on the block's end, and only where LimitAtEnd
+    // says so. Returns the escaped lanes.
+    template <bool LimitAtEnd>
     unsigned freeBlock(const LaneConstants<V> &k, double *startX, double *startY)
     {
         for (int g = 0; g < Used; ++g) {
@@ -205,7 +220,8 @@ struct LaneRegisters
             escaped |= V::bits(V::butNot(active[g], inside)) << (g * W);
             active[g] = V::both(active[g], inside);
             n[g] = V::addWhere(n[g], active[g], k.blockSteps);
-            active[g] = V::both(active[g], V::lt(n[g], limit[g]));
+            if constexpr (LimitAtEnd)
+                active[g] = V::both(active[g], V::lt(n[g], limit[g]));
         }
         return escaped;
     }
@@ -222,18 +238,29 @@ struct LaneRegisters
     // sign of a zero, which no later |z|² can tell apart.) Then z is saved
     // again at growing gaps. The look comes once per block, so a period p is
     // caught once a gap holds a multiple of both p and Block.
+    //
+    // A repeat is rare, so marking one is kept off the common path.
     void checkRepeats(const LaneConstants<V> &k)
     {
+        M repeats[Used];
+        unsigned any = 0;
         for (int g = 0; g < Used; ++g) {
-            const M repeats = V::both(active[g], V::both(V::eq(x[g], savedX[g]),
-                                                         V::eq(y[g], savedY[g])));
-            limit[g] = V::select(repeats, k.repeatMark, limit[g]);
-            active[g] = V::butNot(active[g], repeats);
+            repeats[g] = V::both(active[g], V::both(V::eq(x[g], savedX[g]),
+                                                    V::eq(y[g], savedY[g])));
+            any |= V::bits(repeats[g]);
+        }
+        if (any != 0) {
+            for (int g = 0; g < Used; ++g) {
+                limit[g] = V::select(repeats[g], k.repeatMark, limit[g]);
+                active[g] = V::butNot(active[g], repeats[g]);
+            }
+        }
+        for (int g = 0; g < Used; ++g) {
             const M save = V::both(active[g], V::le(nextSave[g], n[g]));
-            const D gap = V::add(V::mul(n[g], k.gapShare), k.minimumGap);
             savedX[g] = V::select(save, x[g], savedX[g]);
             savedY[g] = V::select(save, y[g], savedY[g]);
-            nextSave[g] = V::select(save, V::add(n[g], gap), nextSave[g]);
+            nextSave[g] = V::select(save, V::add(V::mul(n[g], k.gapGrowth), k.minimumGap),
+                                    nextSave[g]);
         }
     }
 
@@ -315,11 +342,19 @@ private:
         r.load(m_lanes);
         const unsigned live = r.liveLanes();
         unsigned stopped = 0;
-        for (int waited = 0;; waited += stopped != 0 ? 1 : 0) {
-            const bool nearLimit = r.limitWithin(m_constants, Block);
-            if (r.limitWithin(m_constants, Block - 1))
+        // Lanes only ever stop, so the blocks counted here stay clear of
+        // every limit however many lanes stop meanwhile.
+        int clearBlocks = r.blocksClearOfLimits(m_constants);
+        for (int waited = 0;; waited += stopped != 0 ? 1 : 0, --clearBlocks) {
+            const bool nearLimit = clearBlocks <= 0 && r.limitWithin(m_constants, Block);
+            unsigned escaped = 0;
+            if (nearLimit && r.limitWithin(m_constants, Block - 1))
                 r.template block<true>(m_constants);
-            else if (const unsigned escaped = r.freeBlock(m_constants, m_start.x, m_start.y))
+            else if (nearLimit)
+                escaped = r.template freeBlock<true>(m_constants, m_start.x, m_start.y);
+            else
+                escaped = r.template freeBlock<false>(m_constants, m_start.x, m_start.y);
+            if (escaped != 0)
                 r.addSteps(escapeSteps(escaped));
             if constexpr (Cycles)
                 r.checkRepeats(m_constants);
