@@ -26,6 +26,12 @@ static_assert(CycleCheckAfter % Block == 0,
 // The first step count at which a lane saves z for the cycle comparison.
 constexpr double FirstSave = 8.0;
 
+// The lanes compare z only at block ends, so an odd period p is caught only
+// once the gap to the next save holds p · Block steps. Their gap therefore
+// grows by three sixteenths of the step count instead of the scalar path's
+// one sixteenth: example 4 at Imax 32767 takes 13 % fewer steps.
+constexpr double LaneSaveGapShare = 0.1875;
+
 // Blocks a stopped lane may idle before the registers are refilled.
 constexpr int WaitBlocks = 2;
 
@@ -104,7 +110,7 @@ struct LaneConstants
     typename V::D one = V::set1(1.0);
     typename V::D bound = V::set1(EscapeBound);
     typename V::D repeatMark = V::set1(-1.0);
-    typename V::D gapGrowth = V::set1(1.0 + SaveGapShare);
+    typename V::D gapGrowth = V::set1(1.0 + LaneSaveGapShare);
     typename V::D minimumGap = V::set1(MinimumSaveGap);
     typename V::D blockSteps = V::set1(Block);
     typename V::D far = V::set1(32768.0); // beyond every limit
