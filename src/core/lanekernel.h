@@ -19,9 +19,13 @@ namespace {
 
 // Steps between two looks at the lanes. A lane always starts at a block
 // boundary, so a lane still running has taken a multiple of Block steps.
-constexpr int Block = 8;
+constexpr int Block = 16;
 static_assert(CycleCheckAfter % Block == 0,
               "a lane must reach the cycle threshold at a block boundary");
+
+// Steps between two cycle compares: twice a block, since a period p is
+// caught only once a gap holds a multiple of both p and Look.
+constexpr int Look = Block / 2;
 
 // The first step count at which a lane saves z for the cycle comparison.
 constexpr double FirstSave = 8.0;
@@ -113,6 +117,7 @@ struct LaneConstants
     typename V::D gapGrowth = V::set1(1.0 + LaneSaveGapShare);
     typename V::D minimumGap = V::set1(MinimumSaveGap);
     typename V::D blockSteps = V::set1(Block);
+    typename V::D lookSteps = V::set1(Look);
     typename V::D far = V::set1(32768.0); // beyond every limit
 };
 
@@ -209,7 +214,7 @@ struct LaneRegisters
     // is kept in startX and startY so that the exact step can be replayed.
     // A limit may only fall on the block's end, and only where LimitAtEnd
     // says so. Returns the escaped lanes.
-    template <bool LimitAtEnd>
+    template <bool LimitAtEnd, bool Cycles>
     unsigned freeBlock(const LaneConstants<V> &k, double *startX, double *startY)
     {
         for (int g = 0; g < Used; ++g) {
@@ -219,6 +224,10 @@ struct LaneRegisters
         for (int u = 0; u < Block; ++u) {
             for (int g = 0; g < Used; ++g)
                 laneStep<V>(x[g], y[g], cx[g], cy[g], k.two);
+            if constexpr (Cycles) {
+                if (u == Look - 1)
+                    checkRepeats<true>(k);
+            }
         }
         unsigned escaped = 0;
         for (int g = 0; g < Used; ++g) {
@@ -242,12 +251,19 @@ struct LaneRegisters
     // y compared exactly, means the orbit repeats from here on and never
     // escapes. (+0 and -0 compare equal; such orbits differ at most in the
     // sign of a zero, which no later |z|² can tell apart.) Then z is saved
-    // again at growing gaps. The look comes once per block, so a period p is
-    // caught once a gap holds a multiple of both p and Block.
+    // again at growing gaps. The look comes every Look steps, so a period p
+    // is caught once a gap holds a multiple of both p and Look.
     //
+    // In the middle of a block (MidBlock) n is Look behind, and a lane that
+    // escaped in the first half still counts as active: its |z|² > bound
+    // cannot equal a saved z, and whatever it saves dies with the lane.
     // A repeat is rare, so marking one is kept off the common path.
+    template <bool MidBlock>
     void checkRepeats(const LaneConstants<V> &k)
     {
+        D now[Used];
+        for (int g = 0; g < Used; ++g)
+            now[g] = MidBlock ? V::add(n[g], k.lookSteps) : n[g];
         M repeats[Used];
         unsigned any = 0;
         for (int g = 0; g < Used; ++g) {
@@ -259,13 +275,14 @@ struct LaneRegisters
             for (int g = 0; g < Used; ++g) {
                 limit[g] = V::select(repeats[g], k.repeatMark, limit[g]);
                 active[g] = V::butNot(active[g], repeats[g]);
+                n[g] = V::select(repeats[g], now[g], n[g]);
             }
         }
         for (int g = 0; g < Used; ++g) {
-            const M save = V::both(active[g], V::le(nextSave[g], n[g]));
+            const M save = V::both(active[g], V::le(nextSave[g], now[g]));
             savedX[g] = V::select(save, x[g], savedX[g]);
             savedY[g] = V::select(save, y[g], savedY[g]);
-            nextSave[g] = V::select(save, V::add(V::mul(n[g], k.gapGrowth), k.minimumGap),
+            nextSave[g] = V::select(save, V::add(V::mul(now[g], k.gapGrowth), k.minimumGap),
                                     nextSave[g]);
         }
     }
@@ -357,13 +374,13 @@ private:
             if (nearLimit && r.limitWithin(m_constants, Block - 1))
                 r.template block<true>(m_constants);
             else if (nearLimit)
-                escaped = r.template freeBlock<true>(m_constants, m_start.x, m_start.y);
+                escaped = r.template freeBlock<true, Cycles>(m_constants, m_start.x, m_start.y);
             else
-                escaped = r.template freeBlock<false>(m_constants, m_start.x, m_start.y);
+                escaped = r.template freeBlock<false, Cycles>(m_constants, m_start.x, m_start.y);
             if (escaped != 0)
                 r.addSteps(escapeSteps(escaped));
             if constexpr (Cycles)
-                r.checkRepeats(m_constants);
+                r.template checkRepeats<false>(m_constants);
             stopped = r.stopped();
             if (stopped != 0
                 && (nearLimit || stopped == live || waited == WaitBlocks
