@@ -59,7 +59,7 @@ const Variant Variants[] = {
     {"best/batch8", false, KernelPath::Best, CycleCheck::On, 8},
     {"best/batch32", false, KernelPath::Best, CycleCheck::On, 32},
     {"best/grid", false, KernelPath::Best, CycleCheck::On, GridPoints},
-    {"best", false, KernelPath::Best, CycleCheck::On, GridPoints},
+    {"best", false, KernelPath::Best, CycleCheck::On, 32},
 };
 
 // Processor time of this thread: other programs on the machine do not count.
