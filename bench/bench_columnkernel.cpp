@@ -17,6 +17,7 @@
 #include <memory>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -34,24 +35,31 @@ const GridCase Cases[] = {
     {"neck/imax32767", {-0.75001, -0.74999, -0.00001, 0.00001}, 32767},
 };
 
+// `batch`: grid columns per computeColumns call (462: the whole grid at once).
 struct Variant
 {
     const char *name;
     bool plain;
     KernelPath path;
     CycleCheck cycles;
+    int batch;
 };
 
 const Variant Variants[] = {
-    {"plain", true, KernelPath::Scalar, CycleCheck::Off},
-    {"scalar+cycles", false, KernelPath::Scalar, CycleCheck::On},
-    {"sse2", false, KernelPath::Sse2, CycleCheck::Off},
-    {"sse2+cycles", false, KernelPath::Sse2, CycleCheck::On},
-    {"avx2", false, KernelPath::Avx2, CycleCheck::Off},
-    {"avx2+cycles", false, KernelPath::Avx2, CycleCheck::On},
-    {"avx512", false, KernelPath::Avx512, CycleCheck::Off},
-    {"avx512+cycles", false, KernelPath::Avx512, CycleCheck::On},
-    {"best", false, KernelPath::Best, CycleCheck::On},
+    {"plain", true, KernelPath::Scalar, CycleCheck::Off, 1},
+    {"scalar+cycles", false, KernelPath::Scalar, CycleCheck::On, 1},
+    {"sse2", false, KernelPath::Sse2, CycleCheck::Off, 1},
+    {"sse2+cycles", false, KernelPath::Sse2, CycleCheck::On, 1},
+    {"avx2", false, KernelPath::Avx2, CycleCheck::Off, 1},
+    {"avx2+cycles", false, KernelPath::Avx2, CycleCheck::On, 1},
+    {"avx512", false, KernelPath::Avx512, CycleCheck::Off, 1},
+    {"avx512+cycles", false, KernelPath::Avx512, CycleCheck::On, 1},
+    {"best/column", false, KernelPath::Best, CycleCheck::On, 1},
+    {"best/batch4", false, KernelPath::Best, CycleCheck::On, 4},
+    {"best/batch8", false, KernelPath::Best, CycleCheck::On, 8},
+    {"best/batch32", false, KernelPath::Best, CycleCheck::On, 32},
+    {"best/grid", false, KernelPath::Best, CycleCheck::On, GridPoints},
+    {"best", false, KernelPath::Best, CycleCheck::On, 32},
 };
 
 // Processor time of this thread: other programs on the machine do not count.
@@ -79,17 +87,20 @@ struct GridWork
 GridWork computeGrid(const GridCase &c, const Variant &v)
 {
     GridWork grid;
-    std::int16_t counts[GridPoints];
-    for (int i = GridFirst; i <= GridLimit; i += GridStep) {
+    std::vector<std::int16_t> counts(std::size_t(v.batch) * GridPoints);
+    for (int first = 0; first < GridPoints; first += v.batch) {
+        const int columns = std::min(v.batch, GridPoints - first);
+        const int i = GridFirst + first * GridStep;
         if (v.plain) {
-            computeColumnPlain(c.section, i, c.imax, counts);
+            computeColumnPlain(c.section, i, c.imax, counts.data());
         } else {
-            const ColumnWork work = computeColumn(c.section, i, c.imax, counts, v.path, v.cycles);
+            const ColumnWork work =
+                computeColumns(c.section, i, columns, c.imax, counts.data(), v.path, v.cycles);
             grid.steps += work.steps;
             grid.insideShortcuts += work.insideShortcuts;
         }
-        for (const std::int16_t count : counts)
-            grid.iterations += count;
+        for (int k = 0; k < columns * GridPoints; ++k)
+            grid.iterations += counts[std::size_t(k)];
     }
     if (v.plain)
         grid.steps = grid.iterations;

@@ -5,6 +5,7 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <complex>
@@ -70,6 +71,26 @@ QString describe(const Section &s, int i, int k, KernelPath path, CycleCheck cyc
         .arg(gridReal(s.x0, s.x1, i), 0, 'g', 17)
         .arg(gridImag(s.y0, s.y1, j) < 0 ? "" : "+")
         .arg(gridImag(s.y0, s.y1, j), 0, 'g', 17);
+}
+
+// The first count that differs from the plain loop's, described; empty when
+// all agree.
+QString firstMismatch(const Section &s, const std::vector<int> &columns,
+                      const std::vector<std::int16_t> &counts,
+                      const std::vector<std::int16_t> &expected, KernelPath path,
+                      CycleCheck cycles, const char *how)
+{
+    for (std::size_t p = 0; p < expected.size(); ++p) {
+        if (counts[p] != expected[p]) {
+            const int i = columns[p / GridPoints];
+            const int k = int(p % GridPoints);
+            return QStringLiteral("%1 (%2): count %3, plain loop %4")
+                .arg(describe(s, i, k, path, cycles), QLatin1String(how))
+                .arg(counts[p])
+                .arg(expected[p]);
+        }
+    }
+    return {};
 }
 
 std::int64_t sum(const std::int16_t *counts)
@@ -154,6 +175,9 @@ void tst_ColumnKernel::sameCountsAsPlainLoop_data()
     QTest::newRow("c = 1+2i, |z1|² equals the bound") << 0.0 << 6000.0 << -5997.0 << 3.0 << 300 << 7;
 }
 
+// Each sampled column on its own, and all of them as one list whose cx
+// differ from point to point (through computeColumns when the sample is the
+// whole grid): every count must be the plain loop's.
 void tst_ColumnKernel::sameCountsAsPlainLoop()
 {
     QFETCH(double, x0);
@@ -164,23 +188,36 @@ void tst_ColumnKernel::sameCountsAsPlainLoop()
     QFETCH(int, stride);
     const Section section{x0, x1, y0, y1};
     const auto limit = static_cast<std::int16_t>(imax);
+    const std::vector<int> columns = gridColumns(longRun() ? 1 : stride);
+    const bool wholeGrid = int(columns.size()) == GridPoints;
 
-    for (const int i : gridColumns(longRun() ? 1 : stride)) {
-        std::int16_t expected[GridPoints];
-        computeColumnPlain(section, i, limit, expected);
-        for (const KernelPath path : AllPaths) {
-            for (const CycleCheck cycles : {CycleCheck::Off, CycleCheck::On}) {
-                std::int16_t counts[GridPoints];
-                computeColumn(section, i, limit, counts, path, cycles);
-                for (int k = 0; k < GridPoints; ++k) {
-                    if (counts[k] != expected[k]) {
-                        QFAIL(qPrintable(QStringLiteral("%1: count %2, plain loop %3")
-                                             .arg(describe(section, i, k, path, cycles))
-                                             .arg(counts[k])
-                                             .arg(expected[k])));
-                    }
-                }
-            }
+    std::vector<std::int16_t> expected(columns.size() * GridPoints);
+    std::vector<double> cx(expected.size());
+    std::vector<double> cy(expected.size());
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        computeColumnPlain(section, columns[c], limit, &expected[c * GridPoints]);
+        for (int k = 0; k < GridPoints; ++k) {
+            cx[c * GridPoints + k] = gridReal(x0, x1, columns[c]);
+            cy[c * GridPoints + k] = gridImag(y0, y1, GridFirst + k * GridStep);
+        }
+    }
+    for (const KernelPath path : AllPaths) {
+        for (const CycleCheck cycles : {CycleCheck::Off, CycleCheck::On}) {
+            std::vector<std::int16_t> counts(expected.size());
+            for (std::size_t c = 0; c < columns.size(); ++c)
+                computeColumn(section, columns[c], limit, &counts[c * GridPoints], path, cycles);
+            QString mismatch =
+                firstMismatch(section, columns, counts, expected, path, cycles, "column by column");
+            QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
+
+            std::fill(counts.begin(), counts.end(), std::int16_t(-2));
+            if (wholeGrid)
+                computeColumns(section, GridFirst, GridPoints, limit, counts.data(), path, cycles);
+            else
+                computePoints(cx.data(), cy.data(), int(cx.size()), limit, counts.data(), path, cycles);
+            mismatch =
+                firstMismatch(section, columns, counts, expected, path, cycles, "all in one list");
+            QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
         }
     }
 }
@@ -381,14 +418,23 @@ void tst_ColumnKernel::anyNumberOfPoints()
     QFETCH(int, points);
     // Down the disc's centre line: inside the disc, just outside it, points
     // that escape late and at once.
+    // The same list with cx moved per point: into the cardioid, out of the
+    // disc, far outside.
     const double cx = -1.0;
     const double cy[] = {0.0, 0.3, 0.24, 2.0, 0.2501, -0.27, 0.5, -1.0, 0.1};
+    const double movedCx[] = {-0.1, -1.0, 0.3, 0.0, -1.3, -0.75, -1.0, 0.26, -2.5};
     const std::int16_t imax = 2000;
     for (const CycleCheck cycles : {CycleCheck::Off, CycleCheck::On}) {
         std::vector<std::int16_t> counts(points + 1, -1);
         computeCounts(cx, cy, points, imax, counts.data(), path, cycles);
         for (int k = 0; k < points; ++k)
             QCOMPARE(counts[k], punkt_iteration(cx, cy[k], EscapeBound, imax));
+        QCOMPARE(counts[points], std::int16_t(-1));
+
+        std::fill(counts.begin(), counts.end(), std::int16_t(-1));
+        computePoints(movedCx, cy, points, imax, counts.data(), path, cycles);
+        for (int k = 0; k < points; ++k)
+            QCOMPARE(counts[k], punkt_iteration(movedCx[k], cy[k], EscapeBound, imax));
         QCOMPARE(counts[points], std::int16_t(-1));
     }
 }

@@ -87,6 +87,10 @@ void tst_ColumnsAhead::matchesPlain_data()
     // window would overwrite the column being read.
     QTest::newRow("start section, window 1, 3 workers, slow consumer")
         << StartSection << 300 << 1 << 1 << 3 << 1 << true;
+    // Workers take up to four columns at once; a window that is no multiple
+    // of four splits claims at the end of the slot ring.
+    QTest::newRow("start section, window 6, 2 workers, slow consumer")
+        << StartSection << 300 << 1 << 1 << 2 << 6 << true;
     QTest::newRow("start section, 1 worker, window 32") << StartSection << 300 << 1 << 1 << 1 << 32 << false;
     QTest::newRow("x0 > x1 mirrored") << Section{-1.4020, -1.4025, 0.0, 0.0005} << 300 << 1 << 1 << 0 << 16 << false;
     QTest::newRow("y0 > y1 mirrored") << Section{-1.4025, -1.4020, 0.0005, 0.0} << 300 << 1 << 1 << 0 << 16 << false;

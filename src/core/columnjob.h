@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-// One column as the kernels see it: cx is shared by the whole column, cy
-// differs per point. imax >= 1 (the caller answers Imax <= 0 itself).
+// A list of points as the kernels see it, point k at c = cx[k] + i·cy[k]:
+// one column or several. imax >= 1 (the caller answers Imax <= 0 itself).
 struct ColumnJob
 {
-    double cx = 0.0;
+    const double *cx = nullptr;
     const double *cy = nullptr;
     int points = 0;
     std::int16_t imax = 1;

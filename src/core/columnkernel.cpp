@@ -4,19 +4,10 @@
 #include "core/escapetime.h"
 #include "core/grid.h"
 
-#include <array>
+#include <algorithm>
+#include <vector>
 
 namespace {
-
-using RowImag = std::array<double, GridPoints>;
-
-RowImag rowImag(const Section &section)
-{
-    RowImag cy{};
-    for (int k = 0; k < GridPoints; ++k)
-        cy[k] = gridImag(section.y0, section.y1, GridFirst + k * GridStep);
-    return cy;
-}
 
 // punkt_iteration with Brent's cycle check from step `checkFrom` on: z is
 // saved at growing intervals and every later z compared with it exactly.
@@ -65,24 +56,24 @@ ColumnWork computeColumnScalar(const ColumnJob &job)
 {
     ColumnWork work;
     // Inside the set neighbours tend to stay inside: after a point that hit
-    // the limit the next one is checked from its first step.
+    // the limit the next one in the list is checked from its first step.
     bool previousInside = false;
     for (int k = 0; k < job.points; ++k) {
         if (!job.cycles) {
             const std::int16_t count =
-                punkt_iteration(job.cx, job.cy[k], EscapeBound, job.imax);
+                punkt_iteration(job.cx[k], job.cy[k], EscapeBound, job.imax);
             job.counts[k] = count;
             work.steps += count;
             continue;
         }
-        if (insideCardioidOrDisc(job.cx, job.cy[k])) {
+        if (insideCardioidOrDisc(job.cx[k], job.cy[k])) {
             job.counts[k] = job.imax;
             ++work.insideShortcuts;
             previousInside = true;
             continue;
         }
         bool cycled = false;
-        job.counts[k] = countWithCycleCheck(job.cx, job.cy[k], job.imax,
+        job.counts[k] = countWithCycleCheck(job.cx[k], job.cy[k], job.imax,
                                             previousInside ? 0 : CycleCheckAfter,
                                             work.steps, cycled);
         work.cyclesFound += cycled ? 1 : 0;
@@ -125,12 +116,33 @@ KernelPath resolve(KernelPath path)
 ColumnWork computeColumn(const Section &section, int i, std::int16_t imax,
                          std::int16_t *counts, KernelPath path, CycleCheck cycles)
 {
-    const RowImag cy = rowImag(section);
-    return computeCounts(gridReal(section.x0, section.x1, i), cy.data(), GridPoints, imax, counts,
-                         path, cycles);
+    return computeColumns(section, i, 1, imax, counts, path, cycles);
+}
+
+ColumnWork computeColumns(const Section &section, int firstColumn, int columns,
+                          std::int16_t imax, std::int16_t *counts, KernelPath path,
+                          CycleCheck cycles)
+{
+    const std::size_t points = std::size_t(std::max(columns, 0)) * GridPoints;
+    std::vector<double> cx(points);
+    std::vector<double> cy(points);
+    for (std::size_t p = 0; p < points; ++p) {
+        const int column = firstColumn + int(p / GridPoints) * GridStep;
+        const int row = GridFirst + int(p % GridPoints) * GridStep;
+        cx[p] = gridReal(section.x0, section.x1, column);
+        cy[p] = gridImag(section.y0, section.y1, row);
+    }
+    return computePoints(cx.data(), cy.data(), int(points), imax, counts, path, cycles);
 }
 
 ColumnWork computeCounts(double cx, const double *cy, int points, std::int16_t imax,
+                         std::int16_t *counts, KernelPath path, CycleCheck cycles)
+{
+    const std::vector<double> sharedCx(std::size_t(std::max(points, 0)), cx);
+    return computePoints(sharedCx.data(), cy, points, imax, counts, path, cycles);
+}
+
+ColumnWork computePoints(const double *cx, const double *cy, int points, std::int16_t imax,
                          std::int16_t *counts, KernelPath path, CycleCheck cycles)
 {
     if (imax <= 0) {

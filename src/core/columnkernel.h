@@ -20,7 +20,7 @@ enum class KernelPath {
 // Off leaves the plain loop, the reference.
 enum class CycleCheck { Off, On };
 
-// What a column cost: iteration steps actually taken, how many points ended
+// What a column (or a list of points) cost: iteration steps actually taken, how many points ended
 // because their orbit was found to repeat exactly, and how many lay in the
 // main cardioid or the period-2 disc and got Imax without a step.
 struct ColumnWork
@@ -46,6 +46,24 @@ ColumnWork computeCounts(double cx, const double *cy, int points, std::int16_t i
                          std::int16_t *counts,
                          KernelPath path = KernelPath::Best,
                          CycleCheck cycles = CycleCheck::On);
+
+// Any points, each with its own c: counts[k] gets punkt_iteration(cx[k],
+// cy[k], EscapeBound, imax) for k < points. The vector lanes refill from the
+// whole list, so the slow points of different columns run side by side
+// instead of each one alone at the end of its column.
+ColumnWork computePoints(const double *cx, const double *cy, int points, std::int16_t imax,
+                         std::int16_t *counts,
+                         KernelPath path = KernelPath::Best,
+                         CycleCheck cycles = CycleCheck::On);
+
+// Grid columns firstColumn, firstColumn + 13, ... (`columns` of them, all
+// <= 6000) in one list: counts[c * 462 + k] is row k of the c-th column, as
+// computeColumn gives it.
+//   computeColumns({-2, 2, -2, 2}, 2991, 2, 300, counts) -> counts[230] == 300
+ColumnWork computeColumns(const Section &section, int firstColumn, int columns,
+                          std::int16_t imax, std::int16_t *counts,
+                          KernelPath path = KernelPath::Best,
+                          CycleCheck cycles = CycleCheck::On);
 
 // The reference: punkt_iteration called once per point, nothing else.
 void computeColumnPlain(const Section &section, int i, std::int16_t imax,

@@ -76,10 +76,23 @@ bool ColumnsAhead::start(const Section &section, std::int16_t imax, int firstCol
     return true;
 }
 
+int ColumnsAhead::firstInUse() const
+{
+    return m_holding ? m_handedOut - 1 : m_handedOut;
+}
+
 bool ColumnsAhead::claimable() const
 {
-    const int inUse = m_holding ? m_handedOut - 1 : m_handedOut;
-    return m_claimed < m_columns && m_claimed < inUse + m_window;
+    return m_claimed < m_columns && m_claimed < firstInUse() + m_window;
+}
+
+int ColumnsAhead::claimSize() const
+{
+    // Within the window, and not across the end of the slot ring, so that
+    // the claimed columns' slots lie one after the other.
+    const int k = m_claimed;
+    return std::min({ClaimColumns, m_columns - k, firstInUse() + m_window - k,
+                     m_window - k % m_window});
 }
 
 void ColumnsAhead::work()
@@ -91,13 +104,19 @@ void ColumnsAhead::work()
         });
         if (m_stopping || m_claimed >= m_columns)
             return;
-        const int k = m_claimed++;
+        const int k = m_claimed;
+        const int claimed = claimSize();
+        m_claimed += claimed;
         std::int16_t *counts = slot(k);
         lock.unlock();
-        computeColumn(m_section, columnIndex(m_firstColumn, k), m_imax, counts, m_path, m_cycles);
+        // Several columns in one call: the slow points of all of them run
+        // side by side in the vector lanes.
+        computeColumns(m_section, columnIndex(m_firstColumn, k), claimed, m_imax, counts, m_path,
+                       m_cycles);
         lock.lock();
-        m_readyIn[std::size_t(k % m_window)] = k;
-        if (k == m_handedOut)
+        for (int c = k; c < k + claimed; ++c)
+            m_readyIn[std::size_t(c % m_window)] = c;
+        if (k <= m_handedOut && m_handedOut < k + claimed)
             m_columnReady.notify_one();
     }
 }

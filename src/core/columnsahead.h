@@ -31,12 +31,15 @@ public:
     using Clock = std::chrono::steady_clock;
 
     static constexpr int DefaultWindow = 16;
+    // Columns a worker takes at once (fewer near the window's end).
+    static constexpr int ClaimColumns = 4;
     // What the workers are called in the process's thread list (Linux).
     static constexpr const char *WorkerName = "quirl-columns";
 
     // workers <= 0: one per hardware thread, at least one.
     explicit ColumnsAhead(int workers = 0, int window = DefaultWindow);
-    // Stops and joins the workers, also while they are computing.
+    // Stops and joins the workers, also while they are computing (each
+    // finishes the columns it has taken).
     ~ColumnsAhead();
 
     ColumnsAhead(const ColumnsAhead &) = delete;
@@ -54,8 +57,9 @@ public:
     // until the next call of next(), start() or stop().
     const std::int16_t *next(Clock::time_point deadline);
 
-    // Lets the workers finish the column each is computing, joins them and
-    // drops every column not handed back. Safe to call at any time.
+    // Lets the workers finish the columns each is computing (at most
+    // ClaimColumns), joins them and drops every column not handed back.
+    // Safe to call at any time.
     void stop();
 
     // Grid index I of the column next() hands back next.
@@ -66,7 +70,9 @@ public:
 
 private:
     void work();
+    int firstInUse() const;
     bool claimable() const;
+    int claimSize() const;
     std::int16_t *slot(int k) { return m_counts.data() + std::size_t(k % m_window) * GridPoints; }
 
     const int m_workerCount;

@@ -9,218 +9,17 @@
 // be merged by the linker with another file's copy, letting AVX-512 code run
 // on a processor that only has SSE2.
 
-#include "core/columnjob.h"
-#include "core/escapetime.h"
+#include "core/laneregisters.h"
 
-#include <type_traits>
+#include <algorithm>
 
 namespace {
 
-// Steps between two looks at the lanes. A lane always starts at a block
-// boundary, so a lane still running has taken a multiple of Block steps.
-constexpr int Block = 8;
-static_assert(CycleCheckAfter % Block == 0,
-              "a lane must reach the cycle threshold at a block boundary");
-
-// The first step count at which a lane saves z for the cycle comparison.
-constexpr double FirstSave = 8.0;
-
-// Blocks a stopped lane may idle before the registers are refilled.
-constexpr int WaitBlocks = 2;
-
-// One step z <- z² + c with exactly the operations and order of
-// punkt_iteration, so every lane's z is bit for bit the plain loop's z.
-template <class V>
-inline void laneStep(typename V::D &x, typename V::D &y, typename V::D cx,
-                     typename V::D cy, typename V::D two)
-{
-    const typename V::D xNext = V::add(V::sub(V::mul(x, x), V::mul(y, y)), cx);
-    const typename V::D yNext = V::add(V::mul(V::mul(two, x), y), cy);
-    x = xNext;
-    y = yNext;
-}
-
-template <class V>
-inline typename V::D laneMagnitude(typename V::D x, typename V::D y)
-{
-    return V::add(V::mul(x, x), V::mul(y, y));
-}
-
-template <class V>
-void laneStepProbe(const StepProbe &probe)
-{
-    typename V::D x = V::load(probe.x);
-    typename V::D y = V::load(probe.y);
-    laneStep<V>(x, y, V::set1(probe.cx), V::load(probe.cy), V::set1(2.0));
-    V::store(probe.xOut, x);
-    V::store(probe.yOut, y);
-    V::store(probe.mOut, laneMagnitude<V>(x, y));
-}
-
-// The state of every lane between two runs of the registers, one array per
-// quantity so that a register loads straight from it. All of it is doubles
-// so that the whole loop stays in vector registers (counts up to 32767 are
-// exact). `limit` is the step count at which the lane stops for a look;
-// -1 marks a lane whose orbit was found to repeat.
-template <int Lanes>
-struct LaneArrays
-{
-    alignas(64) double x[Lanes];
-    alignas(64) double y[Lanes];
-    alignas(64) double cy[Lanes];
-    alignas(64) double n[Lanes];
-    alignas(64) double limit[Lanes];
-    alignas(64) double savedX[Lanes];
-    alignas(64) double savedY[Lanes];
-    alignas(64) double nextSave[Lanes];
-    alignas(64) double live[Lanes];
-    int point[Lanes];
-
-    void move(int from, int to)
-    {
-        x[to] = x[from];
-        y[to] = y[from];
-        cy[to] = cy[from];
-        n[to] = n[from];
-        limit[to] = limit[from];
-        savedX[to] = savedX[from];
-        savedY[to] = savedY[from];
-        nextSave[to] = nextSave[from];
-        live[to] = live[from];
-        point[to] = point[from];
-        live[from] = 0.0;
-        point[from] = -1;
-    }
-};
-
-// The values every register needs, broadcast once per run.
-template <class V>
-struct LaneConstants
-{
-    typename V::D cx;
-    typename V::D two = V::set1(2.0);
-    typename V::D one = V::set1(1.0);
-    typename V::D bound = V::set1(EscapeBound);
-    typename V::D repeatMark = V::set1(-1.0);
-    typename V::D gapShare = V::set1(SaveGapShare);
-    typename V::D minimumGap = V::set1(MinimumSaveGap);
-    typename V::D blockSteps = V::set1(Block);
-};
-
-// The first Used registers of lanes, loaded from the arrays. A lane is
-// active while m <= bound and n < limit, as in the plain loop; once inactive
-// it stays so until it is refilled, and its n no longer moves.
-template <class V, int Used>
-struct LaneRegisters
-{
-    using D = typename V::D;
-    using M = typename V::M;
-    static constexpr int W = V::Width;
-
-    D x[Used], y[Used], cy[Used], n[Used], limit[Used];
-    D savedX[Used], savedY[Used], nextSave[Used];
-    M active[Used];
-    unsigned live[Used];
-
-    template <int Lanes>
-    void load(const LaneArrays<Lanes> &a)
-    {
-        for (int g = 0; g < Used; ++g) {
-            x[g] = V::load(a.x + g * W);
-            y[g] = V::load(a.y + g * W);
-            cy[g] = V::load(a.cy + g * W);
-            n[g] = V::load(a.n + g * W);
-            limit[g] = V::load(a.limit + g * W);
-            savedX[g] = V::load(a.savedX + g * W);
-            savedY[g] = V::load(a.savedY + g * W);
-            nextSave[g] = V::load(a.nextSave + g * W);
-            active[g] = V::lt(V::set1(0.0), V::load(a.live + g * W));
-            live[g] = V::bits(active[g]);
-        }
-    }
-
-    template <int Lanes>
-    void store(LaneArrays<Lanes> &a) const
-    {
-        for (int g = 0; g < Used; ++g) {
-            V::store(a.x + g * W, x[g]);
-            V::store(a.y + g * W, y[g]);
-            V::store(a.n + g * W, n[g]);
-            V::store(a.limit + g * W, limit[g]);
-            V::store(a.savedX + g * W, savedX[g]);
-            V::store(a.savedY + g * W, savedY[g]);
-            V::store(a.nextSave + g * W, nextSave[g]);
-        }
-    }
-
-    // Whether some lane can reach its limit within the next block, at its
-    // last step included; only then does the block compare step counts.
-    bool nearLimit(const LaneConstants<V> &k) const
-    {
-        unsigned near = 0;
-        for (int g = 0; g < Used; ++g)
-            near |= V::bits(V::both(active[g], V::le(limit[g], V::add(n[g], k.blockSteps))));
-        return near != 0;
-    }
-
-    template <bool CheckLimit>
-    void block(const LaneConstants<V> &k)
-    {
-        for (int u = 0; u < Block; ++u) {
-            for (int g = 0; g < Used; ++g) {
-                laneStep<V>(x[g], y[g], k.cx, cy[g], k.two);
-                n[g] = V::addWhere(n[g], active[g], k.one);
-                M goesOn = V::le(laneMagnitude<V>(x[g], y[g]), k.bound);
-                if constexpr (CheckLimit)
-                    goesOn = V::both(goesOn, V::lt(n[g], limit[g]));
-                active[g] = V::both(active[g], goesOn);
-            }
-        }
-    }
-
-    // Brent's method: z equal to a saved earlier z of the same orbit, x and
-    // y compared exactly, means the orbit repeats from here on and never
-    // escapes. (+0 and -0 compare equal; such orbits differ at most in the
-    // sign of a zero, which no later |z|² can tell apart.) Then z is saved
-    // again at growing gaps. The look comes once per block, so a period p is
-    // caught once a gap holds a multiple of both p and Block.
-    void checkRepeats(const LaneConstants<V> &k)
-    {
-        for (int g = 0; g < Used; ++g) {
-            const M repeats = V::both(active[g], V::both(V::eq(x[g], savedX[g]),
-                                                         V::eq(y[g], savedY[g])));
-            limit[g] = V::select(repeats, k.repeatMark, limit[g]);
-            active[g] = V::butNot(active[g], repeats);
-            const M save = V::both(active[g], V::le(nextSave[g], n[g]));
-            const D gap = V::add(V::mul(n[g], k.gapShare), k.minimumGap);
-            savedX[g] = V::select(save, x[g], savedX[g]);
-            savedY[g] = V::select(save, y[g], savedY[g]);
-            nextSave[g] = V::select(save, V::add(n[g], gap), nextSave[g]);
-        }
-    }
-
-    // Lanes that stopped since the load, as bits (lane g * W + k is bit
-    // g * W + k).
-    unsigned stopped() const
-    {
-        unsigned bits = 0;
-        for (int g = 0; g < Used; ++g)
-            bits |= (V::bits(active[g]) ^ live[g]) << (g * W);
-        return bits;
-    }
-
-    unsigned liveLanes() const
-    {
-        unsigned bits = 0;
-        for (int g = 0; g < Used; ++g)
-            bits |= live[g] << (g * W);
-        return bits;
-    }
-};
-
-// G registers of V::Width lanes each work through one column. A lane that
-// finishes hands its count back and takes the next point of the column, so
-// the registers stay full until the column runs out.
+// G registers of V::Width lanes each work through a list of points, each
+// lane with its own c. A lane that finishes hands its count back and takes
+// the next point of the list, so the registers stay full until the list runs
+// out: the slow points of many columns run side by side rather than each
+// alone at the end of its column.
 //
 // Outside the set a lane runs without the cycle check. A lane still inside
 // after CycleCheckAfter steps switches all registers to cycle mode, which
@@ -229,14 +28,14 @@ template <class V, int G>
 class LaneKernel
 {
 public:
-    explicit LaneKernel(const ColumnJob &job) : m_job(job), m_constants{V::set1(job.cx)} {}
+    explicit LaneKernel(const ColumnJob &job) : m_job(job) {}
 
     ColumnWork run()
     {
         for (int lane = 0; lane < Lanes; ++lane)
             refill(lane);
         while (m_liveLanes > 0) {
-            // Once the column has no points left, the remaining lanes move
+            // Once the list has no points left, the remaining lanes move
             // into as few registers as they fit, so that the last slow points
             // do not drag empty registers along.
             const int used = m_nextPoint < m_job.points ? G : compact();
@@ -275,14 +74,22 @@ private:
         r.load(m_lanes);
         const unsigned live = r.liveLanes();
         unsigned stopped = 0;
-        for (int waited = 0;; waited += stopped != 0 ? 1 : 0) {
-            const bool nearLimit = r.nearLimit(m_constants);
-            if (nearLimit)
+        // Lanes only ever stop, so the blocks counted here stay clear of
+        // every limit however many lanes stop meanwhile.
+        int clearBlocks = r.blocksClearOfLimits(m_constants);
+        for (int waited = 0;; waited += stopped != 0 ? 1 : 0, --clearBlocks) {
+            const bool nearLimit = clearBlocks <= 0 && r.limitWithin(m_constants, Block);
+            unsigned escaped = 0;
+            if (nearLimit && r.limitWithin(m_constants, Block - 1))
                 r.template block<true>(m_constants);
+            else if (nearLimit)
+                escaped = r.template freeBlock<true, Cycles>(m_constants, m_start.x, m_start.y);
             else
-                r.template block<false>(m_constants);
+                escaped = r.template freeBlock<false, Cycles>(m_constants, m_start.x, m_start.y);
+            if (escaped != 0)
+                r.addSteps(escapeSteps(escaped));
             if constexpr (Cycles)
-                r.checkRepeats(m_constants);
+                r.template checkRepeats<false>(m_constants);
             stopped = r.stopped();
             if (stopped != 0
                 && (nearLimit || stopped == live || waited == WaitBlocks
@@ -291,6 +98,31 @@ private:
         }
         r.store(m_lanes);
         return stopped;
+    }
+
+    // The steps each escaped lane took within the block, replayed one lane
+    // at a time from the block's start with the same operations; 0 for the
+    // other lanes.
+    const double *escapeSteps(unsigned escaped)
+    {
+        std::fill(m_start.steps, m_start.steps + Lanes, 0.0);
+        for (; escaped != 0; escaped &= escaped - 1) {
+            const int lane = __builtin_ctz(escaped);
+            double x = m_start.x[lane];
+            double y = m_start.y[lane];
+            const double cx = m_lanes.cx[lane];
+            const double cy = m_lanes.cy[lane];
+            int step = 1;
+            for (;; ++step) {
+                const double xNext = (x * x - y * y) + cx;
+                y = ((2.0 * x) * y) + cy;
+                x = xNext;
+                if (!(x * x + y * y <= EscapeBound) || step == Block)
+                    break;
+            }
+            m_start.steps[lane] = step;
+        }
+        return m_start.steps;
     }
 
     // Why each stopped lane stopped, decided from its stored state.
@@ -352,13 +184,13 @@ private:
         refill(lane);
     }
 
-    // The column's next point that needs steps, or -1; points the closed
+    // The list's next point that needs steps, or -1; points the closed
     // forms place inside are answered on the way.
     int takePoint()
     {
         while (m_nextPoint < m_job.points) {
             const int point = m_nextPoint++;
-            if (!m_job.cycles || !insideCardioidOrDisc(m_job.cx, m_job.cy[point]))
+            if (!m_job.cycles || !insideCardioidOrDisc(m_job.cx[point], m_job.cy[point]))
                 return point;
             m_job.counts[point] = m_job.imax;
             ++m_work.insideShortcuts;
@@ -376,6 +208,7 @@ private:
         m_lanes.x[lane] = 0.0;
         m_lanes.y[lane] = 0.0;
         m_lanes.n[lane] = 0.0;
+        m_lanes.cx[lane] = more ? m_job.cx[point] : 0.0;
         m_lanes.cy[lane] = more ? m_job.cy[point] : 0.0;
         m_lanes.limit[lane] = more ? freshLimit() : 0.0;
         // NaN equals nothing: no match before the lane's first save.
@@ -410,6 +243,12 @@ private:
     const ColumnJob &m_job;
     const LaneConstants<V> m_constants;
     LaneArrays<Lanes> m_lanes;
+    struct
+    {
+        alignas(64) double x[Lanes];
+        alignas(64) double y[Lanes];
+        alignas(64) double steps[Lanes];
+    } m_start;
     int m_liveLanes = 0;
     int m_nextPoint = 0;
     bool m_cycleMode = false;

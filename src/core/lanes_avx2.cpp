@@ -17,6 +17,7 @@ struct Avx2
     static D add(D a, D b) { return _mm256_add_pd(a, b); }
     static D sub(D a, D b) { return _mm256_sub_pd(a, b); }
     static D mul(D a, D b) { return _mm256_mul_pd(a, b); }
+    static D min(D a, D b) { return _mm256_min_pd(a, b); }
     // Ordered compares: false for NaN, like the plain loop's "m <= bound".
     static M le(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OQ); }
     static M lt(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OQ); }

@@ -15,6 +15,7 @@ struct Sse2
     static D add(D a, D b) { return _mm_add_pd(a, b); }
     static D sub(D a, D b) { return _mm_sub_pd(a, b); }
     static D mul(D a, D b) { return _mm_mul_pd(a, b); }
+    static D min(D a, D b) { return _mm_min_pd(a, b); }
     // The compares are false for NaN, like the plain loop's "m <= bound".
     static M le(D a, D b) { return _mm_cmple_pd(a, b); }
     static M lt(D a, D b) { return _mm_cmplt_pd(a, b); }
