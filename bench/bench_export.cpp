@@ -56,11 +56,10 @@ double oneCoreKernelSeconds(const PosterFrame &frame)
 {
     const BandComputer computer(frame);
     const int bandRows = PosterRender::bandRows(frame.size, frame.size);
-    std::vector<std::int16_t> counts(static_cast<std::size_t>(bandRows));
+    std::vector<std::uint8_t> band(std::size_t(bandRows) * std::size_t(frame.size));
     const double start = threadSeconds();
     for (int first = 0; first < frame.size; first += bandRows)
-        for (int p = 0; p < frame.size; ++p)
-            computer.columnCounts(p, first, std::min(bandRows, frame.size - first), counts.data());
+        computer.computeSlice(first, std::min(bandRows, frame.size - first), 0, frame.size, band.data());
     return threadSeconds() - start;
 }
 
@@ -75,14 +74,17 @@ std::pair<double, double> allCoresKernelSeconds(const PosterFrame &frame, int th
     std::atomic<long long> next{0};
     const Clock::time_point start = Clock::now();
     const double processorStart = processSeconds();
+    constexpr int SliceColumns = 128;
+    const int slices = (frame.size + SliceColumns - 1) / SliceColumns;
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
         workers.emplace_back([&] {
-            std::vector<std::int16_t> counts(static_cast<std::size_t>(bandRows));
-            for (long long k = next++; k < (long long)bands * frame.size; k = next++) {
-                const int first = int(k / frame.size) * bandRows;
-                computer.columnCounts(int(k % frame.size), first, std::min(bandRows, frame.size - first),
-                                      counts.data());
+            std::vector<std::uint8_t> band(std::size_t(bandRows) * std::size_t(frame.size));
+            for (long long k = next++; k < (long long)bands * slices; k = next++) {
+                const int first = int(k / slices) * bandRows;
+                const int from = int(k % slices) * SliceColumns;
+                computer.computeSlice(first, std::min(bandRows, frame.size - first), from,
+                                      std::min(from + SliceColumns, frame.size), band.data());
             }
         });
     for (std::thread &worker : workers)
