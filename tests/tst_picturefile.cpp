@@ -133,9 +133,9 @@ void TestPictureFile::refusedTexts_data()
     };
     const QString notNumber = u"Der Wert von X0 ist keine Zahl."_qs;
     const QString badImax = u"Der Wert von Imax ist keine ganze Zahl zwischen -32768 und 32767."_qs;
-    const QString badPalette = u"Der Wert von Palette sind nicht acht Farben „#RRGGBB“."_qs;
+    const QString badPalette = u"Der Wert von Palette besteht nicht aus acht Farben „#RRGGBB“."_qs;
     const QString badSize = u"Der Wert von Size liegt nicht zwischen 1 und 65536."_qs;
-    const QString badRows = u"Der Wert von Rows sind keine Zeilen „ERSTE:LETZTE“ innerhalb von Size."_qs;
+    const QString badRows = u"Der Wert von Rows nennt keine Zeilen „ERSTE:LETZTE“ innerhalb von Size."_qs;
     const QByteArray sevenColours = "#FF0000 #FFFF00 #00FF00 #0000FF #FF00FF #00C0C0 #C04000";
     row("X0 missing", "X0", "<none>", u"Der Schlüssel „X0“ fehlt."_qs);
     row("Field Imax missing", "Field Imax", "<none>", u"Der Schlüssel „Field Imax“ fehlt."_qs);

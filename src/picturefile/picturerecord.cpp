@@ -157,7 +157,7 @@ bool readRunValues(const RecordTexts &texts, PictureRecord &record, QString *why
     if (!imax)
         *whyNot = wrongValue("Imax", "ist keine ganze Zahl zwischen -32768 und 32767");
     else if (!palette)
-        *whyNot = wrongValue("Palette", "sind nicht acht Farben „#RRGGBB“");
+        *whyNot = wrongValue("Palette", "besteht nicht aus acht Farben „#RRGGBB“");
     else if (complete != "yes" && complete != "no")
         *whyNot = wrongValue("Complete", "ist weder „yes“ noch „no“");
     else {
@@ -200,7 +200,7 @@ bool readExtent(const RecordTexts &texts, PictureRecord &record, QString *whyNot
     const auto last = first ? readWhole(rows[1], *first, record.size - 1) : std::nullopt;
     if (!last) {
         *whyNot = record.size == 0 ? QStringLiteral("Rows steht ohne Size.")
-                                   : wrongValue("Rows", "sind keine Zeilen „ERSTE:LETZTE“ innerhalb von Size");
+                                   : wrongValue("Rows", "nennt keine Zeilen „ERSTE:LETZTE“ innerhalb von Size");
         return false;
     }
     record.firstRow = int(*first);
