@@ -5,7 +5,7 @@ BandRing::BandRing(int bands, int slicesPerBand, int slots, std::size_t bandByte
       m_slicesPerBand(slicesPerBand),
       m_slots(slots),
       m_bandBytes(bandBytes),
-      m_memory(std::size_t(slots) * bandBytes),
+      m_memory(new std::uint8_t[std::size_t(slots) * bandBytes]),
       m_piecesLeft(std::size_t(slots), slicesPerBand)
 {
 }
@@ -22,7 +22,7 @@ std::optional<BandRing::Piece> BandRing::claim()
     if (m_cancelled)
         return std::nullopt;
     const std::size_t slot = std::size_t(band % m_slots);
-    return Piece{band, int(piece % m_slicesPerBand), m_memory.data() + slot * m_bandBytes};
+    return Piece{band, int(piece % m_slicesPerBand), m_memory.get() + slot * m_bandBytes};
 }
 
 void BandRing::pieceDone(int band)
@@ -39,7 +39,7 @@ std::optional<const std::uint8_t *> BandRing::nextBand()
     m_bandDone.wait(lock, [&] { return m_cancelled || m_written >= m_bands || m_piecesLeft[slot] == 0; });
     if (m_cancelled || m_written >= m_bands)
         return std::nullopt;
-    return m_memory.data() + slot * m_bandBytes;
+    return m_memory.get() + slot * m_bandBytes;
 }
 
 void BandRing::bandWritten()

@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -45,7 +46,7 @@ private:
     const int m_slicesPerBand;
     const int m_slots;
     const std::size_t m_bandBytes;
-    std::vector<std::uint8_t> m_memory;
+    std::unique_ptr<std::uint8_t[]> m_memory; // not zeroed: every byte is computed before it is written out
     std::vector<int> m_piecesLeft; // per slot
     long long m_nextPiece = 0;
     int m_written = 0;

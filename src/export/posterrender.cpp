@@ -4,7 +4,6 @@
 #include "picturefile/pngbandwriter.h"
 
 #include <algorithm>
-#include <climits>
 #include <thread>
 #include <time.h>
 
@@ -28,20 +27,26 @@ PosterRender::PosterRender(const PosterFrame &frame, int firstRow, int lastRow, 
       m_rows(lastRow - firstRow + 1),
       m_bandRows(bandRows(frame.size, m_rows, bandBytes)),
       m_slicesPerBand(std::min(SlicesPerBand, frame.size)),
+      m_bandBudget(bandBytes),
       m_threads(int(std::max(1u, std::thread::hardware_concurrency())))
 {
 }
 
 int PosterRender::bandRows(int size, int rows, std::size_t bandBytes)
 {
-    return std::clamp(int(std::min<std::size_t>(bandBytes / std::size_t(size), INT_MAX)), 1, std::max(rows, 1));
+    constexpr std::size_t MaxBandRows = 64;
+    const std::size_t fitting = std::min(bandBytes / std::size_t(size), MaxBandRows);
+    return std::clamp(int(fitting), 1, std::max(rows, 1));
 }
 
 bool PosterRender::run(PngBandWriter &writer)
 {
     const int bands = (m_rows + m_bandRows - 1) / m_bandRows;
     const std::size_t bandBytes = std::size_t(m_bandRows) * std::size_t(m_computer.frame().size);
-    BandRing ring(bands, m_slicesPerBand, 2 * m_threads, bandBytes);
+    // Thin bands get more slots, so the workers may run as far ahead as
+    // with full ones.
+    const std::size_t slotCount = 2 * std::size_t(m_threads) * std::max<std::size_t>(m_bandBudget / bandBytes, 1);
+    BandRing ring(bands, m_slicesPerBand, int(std::min<std::size_t>(slotCount, std::size_t(bands))), bandBytes);
     std::vector<std::thread> workers;
     for (int k = 0; k < m_threads; ++k)
         workers.emplace_back([&] { work(ring); });

@@ -10,8 +10,8 @@ class PngBandWriter;
 
 // Renders rows firstRow..lastRow of an N × N picture into a PngBandWriter:
 // one worker per hardware thread computes slices of bands, one writer
-// thread compresses the bands in order. At most two bands per worker are in
-// memory at once, each about BandBytes, whatever N.
+// thread compresses the bands in order. The bands in memory take at most
+// twice BandBytes per worker, whatever N.
 class PosterRender
 {
 public:
@@ -28,7 +28,8 @@ public:
     // False when the writer failed; its reason is then in writer.error().
     bool run(PngBandWriter &writer);
 
-    // Rows of one band: as many as fit into BandBytes, at least one.
+    // Rows of one band: as many as fit into BandBytes but at most 64, so
+    // that the writer has little left once the workers are done; at least one.
     static int bandRows(int size, int rows, std::size_t bandBytes = BandBytes);
     // Processor time the writer thread spent compressing and writing.
     double writerSeconds() const { return m_writerSeconds; }
@@ -42,6 +43,7 @@ private:
     int m_rows;
     int m_bandRows;
     int m_slicesPerBand;
+    std::size_t m_bandBudget;
     int m_threads;
     Progress m_progress;
     double m_writerSeconds = 0;
