@@ -6,9 +6,14 @@
 //           for several compression levels;
 //   memory: peak resident memory (getrusage) of the real program code at
 //           8192² and 32768² (Imax 300, start section), each in a child
-//           process of its own, and its time per pixel against 4096².
+//           process of its own;
+//   time per pixel: the same children at 4096² and 32768², on example 1
+//           and on the start section, with one core's work per pixel on
+//           sampled bands of each, which tells the content's share of any
+//           difference from the export's.
 // Usage: bench_export [--skip-huge | --keep-huge] [FOLDER for the pictures, default /tmp]
-// (--keep-huge leaves bench_export_32768.png there, to be looked at).
+// (--skip-huge leaves out the children; --keep-huge leaves the start
+// section's bench_export_32768.png there, to be looked at).
 #include "export/bandcomputer.h"
 #include "export/exportcommand.h"
 #include "export/posterrender.h"
@@ -50,17 +55,34 @@ double since(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The column kernel over the same columns and bands as the export, on this
-// thread alone.
-double oneCoreKernelSeconds(const PosterFrame &frame)
+// One core's work for the export's pixels: the column kernel over the same
+// bands and columns, and the writer compressing its bands (to nowhere).
+struct OneCoreSeconds
+{
+    double kernel = 0;
+    double writer = 0;
+};
+
+OneCoreSeconds oneCoreSeconds(const PosterFrame &frame, bool withWriter)
 {
     const BandComputer computer(frame);
     const int bandRows = PosterRender::bandRows(frame.size, frame.size);
     std::vector<std::uint8_t> band(std::size_t(bandRows) * std::size_t(frame.size));
-    const double start = threadSeconds();
-    for (int first = 0; first < frame.size; first += bandRows)
-        computer.computeSlice(first, std::min(bandRows, frame.size - first), 0, frame.size, band.data());
-    return threadSeconds() - start;
+    PngBandWriter writer([](const char *, std::size_t) { return true; }, frame.size, frame.size,
+                         {0xFF0000, 0xFFFF00, 0x00FF00, 0x0000FF, 0xFF00FF, 0x00C0C0, 0xC04000, 0}, {}, 1);
+    OneCoreSeconds seconds;
+    for (int first = 0; first < frame.size; first += bandRows) {
+        const int rows = std::min(bandRows, frame.size - first);
+        const double start = threadSeconds();
+        computer.computeSlice(first, rows, 0, frame.size, band.data());
+        const double computed = threadSeconds();
+        seconds.kernel += computed - start;
+        if (withWriter) {
+            writer.writeRows(band.data(), rows);
+            seconds.writer += threadSeconds() - computed;
+        }
+    }
+    return seconds;
 }
 
 // The same columns on every core without the export around them: how much
@@ -124,7 +146,7 @@ ExportTimes exportSeconds(const PosterFrame &frame, int level, const std::string
 void speed(const std::string &folder)
 {
     const int threads = int(std::max(1u, std::thread::hardware_concurrency()));
-    const double kernel = oneCoreKernelSeconds(Example1);
+    const double kernel = oneCoreSeconds(Example1, false).kernel;
     std::printf("speed: example 1, Imax 32767, 4096 x 4096, %d hardware threads\n", threads);
     std::printf("  one-core column kernel  %8.2f s\n", kernel);
     const auto [allWall, allProcessor] = allCoresKernelSeconds(Example1, threads);
@@ -143,15 +165,11 @@ void speed(const std::string &folder)
 }
 
 // The real program's code in a child process of its own, so that its peak
-// resident memory is its alone: prints "peak_kb seconds".
-int child(const char *target, const char *size, bool keep)
+// resident memory is its alone: prints "peak_kb seconds processor".
+int child(char *arguments[], bool keep)
 {
-    const std::string render = std::string("--render=") + target;
-    const std::string sized = std::string("--size=") + size;
-    char *arguments[] = {const_cast<char *>("quirlbau"), const_cast<char *>(render.c_str()),
-                         const_cast<char *>(sized.c_str()), const_cast<char *>("--quiet"), nullptr};
     const Clock::time_point start = Clock::now();
-    const int status = runExport(4, arguments);
+    const int status = runExport(8, arguments);
     const double seconds = since(start);
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -159,8 +177,26 @@ int child(const char *target, const char *size, bool keep)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
     std::printf("%ld %.3f %.3f\n", usage.ru_maxrss, seconds, processor);
     if (!keep)
-        std::remove(target);
+        std::remove(arguments[1] + std::strlen("--render="));
     return status;
+}
+
+struct Picture
+{
+    const char *name;
+    double x0, x1, y0, y1;
+    int size;
+    double pixels() const { return double(size) * double(size); }
+    PosterFrame frame() const { return {x0, x1, y0, y1, 300, size}; }
+};
+
+constexpr Picture StartSection{"start section", -1.4025, -1.4020, 0.0, 0.0005, 0};
+constexpr Picture Example1Section{"example 1", -2.0, 2.0, -2.0, 2.0, 0};
+
+Picture sized(Picture picture, int size)
+{
+    picture.size = size;
+    return picture;
 }
 
 struct ChildFigures
@@ -170,12 +206,16 @@ struct ChildFigures
     double processor = 0;
 };
 
-ChildFigures runChild(const std::string &folder, int size, bool keep = false)
+ChildFigures runChild(const std::string &folder, const Picture &picture, bool keep = false)
 {
-    const std::string command = "/proc/" + std::to_string(getpid()) + (keep ? "/exe --keep " : "/exe --child ")
-        + folder + "/bench_export_" + std::to_string(size) + ".png " + std::to_string(size);
+    char command[512];
+    std::snprintf(command, sizeof command,
+                  "/proc/%d/exe %s --render=%s/bench_export_%d.png --size=%d --quiet --x0=%.17g --x1=%.17g "
+                  "--y0=%.17g --y1=%.17g",
+                  int(getpid()), keep ? "--keep" : "--child", folder.c_str(), picture.size, picture.size,
+                  picture.x0, picture.x1, picture.y0, picture.y1);
     ChildFigures figures;
-    if (FILE *pipe = popen(command.c_str(), "r")) {
+    if (FILE *pipe = popen(command, "r")) {
         if (std::fscanf(pipe, "%ld %lf %lf", &figures.peakKb, &figures.seconds, &figures.processor) != 3)
             figures = {};
         pclose(pipe);
@@ -183,28 +223,49 @@ ChildFigures runChild(const std::string &folder, int size, bool keep = false)
     return figures;
 }
 
-void printChild(const char *name, const ChildFigures &f, double pixels)
+void printChild(const Picture &picture, const ChildFigures &f)
 {
-    std::printf("  %-14s peak %6.1f MB, wall %7.2f s = %6.2f ns per pixel, processor %7.2f s = %6.2f ns per pixel\n",
-                name, f.peakKb / 1024.0, f.seconds, f.seconds / pixels * 1e9, f.processor, f.processor / pixels * 1e9);
+    std::printf("  %-13s %5d^2: peak %6.1f MB, wall %7.2f s = %6.2f ns per pixel, processor %7.2f s = %6.2f ns "
+                "per pixel\n",
+                picture.name, picture.size, f.peakKb / 1024.0, f.seconds, f.seconds / picture.pixels() * 1e9,
+                f.processor, f.processor / picture.pixels() * 1e9);
 }
 
-void memory(const std::string &folder, bool huge, bool keep)
+void memory(const std::string &folder, bool keep)
 {
-    std::printf("memory and time per pixel: start section, Imax 300, the program's own code\n");
-    const ChildFigures small = runChild(folder, 4096);
-    printChild("4096 x 4096:", small, 4096.0 * 4096.0);
-    const ChildFigures middle = runChild(folder, 8192);
-    printChild("8192 x 8192:", middle, 8192.0 * 8192.0);
-    if (!huge)
-        return;
-    const ChildFigures big = runChild(folder, 32768, keep);
-    printChild("32768 x 32768:", big, 32768.0 * 32768.0);
-    const double pixelRatio = 32768.0 * 32768.0 / (4096.0 * 4096.0);
+    std::printf("memory: start section, Imax 300, the program's own code\n");
+    const Picture middle = sized(StartSection, 8192);
+    const Picture big = sized(StartSection, 32768);
+    const ChildFigures middleFigures = runChild(folder, middle);
+    printChild(middle, middleFigures);
+    const ChildFigures bigFigures = runChild(folder, big, keep);
+    printChild(big, bigFigures);
     std::printf("  peak at 32768: %.1f MB (goal <= 100); peak 32768 / 8192: %.3f (goal 0.9 .. 1.1)\n",
-                big.peakKb / 1024.0, double(big.peakKb) / double(middle.peakKb));
-    std::printf("  time per pixel 32768 / 4096: wall %.3f, processor %.3f (goal 0.9 .. 1.1)\n",
-                big.seconds / small.seconds / pixelRatio, big.processor / small.processor / pixelRatio);
+                bigFigures.peakKb / 1024.0, double(bigFigures.peakKb) / double(middleFigures.peakKb));
+}
+
+void timePerPixel(const std::string &folder, const Picture &section)
+{
+    std::printf("time per pixel: %s, Imax 300, the program's own code\n", section.name);
+    const Picture small = sized(section, 4096);
+    const Picture big = sized(section, 32768);
+    const ChildFigures smallFigures = runChild(folder, small);
+    printChild(small, smallFigures);
+    const ChildFigures bigFigures = runChild(folder, big);
+    printChild(big, bigFigures);
+    const double pixelRatio = big.pixels() / small.pixels();
+    const double wall = bigFigures.seconds / smallFigures.seconds / pixelRatio;
+    std::printf("  32768 / 4096: wall %.3f, processor %.3f (goal 0.9 .. 1.1)\n", wall,
+                bigFigures.processor / smallFigures.processor / pixelRatio);
+    const OneCoreSeconds smallWork = oneCoreSeconds(small.frame(), true);
+    const OneCoreSeconds bigWork = oneCoreSeconds(big.frame(), true);
+    const double perPixel[2] = {(smallWork.kernel + smallWork.writer) / small.pixels(),
+                                (bigWork.kernel + bigWork.writer) / big.pixels()};
+    std::printf("  one core's kernel + writer per pixel: %.2f + %.2f ns and %.2f + %.2f ns, 32768 / 4096 %.3f "
+                "(the content);\n  wall 32768 / 4096 relative to that %.3f (the export)\n",
+                smallWork.kernel / small.pixels() * 1e9, smallWork.writer / small.pixels() * 1e9,
+                bigWork.kernel / big.pixels() * 1e9, bigWork.writer / big.pixels() * 1e9, perPixel[1] / perPixel[0],
+                wall / (perPixel[1] / perPixel[0]));
 }
 
 } // namespace
@@ -212,8 +273,8 @@ void memory(const std::string &folder, bool huge, bool keep)
 int main(int argc, char *argv[])
 {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (argc == 4 && (std::strcmp(argv[1], "--child") == 0 || std::strcmp(argv[1], "--keep") == 0))
-        return child(argv[2], argv[3], std::strcmp(argv[1], "--keep") == 0);
+    if (argc == 9 && (std::strcmp(argv[1], "--child") == 0 || std::strcmp(argv[1], "--keep") == 0))
+        return child(argv + 1, std::strcmp(argv[1], "--keep") == 0);
     bool huge = true;
     bool keep = false;
     std::string folder = "/tmp";
@@ -226,6 +287,10 @@ int main(int argc, char *argv[])
             folder = argv[k];
     }
     speed(folder);
-    memory(folder, huge, keep);
+    if (!huge)
+        return 0;
+    memory(folder, keep);
+    timePerPixel(folder, Example1Section);
+    timePerPixel(folder, StartSection);
     return 0;
 }
