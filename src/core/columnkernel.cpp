@@ -126,11 +126,13 @@ ColumnWork computeColumns(const Section &section, int firstColumn, int columns,
     const std::size_t points = std::size_t(std::max(columns, 0)) * GridPoints;
     std::vector<double> cx(points);
     std::vector<double> cy(points);
-    for (std::size_t p = 0; p < points; ++p) {
-        const int column = firstColumn + int(p / GridPoints) * GridStep;
-        const int row = GridFirst + int(p % GridPoints) * GridStep;
-        cx[p] = gridReal(section.x0, section.x1, column);
-        cy[p] = gridImag(section.y0, section.y1, row);
+    for (int row = 0; row < GridPoints; ++row)
+        cy[std::size_t(row)] = gridImag(section.y0, section.y1, GridFirst + row * GridStep);
+    for (int c = 0; c < columns; ++c) {
+        const auto column = cx.begin() + std::ptrdiff_t(c) * GridPoints;
+        std::fill_n(column, GridPoints, gridReal(section.x0, section.x1, firstColumn + c * GridStep));
+        if (c > 0)
+            std::copy_n(cy.begin(), GridPoints, cy.begin() + std::ptrdiff_t(c) * GridPoints);
     }
     return computePoints(cx.data(), cy.data(), int(points), imax, counts, path, cycles);
 }

@@ -12,6 +12,7 @@
 #include "core/laneregisters.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -22,8 +23,10 @@ namespace {
 // alone at the end of its column.
 //
 // Outside the set a lane runs without the cycle check. A lane still inside
-// after CycleCheckAfter steps switches all registers to cycle mode, which
-// lasts while some lane is that far.
+// after CycleCheckAfter steps is set aside with its z; once the list is
+// done, the set-aside points go on from there in cycle mode. So the short
+// orbits of escaping points never pay for cycle checks, and the long ones
+// run side by side with few refills.
 template <class V, int G>
 class LaneKernel
 {
@@ -38,7 +41,7 @@ public:
             // Once the list has no points left, the remaining lanes move
             // into as few registers as they fit, so that the last slow points
             // do not drag empty registers along.
-            const int used = m_nextPoint < m_job.points ? G : compact();
+            const int used = morePoints() ? G : compact();
             settle(m_cycleMode ? runFirst<true>(used) : runFirst<false>(used));
         }
         return m_work;
@@ -47,10 +50,10 @@ public:
 private:
     static constexpr int W = V::Width;
     static constexpr int Lanes = W * G;
-    static_assert(Lanes <= 32, "lane bits are kept in one unsigned");
+    static_assert(Lanes <= 64, "lane bits are kept in one LaneBits");
 
     template <bool Cycles, int Used = G>
-    unsigned runFirst(int used)
+    LaneBits runFirst(int used)
     {
         if constexpr (Used > 1) {
             if (used < Used)
@@ -68,70 +71,84 @@ private:
     // lane at the cycle threshold goes on afterwards and needs its z as it
     // was at that step.
     template <bool Cycles, int Used>
-    unsigned runRegisters()
+    LaneBits runRegisters()
     {
+        constexpr int Steps = stepsPerBlock(Cycles);
         LaneRegisters<V, Used> r;
         r.load(m_lanes);
-        const unsigned live = r.liveLanes();
-        unsigned stopped = 0;
+        const LaneBits live = r.liveLanes();
+        LaneBits stopped = 0;
         // Lanes only ever stop, so the blocks counted here stay clear of
         // every limit however many lanes stop meanwhile.
-        int clearBlocks = r.blocksClearOfLimits(m_constants);
+        int clearBlocks = r.template blocksClearOfLimits<Steps>(m_constants);
         for (int waited = 0;; waited += stopped != 0 ? 1 : 0, --clearBlocks) {
-            const bool nearLimit = clearBlocks <= 0 && r.limitWithin(m_constants, Block);
-            unsigned escaped = 0;
-            if (nearLimit && r.limitWithin(m_constants, Block - 1))
-                r.template block<true>(m_constants);
+            const bool nearLimit = clearBlocks <= 0 && r.limitWithin(m_constants, Steps);
+            LaneBits escaped = 0;
+            if (nearLimit && r.limitWithin(m_constants, Steps - 1))
+                r.template block<true, Steps>(m_constants);
             else if (nearLimit)
                 escaped = r.template freeBlock<true, Cycles>(m_constants, m_start.x, m_start.y);
             else
                 escaped = r.template freeBlock<false, Cycles>(m_constants, m_start.x, m_start.y);
             if (escaped != 0)
-                r.addSteps(escapeSteps(escaped));
+                r.addSteps(escapeSteps(escaped, Steps));
             if constexpr (Cycles)
                 r.template checkRepeats<false>(m_constants);
-            stopped = r.stopped();
+            // Only an escape, a repeat or a limit stops a lane.
+            if (escaped != 0 || r.repeated || nearLimit)
+                stopped = r.stopped();
             if (stopped != 0
                 && (nearLimit || stopped == live || waited == WaitBlocks
-                    || __builtin_popcount(stopped) >= W))
+                    || __builtin_popcountll(stopped) >= W))
                 break;
         }
         r.store(m_lanes);
         return stopped;
     }
 
-    // The steps each escaped lane took within the block, replayed one lane
-    // at a time from the block's start with the same operations; 0 for the
-    // other lanes.
-    const double *escapeSteps(unsigned escaped)
+    // The steps each escaped lane took within the block, replayed from the
+    // block's start with the same operations, up to W lanes side by side in
+    // one register (a short dependent chain either way, so W lanes cost
+    // about what one does); 0 for the other lanes.
+    const double *escapeSteps(LaneBits escaped, int blockLength)
     {
         std::fill(m_start.steps, m_start.steps + Lanes, 0.0);
-        for (; escaped != 0; escaped &= escaped - 1) {
-            const int lane = __builtin_ctz(escaped);
-            double x = m_start.x[lane];
-            double y = m_start.y[lane];
-            const double cx = m_lanes.cx[lane];
-            const double cy = m_lanes.cy[lane];
-            int step = 1;
-            for (;; ++step) {
-                const double xNext = (x * x - y * y) + cx;
-                y = ((2.0 * x) * y) + cy;
-                x = xNext;
-                if (!(x * x + y * y <= EscapeBound) || step == Block)
-                    break;
+        while (escaped != 0) {
+            int lanes[W];
+            alignas(64) double x[W], y[W], cx[W], cy[W], steps[W];
+            int taken = 0;
+            for (; taken < W && escaped != 0; ++taken, escaped &= escaped - 1)
+                lanes[taken] = __builtin_ctzll(escaped);
+            // Unused places repeat the first lane; their steps are dropped.
+            for (int k = 0; k < W; ++k) {
+                const int lane = lanes[k < taken ? k : 0];
+                x[k] = m_start.x[lane];
+                y[k] = m_start.y[lane];
+                cx[k] = m_lanes.cx[lane];
+                cy[k] = m_lanes.cy[lane];
             }
-            m_start.steps[lane] = step;
+            typename V::D vx = V::load(x), vy = V::load(y);
+            const typename V::D vcx = V::load(cx), vcy = V::load(cy);
+            typename V::D count = V::set1(0.0);
+            typename V::M going = V::le(count, count);
+            for (int step = 0; step < blockLength && V::bits(going) != 0; ++step) {
+                laneStep<V>(vx, vy, vcx, vcy, m_constants.two);
+                count = V::addWhere(count, going, m_constants.one);
+                going = V::both(going, V::le(laneMagnitude<V>(vx, vy), m_constants.bound));
+            }
+            V::store(steps, count);
+            for (int k = 0; k < taken; ++k)
+                m_start.steps[lanes[k]] = steps[k];
         }
         return m_start.steps;
     }
 
     // Why each stopped lane stopped, decided from its stored state.
-    void settle(unsigned stopped)
+    void settle(LaneBits stopped)
     {
         const double imax = m_job.imax;
-        bool reachedThreshold = false;
         for (; stopped != 0; stopped &= stopped - 1) {
-            const int lane = __builtin_ctz(stopped);
+            const int lane = __builtin_ctzll(stopped);
             const double n = m_lanes.n[lane];
             const double limit = m_lanes.limit[lane];
             if (limit < 0.0) {
@@ -142,13 +159,20 @@ private:
             } else if (escapedAtThreshold(lane)) {
                 finish(lane, static_cast<std::int16_t>(n), n);
             } else {
-                reachedThreshold = true;
+                setAside(lane);
             }
         }
-        if (reachedThreshold)
-            setCycleMode(true);
-        else if (m_cycleMode && !anyPastThreshold())
-            setCycleMode(false);
+        // Lanes that took set-aside points run in cycle mode, and so do
+        // the registers from now on.
+        if (m_nextAside > 0 && !m_cycleMode)
+            setCycleMode();
+    }
+
+    void setAside(int lane)
+    {
+        m_aside.push_back({m_lanes.point[lane], m_lanes.x[lane], m_lanes.y[lane]});
+        --m_liveLanes;
+        refill(lane);
     }
 
     // The lane reached the cycle threshold at the end of a block, so its z
@@ -160,9 +184,9 @@ private:
         return !(x * x + y * y <= EscapeBound);
     }
 
-    void setCycleMode(bool on)
+    void setCycleMode()
     {
-        m_cycleMode = on;
+        m_cycleMode = true;
         for (int lane = 0; lane < Lanes; ++lane) {
             if (m_lanes.live[lane] > 0.0)
                 m_lanes.limit[lane] = freshLimit();
@@ -198,19 +222,35 @@ private:
         return -1;
     }
 
+    bool morePoints() const
+    {
+        return m_nextPoint < m_job.points || m_nextAside < m_aside.size();
+    }
+
+    // The list's next point, else a set-aside one where it stopped (taken
+    // only in cycle mode, which settle() switches on), else nothing.
     void refill(int lane)
     {
-        const int point = takePoint();
+        int point = takePoint();
+        double x = 0.0, y = 0.0, n = 0.0, limit = freshLimit();
+        if (point < 0 && m_nextAside < m_aside.size()) {
+            const SetAside &aside = m_aside[m_nextAside++];
+            point = aside.point;
+            x = aside.x;
+            y = aside.y;
+            n = CycleCheckAfter;
+            limit = m_job.imax;
+        }
         const bool more = point >= 0;
         m_liveLanes += more ? 1 : 0;
         m_lanes.point[lane] = point;
         m_lanes.live[lane] = more ? 1.0 : 0.0;
-        m_lanes.x[lane] = 0.0;
-        m_lanes.y[lane] = 0.0;
-        m_lanes.n[lane] = 0.0;
+        m_lanes.x[lane] = x;
+        m_lanes.y[lane] = y;
+        m_lanes.n[lane] = n;
         m_lanes.cx[lane] = more ? m_job.cx[point] : 0.0;
         m_lanes.cy[lane] = more ? m_job.cy[point] : 0.0;
-        m_lanes.limit[lane] = more ? freshLimit() : 0.0;
+        m_lanes.limit[lane] = more ? limit : 0.0;
         // NaN equals nothing: no match before the lane's first save.
         m_lanes.savedX[lane] = __builtin_nan("");
         m_lanes.savedY[lane] = __builtin_nan("");
@@ -231,15 +271,6 @@ private:
         return (used + W - 1) / W;
     }
 
-    bool anyPastThreshold() const
-    {
-        for (int lane = 0; lane < Lanes; ++lane) {
-            if (m_lanes.live[lane] > 0.0 && m_lanes.n[lane] >= CycleCheckAfter)
-                return true;
-        }
-        return false;
-    }
-
     const ColumnJob &m_job;
     const LaneConstants<V> m_constants;
     LaneArrays<Lanes> m_lanes;
@@ -249,6 +280,13 @@ private:
         alignas(64) double y[Lanes];
         alignas(64) double steps[Lanes];
     } m_start;
+    struct SetAside
+    {
+        int point;
+        double x, y; // after CycleCheckAfter steps
+    };
+    std::vector<SetAside> m_aside;
+    std::size_t m_nextAside = 0;
     int m_liveLanes = 0;
     int m_nextPoint = 0;
     bool m_cycleMode = false;

@@ -9,9 +9,12 @@
 #include "core/escapetime.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
+// One bit per lane, lane g · W + k at bit g · W + k.
+using LaneBits = std::uint64_t;
 
 // Steps between two looks at the lanes. A lane always starts at a block
 // boundary, so a lane still running has taken a multiple of Block steps.
@@ -19,17 +22,24 @@ constexpr int Block = 16;
 static_assert(CycleCheckAfter % Block == 0,
               "a lane must reach the cycle threshold at a block boundary");
 
-// Steps between two cycle compares: twice a block, since a period p is
-// caught only once a gap holds a multiple of both p and Look.
-constexpr int Look = Block / 2;
+// In cycle mode the lanes hold orbits that stay inside for long, so the
+// look at a block's end, which costs a good part of a block, comes half as
+// often there.
+constexpr int CycleBlock = 2 * Block;
+
+constexpr int stepsPerBlock(bool cycles) { return cycles ? CycleBlock : Block; }
+
+// Steps between two cycle compares. A period p is caught once a gap holds a
+// multiple of both p and Look.
+constexpr int Look = 8;
+static_assert(Block % Look == 0 && CycleBlock % Look == 0);
 
 // The first step count at which a lane saves z for the cycle comparison.
 constexpr double FirstSave = 8.0;
 
-// The lanes compare z only at block ends, so an odd period p is caught only
-// once the gap to the next save holds p · Block steps. Their gap therefore
-// grows by three sixteenths of the step count instead of the scalar path's
-// one sixteenth: example 4 at Imax 32767 takes 13 % fewer steps.
+// A lane saves z only at the end of a block, so its gap grows by three
+// sixteenths of the step count instead of the scalar path's one sixteenth:
+// with odd periods, example 4 at Imax 32767 takes 13 % fewer steps.
 constexpr double LaneSaveGapShare = 0.1875;
 
 // Blocks a stopped lane may idle before the registers are refilled.
@@ -113,7 +123,7 @@ struct LaneConstants
     typename V::D gapGrowth = V::set1(1.0 + LaneSaveGapShare);
     typename V::D minimumGap = V::set1(MinimumSaveGap);
     typename V::D blockSteps = V::set1(Block);
-    typename V::D lookSteps = V::set1(Look);
+    typename V::D cycleBlockSteps = V::set1(CycleBlock);
     typename V::D far = V::set1(32768.0); // beyond every limit
 };
 
@@ -131,6 +141,7 @@ struct LaneRegisters
     D savedX[Used], savedY[Used], nextSave[Used];
     M active[Used];
     unsigned live[Used];
+    bool repeated = false; // some lane's orbit was found to repeat since the load
 
     template <int Lanes>
     void load(const LaneArrays<Lanes> &a)
@@ -165,6 +176,7 @@ struct LaneRegisters
     }
 
     // Blocks that no active lane can end at or beyond its limit.
+    template <int Steps>
     int blocksClearOfLimits(const LaneConstants<V> &k) const
     {
         D least = k.far;
@@ -173,7 +185,7 @@ struct LaneRegisters
         alignas(64) double lanes[W];
         V::store(lanes, least);
         const double steps = *std::min_element(lanes, lanes + W);
-        return static_cast<int>(steps - 1.0) / Block;
+        return static_cast<int>(steps - 1.0) / Steps;
     }
 
     // Whether some active lane reaches its limit within the next `steps`.
@@ -188,10 +200,10 @@ struct LaneRegisters
 
     // A block with the plain loop's bookkeeping at every step; needed only
     // when a limit falls inside the block.
-    template <bool CheckLimit>
+    template <bool CheckLimit, int Steps>
     void block(const LaneConstants<V> &k)
     {
-        for (int u = 0; u < Block; ++u) {
+        for (int u = 0; u < Steps; ++u) {
             for (int g = 0; g < Used; ++g) {
                 laneStep<V>(x[g], y[g], cx[g], cy[g], k.two);
                 n[g] = V::addWhere(n[g], active[g], k.one);
@@ -211,26 +223,27 @@ struct LaneRegisters
     // A limit may only fall on the block's end, and only where LimitAtEnd
     // says so. Returns the escaped lanes.
     template <bool LimitAtEnd, bool Cycles>
-    unsigned freeBlock(const LaneConstants<V> &k, double *startX, double *startY)
+    LaneBits freeBlock(const LaneConstants<V> &k, double *startX, double *startY)
     {
         for (int g = 0; g < Used; ++g) {
             V::store(startX + g * W, x[g]);
             V::store(startY + g * W, y[g]);
         }
-        for (int u = 0; u < Block; ++u) {
+        constexpr int Steps = stepsPerBlock(Cycles);
+        for (int u = 0; u < Steps; ++u) {
             for (int g = 0; g < Used; ++g)
                 laneStep<V>(x[g], y[g], cx[g], cy[g], k.two);
             if constexpr (Cycles) {
-                if (u == Look - 1)
-                    checkRepeats<true>(k);
+                if ((u + 1) % Look == 0 && u + 1 < Steps)
+                    checkRepeats<true>(k, double(Steps - (u + 1)));
             }
         }
-        unsigned escaped = 0;
+        LaneBits escaped = 0;
         for (int g = 0; g < Used; ++g) {
             const M inside = V::le(laneMagnitude<V>(x[g], y[g]), k.bound);
-            escaped |= V::bits(V::butNot(active[g], inside)) << (g * W);
+            escaped |= LaneBits(V::bits(V::butNot(active[g], inside))) << (g * W);
             active[g] = V::both(active[g], inside);
-            n[g] = V::addWhere(n[g], active[g], k.blockSteps);
+            n[g] = V::addWhere(n[g], active[g], Cycles ? k.cycleBlockSteps : k.blockSteps);
             if constexpr (LimitAtEnd)
                 active[g] = V::both(active[g], V::lt(n[g], limit[g]));
         }
@@ -250,16 +263,13 @@ struct LaneRegisters
     // again at growing gaps. The look comes every Look steps, so a period p
     // is caught once a gap holds a multiple of both p and Look.
     //
-    // In the middle of a block (MidBlock) n is Look behind, and a lane that
-    // escaped in the first half still counts as active: its |z|² > bound
-    // cannot equal a saved z, and whatever it saves dies with the lane.
+    // In the middle of a block (MidBlock) n is `ahead` steps behind, and a
+    // lane that escaped earlier in the block still counts as active: its
+    // |z|² > bound cannot equal a saved z. Saves come only at a block's end.
     // A repeat is rare, so marking one is kept off the common path.
     template <bool MidBlock>
-    void checkRepeats(const LaneConstants<V> &k)
+    void checkRepeats(const LaneConstants<V> &k, double ahead = 0.0)
     {
-        D now[Used];
-        for (int g = 0; g < Used; ++g)
-            now[g] = MidBlock ? V::add(n[g], k.lookSteps) : n[g];
         M repeats[Used];
         unsigned any = 0;
         for (int g = 0; g < Used; ++g) {
@@ -268,36 +278,40 @@ struct LaneRegisters
             any |= V::bits(repeats[g]);
         }
         if (any != 0) {
+            repeated = true;
+            const D behind = V::set1(ahead);
             for (int g = 0; g < Used; ++g) {
                 limit[g] = V::select(repeats[g], k.repeatMark, limit[g]);
                 active[g] = V::butNot(active[g], repeats[g]);
-                n[g] = V::select(repeats[g], now[g], n[g]);
+                n[g] = V::select(repeats[g], V::add(n[g], behind), n[g]);
             }
         }
+        if constexpr (MidBlock)
+            return;
         for (int g = 0; g < Used; ++g) {
-            const M save = V::both(active[g], V::le(nextSave[g], now[g]));
+            const M save = V::both(active[g], V::le(nextSave[g], n[g]));
             savedX[g] = V::select(save, x[g], savedX[g]);
             savedY[g] = V::select(save, y[g], savedY[g]);
-            nextSave[g] = V::select(save, V::add(V::mul(now[g], k.gapGrowth), k.minimumGap),
+            nextSave[g] = V::select(save, V::add(V::mul(n[g], k.gapGrowth), k.minimumGap),
                                     nextSave[g]);
         }
     }
 
     // Lanes that stopped since the load, as bits (lane g * W + k is bit
     // g * W + k).
-    unsigned stopped() const
+    LaneBits stopped() const
     {
-        unsigned bits = 0;
+        LaneBits bits = 0;
         for (int g = 0; g < Used; ++g)
-            bits |= (V::bits(active[g]) ^ live[g]) << (g * W);
+            bits |= LaneBits(V::bits(active[g]) ^ live[g]) << (g * W);
         return bits;
     }
 
-    unsigned liveLanes() const
+    LaneBits liveLanes() const
     {
-        unsigned bits = 0;
+        LaneBits bits = 0;
         for (int g = 0; g < Used; ++g)
-            bits |= live[g] << (g * W);
+            bits |= LaneBits(live[g]) << (g * W);
         return bits;
     }
 };

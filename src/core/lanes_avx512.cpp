@@ -35,7 +35,7 @@ struct Avx512
 
 ColumnWork computeColumnAvx512(const ColumnJob &job)
 {
-    return LaneKernel<Avx512, 4>(job).run();
+    return LaneKernel<Avx512, 6>(job).run();
 }
 
 void stepProbeAvx512(const StepProbe &probe)
