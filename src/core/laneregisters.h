@@ -270,12 +270,19 @@ struct LaneRegisters
     template <bool MidBlock>
     void checkRepeats(const LaneConstants<V> &k, double ahead = 0.0)
     {
+        // x alone first: it rarely matches without y.
         M repeats[Used];
         unsigned any = 0;
         for (int g = 0; g < Used; ++g) {
-            repeats[g] = V::both(active[g], V::both(V::eq(x[g], savedX[g]),
-                                                    V::eq(y[g], savedY[g])));
+            repeats[g] = V::both(active[g], V::eq(x[g], savedX[g]));
             any |= V::bits(repeats[g]);
+        }
+        if (any != 0) {
+            any = 0;
+            for (int g = 0; g < Used; ++g) {
+                repeats[g] = V::both(repeats[g], V::eq(y[g], savedY[g]));
+                any |= V::bits(repeats[g]);
+            }
         }
         if (any != 0) {
             repeated = true;
