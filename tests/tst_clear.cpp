@@ -2,7 +2,6 @@
 #include "app/mainwindow.h"
 #include "fakeplatform.h"
 #include "form/inputmessage.h"
-#include "core/numbertext.h"
 #include "runsteps.h"
 #include "userinput.h"
 #include "windowsnapshot.h"
@@ -62,11 +61,6 @@ QStringList afterClearAll(QStringList lines)
     lines = withValue(lines, QStringLiteral("btStop.BackColor"), hexColor(0x0080FF80));
     lines = withValue(lines, QStringLiteral("stopRequested"), QStringLiteral("0"));
     return withValue(lines, QStringLiteral("resumeRequested"), QStringLiteral("0"));
-}
-
-QString grouped(std::int64_t value)
-{
-    return NumberText::grouped(value, QLocale().groupSeparator());
 }
 
 } // namespace

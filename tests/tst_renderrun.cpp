@@ -3,7 +3,6 @@
 #include "expectedpicture.h"
 #include "fakeplatform.h"
 #include "render/renderrun.h"
-#include "core/numbertext.h"
 #include "workerthreads.h"
 #include "userinput.h"
 #include "windowsnapshot.h"
@@ -90,11 +89,6 @@ const QString Message = QStringLiteral(
 std::int64_t sum(const std::vector<std::int16_t> &counts, qsizetype from, qsizetype to)
 {
     return std::accumulate(counts.begin() + from, counts.begin() + to, std::int64_t(0));
-}
-
-QString grouped(std::int64_t value)
-{
-    return NumberText::grouped(value, QLocale().groupSeparator());
 }
 
 // The first `points` counts of a run in run order (kernelCounts computes

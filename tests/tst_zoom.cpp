@@ -2,7 +2,6 @@
 #include "fakeplatform.h"
 #include "runsteps.h"
 #include "form/inputmessage.h"
-#include "core/numbertext.h"
 #include "core/zoomarithmetic.h"
 #include "userinput.h"
 #include "windowsnapshot.h"
@@ -62,11 +61,6 @@ const QPoint ExampleUpperLeft(200, 300);
 const QPoint ExampleLowerRight(300, 999);
 const QStringList ExampleFields{"-1,402375", "-1,40225", "0,000125", "0,00025"};
 constexpr RunSection ExampleSection{-1.402375, -1.40225, 0.000125, 0.00025, 300};
-
-QString grouped(std::int64_t value)
-{
-    return NumberText::grouped(value, QLocale().groupSeparator());
-}
 
 } // namespace
 

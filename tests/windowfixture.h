@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/mainwindow.h"
+#include "core/numbertext.h"
 #include "fakeplatform.h"
 #include "render/renderrun.h"
 
@@ -64,6 +65,12 @@ private:
     QLocale m_locale;
     Events m_events;
 };
+
+// A count as the window's captions show it in the current locale.
+inline QString grouped(std::int64_t value)
+{
+    return NumberText::grouped(value, QLocale().groupSeparator());
+}
 
 // The main() of a window test: the application set up as the program sets
 // it up, then the test object's functions.
