@@ -50,6 +50,10 @@ failures=0
 expect() { # WHAT GOT WANTED
     if [[ $2 == "$3" ]]; then echo "ok   $1"; else echo "FAIL $1: '$2', expected '$3'"; failures=$((failures + 1)); fi
 }
+check() { # WHAT COMMAND...: on failure, what the picture check found
+    if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1:"; cat "$work/check.txt"; failures=$((failures + 1)); fi
+}
+fileMatches() { "$picturecheck" "$1" 0 0 >"$work/check.txt"; }
 
 startProgram
 at 650 130 && xdotool click 1 # cbStart
@@ -79,22 +83,12 @@ at 650 130 && xdotool click 1 # cbStart
 waitFor settled || { echo "FAIL: example 5 was never drawn"; exit 1; }
 at 606 17 && xdotool click 1 # txtX0
 xdotool key --clearmodifiers alt+Left
-if waitFor surfaceMatches; then
-    echo "ok   Alt+Left in a field goes back to the start section's picture"
-else
-    echo "FAIL Alt+Left:"; cat "$work/check.txt"
-    failures=$((failures + 1))
-fi
+check "Alt+Left in a field goes back to the start section's picture" waitFor surfaceMatches
 
 xdotool key --clearmodifiers ctrl+shift+c
 sleep 0.5
 clipboard -t image/png >"$work/copied.png" || true
-if "$picturecheck" "$work/copied.png" 0 0 >"$work/check.txt"; then
-    echo "ok   Ctrl+Shift+C copies the picture"
-else
-    echo "FAIL Ctrl+Shift+C: the clipboard holds no picture of the run"; cat "$work/check.txt"
-    failures=$((failures + 1))
-fi
+check "Ctrl+Shift+C copies the picture" fileMatches "$work/copied.png"
 expect "the section beside it" "$(clipboard -t text/plain | head -n1)" "X0 = -1.4025"
 
 saved="$work/gespeichert/bild.png"
@@ -105,21 +99,11 @@ timeout 20 xdotool search --sync --onlyvisible --name '^Bild speichern$' >/dev/n
 xdotool type --delay 15 "$saved"
 xdotool key Return
 waitFor test -s "$saved" || { echo "FAIL: $saved was not written"; exit 1; }
-if "$picturecheck" "$saved" 0 0 >"$work/check.txt"; then
-    echo "ok   Ctrl+S saved the kernel's picture, every pixel"
-else
-    echo "FAIL the saved file:"; cat "$work/check.txt"
-    failures=$((failures + 1))
-fi
+check "Ctrl+S saved the kernel's picture, every pixel" fileMatches "$saved"
 
 kill "$app_pid" && wait "$app_pid" 2>/dev/null || true
 startProgram "$saved"
-if waitFor surfaceMatches; then
-    echo "ok   quirlbau FILE.png shows the saved picture"
-else
-    echo "FAIL quirlbau FILE.png:"; cat "$work/check.txt"
-    failures=$((failures + 1))
-fi
+check "quirlbau FILE.png shows the saved picture" waitFor surfaceMatches
 
 ((failures == 0)) && echo PASS || cat "$work/app.log"
 exit $((failures > 0))
