@@ -1,5 +1,6 @@
 #include "pictures/picturecodec.h"
 
+#include "core/surfacegeometry.h"
 #include "form/backcolor.h"
 #include "picturefile/picturerecord.h"
 #include "picturefile/pngbandwriter.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr int PictureSide = 400;
 constexpr int IndexedColourType = 3;
 
 PictureRecord toPictureRecord(const RunRecord &run, bool complete)
@@ -51,7 +51,7 @@ bool isExport(const PictureRecord &record)
 // The rows an export's header must hold.
 QSize exportSize(const PictureRecord &record)
 {
-    const int side = record.size != 0 ? record.size : PictureSide;
+    const int side = record.size != 0 ? record.size : SurfacePixels;
     const int rows = record.lastRow == -1 ? side : record.lastRow - record.firstRow + 1;
     return {side, rows};
 }
@@ -89,7 +89,7 @@ std::optional<QImage> readPixels(QIODevice &device, QString *whyNot)
     }
     QImageReader reader(&device, "png");
     const QImage image = reader.read();
-    if (image.isNull() || image.size() != QSize(PictureSide, PictureSide)) {
+    if (image.isNull() || image.size() != QSize(SurfacePixels, SurfacePixels)) {
         *whyNot = QStringLiteral("Die Bildpunkte sind beschädigt oder unvollständig.");
         return std::nullopt;
     }
@@ -153,7 +153,7 @@ std::optional<Contents> read(QIODevice &device, QString *whyNot)
         return std::nullopt;
     const QSize found(header->width, header->height);
     const QSize expected =
-        isExport(*record) ? exportSize(*record) : QSize(PictureSide, PictureSide);
+        isExport(*record) ? exportSize(*record) : QSize(SurfacePixels, SurfacePixels);
     if (found != expected) {
         *whyNot = sizeMismatch(found, expected);
         return std::nullopt;
