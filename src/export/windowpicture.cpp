@@ -4,6 +4,7 @@
 #include "core/grid.h"
 #include "core/swatchtable.h"
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -12,10 +13,14 @@ namespace {
 std::vector<std::int16_t> gridCounts(const Section &section, std::int16_t imax, int threads)
 {
     std::vector<std::int16_t> counts(std::size_t(GridPoints) * GridPoints);
+    // A few columns at a time as one list, so the kernel's lanes refill
+    // across them.
+    constexpr int Batch = 4;
     std::atomic<int> nextColumn{0};
     const auto work = [&] {
-        for (int k = nextColumn++; k < GridPoints; k = nextColumn++)
-            computeColumn(section, GridFirst + k * GridStep, imax, counts.data() + std::size_t(k) * GridPoints);
+        for (int k = nextColumn.fetch_add(Batch); k < GridPoints; k = nextColumn.fetch_add(Batch))
+            computeColumns(section, GridFirst + k * GridStep, std::min(Batch, GridPoints - k), imax,
+                           counts.data() + std::size_t(k) * GridPoints);
     };
     std::vector<std::thread> workers;
     for (int t = 0; t < threads; ++t)
