@@ -1,0 +1,57 @@
+#pragma once
+
+#include "deep/deepview.h"
+#include "deep/floatexp.h"
+#include "deep/referenceorbit.h"
+
+#include <cstdint>
+
+// What pixels cost, summed over the calls that share it.
+struct DeepWork
+{
+    std::int64_t pixels = 0;
+    std::int64_t steps = 0;          // perturbation steps taken
+    std::int64_t rebases = 0;        // restarts at Z(0) = 0: closer to 0 than Z
+    std::int64_t referenceEnds = 0;  // restarts at Z(0) = 0: the reference ran out
+    std::int64_t extendedPixels = 0; // pixels that began with FloatExp deltas
+    std::int64_t recomputed = 0;     // pixels handed to the plain loop
+
+    DeepWork &operator+=(const DeepWork &other);
+};
+
+// Counts of a deep view: one reference orbit at the view's centre in MPFR at
+// precision P, every pixel as a double-precision perturbation of it (FloatExp
+// while its delta is below the double range), restarted at the reference's
+// start wherever the pixel comes closer to 0 than the reference.
+//
+// A running bound on the error of each pixel's delta follows every step;
+// where an escape test (|z|² > 5) lies within that bound of 5, the pixel is
+// handed to the plain MPFR loop at precision P instead. So every count is the
+// count of the plain loop at P, except where the plain loop's own rounding
+// decides it (then the count is the exact orbit's).
+//
+// Thread-safe: one kernel serves any number of threads at once.
+class DeepKernel
+{
+public:
+    DeepKernel(const DeepView &view, std::int64_t imax);
+
+    std::int64_t count(int p, int q, DeepWork &work) const;
+    // counts[p] for p = 0 … W − 1 of row q.
+    void countRow(int q, std::int64_t *counts, DeepWork &work) const;
+
+    const ReferenceOrbit &reference() const { return m_reference; }
+    const DeepView &view() const { return m_view; }
+
+private:
+    struct Delta
+    {
+        FloatExp x, y;
+    };
+    std::int64_t countAt(mpfr_srcptr cx, mpfr_srcptr cy, DeepWork &work) const;
+    Delta delta(mpfr_srcptr c, mpfr_srcptr centre, mpfr_srcptr ci, mpfr_srcptr centreI) const;
+
+    DeepView m_view;
+    std::int64_t m_imax;
+    ReferenceOrbit m_reference;
+};
