@@ -3,6 +3,9 @@
 #include "deep/perturbation.h"
 #include "deep/plainloop.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 FloatExp toFloatExp(mpfr_srcptr value)
@@ -34,49 +37,48 @@ DeepKernel::DeepKernel(const DeepView &view, std::int64_t imax)
 {
 }
 
-DeepKernel::Delta DeepKernel::delta(mpfr_srcptr c, mpfr_srcptr centre, mpfr_srcptr ci,
-                                    mpfr_srcptr centreI) const
+void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
+                             DeepWork &work) const
 {
+    const mpfr_prec_t precision = m_view.precision();
+    MpReal cx(precision), cy(precision), d(precision);
+    std::vector<FloatExp> dcx(pixels), dcy(pixels);
     // Both are P-bit numbers within the view, so their difference is exact
     // at P bits; the only rounding is to the FloatExp's 53 bits.
-    MpReal d(m_view.precision());
-    Delta result;
-    mpfr_sub(d.get(), c, centre, MPFR_RNDN);
-    result.x = toFloatExp(d.get());
-    mpfr_sub(d.get(), ci, centreI, MPFR_RNDN);
-    result.y = toFloatExp(d.get());
-    return result;
-}
-
-std::int64_t DeepKernel::countAt(mpfr_srcptr cx, mpfr_srcptr cy, DeepWork &work) const
-{
-    const Delta dc = delta(cx, m_view.centreRe().get(), cy, m_view.centreIm().get());
-    const PerturbationResult result = perturb(m_reference, dc.x, dc.y, m_imax);
-    ++work.pixels;
-    work.steps += result.steps;
-    work.rebases += result.rebases;
-    work.referenceEnds += result.referenceEnds;
-    work.extendedPixels += result.extended ? 1 : 0;
-    if (result.verdict == PerturbationResult::Counted)
-        return result.count;
-    ++work.recomputed;
-    return plainLoopCount(cx, cy, m_imax);
+    m_view.pixelIm(q, cy.get());
+    mpfr_sub(d.get(), cy.get(), m_view.centreIm().get(), MPFR_RNDN);
+    std::fill(dcy.begin(), dcy.end(), toFloatExp(d.get()));
+    for (int k = 0; k < pixels; ++k) {
+        m_view.pixelRe(first + k, cx.get());
+        mpfr_sub(d.get(), cx.get(), m_view.centreRe().get(), MPFR_RNDN);
+        dcx[k] = toFloatExp(d.get());
+    }
+    std::vector<PerturbationResult> results(pixels);
+    perturb(m_reference, dcx.data(), dcy.data(), pixels, m_imax, results.data());
+    for (int k = 0; k < pixels; ++k) {
+        const PerturbationResult &result = results[k];
+        ++work.pixels;
+        work.steps += result.steps;
+        work.rebases += result.rebases;
+        work.referenceEnds += result.referenceEnds;
+        work.extendedPixels += result.extended ? 1 : 0;
+        counts[k] = result.count;
+        if (result.verdict == PerturbationResult::Unsure) {
+            ++work.recomputed;
+            m_view.pixelRe(first + k, cx.get());
+            counts[k] = plainLoopCount(cx.get(), cy.get(), m_imax);
+        }
+    }
 }
 
 std::int64_t DeepKernel::count(int p, int q, DeepWork &work) const
 {
-    MpReal cx(m_view.precision()), cy(m_view.precision());
-    m_view.pixelRe(p, cx.get());
-    m_view.pixelIm(q, cy.get());
-    return countAt(cx.get(), cy.get(), work);
+    std::int64_t result = 0;
+    countPoints(p, 1, q, &result, work);
+    return result;
 }
 
 void DeepKernel::countRow(int q, std::int64_t *counts, DeepWork &work) const
 {
-    MpReal cx(m_view.precision()), cy(m_view.precision());
-    m_view.pixelIm(q, cy.get());
-    for (int p = 0; p < m_view.pixelsWide(); ++p) {
-        m_view.pixelRe(p, cx.get());
-        counts[p] = countAt(cx.get(), cy.get(), work);
-    }
+    countPoints(0, m_view.pixelsWide(), q, counts, work);
 }

@@ -44,12 +44,8 @@ public:
     const DeepView &view() const { return m_view; }
 
 private:
-    struct Delta
-    {
-        FloatExp x, y;
-    };
-    std::int64_t countAt(mpfr_srcptr cx, mpfr_srcptr cy, DeepWork &work) const;
-    Delta delta(mpfr_srcptr c, mpfr_srcptr centre, mpfr_srcptr ci, mpfr_srcptr centreI) const;
+    // counts[k] for pixels (first + k, q), k < pixels.
+    void countPoints(int first, int pixels, int q, std::int64_t *counts, DeepWork &work) const;
 
     DeepView m_view;
     std::int64_t m_imax;

@@ -26,6 +26,7 @@ struct PerturbationResult
     bool extended = false;
 };
 
-// dcx, dcy: the pixel's c minus the reference's C, each rounded once.
-PerturbationResult perturb(const ReferenceOrbit &reference, FloatExp dcx, FloatExp dcy,
-                           std::int64_t imax);
+// results[k] for the pixel whose c minus the reference's C is dcx[k] +
+// i·dcy[k], each rounded once; k < pixels.
+void perturb(const ReferenceOrbit &reference, const FloatExp *dcx, const FloatExp *dcy,
+             int pixels, std::int64_t imax, PerturbationResult *results);
