@@ -91,22 +91,4 @@ bool read(std::string_view text, mpfr_ptr out)
     return true;
 }
 
-long leadingExponent(std::string_view text)
-{
-    const std::string ascii = asciiForm(text);
-    long exponent = 0;
-    const std::size_t e = ascii.find('e');
-    if (e != std::string::npos)
-        exponent = std::stol(ascii.substr(e + 1));
-    const std::string mantissa = ascii.substr(0, e);
-    const std::size_t point = mantissa.find('.');
-    const std::size_t intEnd = point == std::string::npos ? mantissa.size() : point;
-    const std::size_t first = mantissa.find_first_of("123456789");
-    if (first == std::string::npos)
-        return 0;
-    if (first < intEnd)
-        return exponent + long(intEnd - first) - 1;
-    return exponent - long(first - point);
-}
-
 } // namespace DecimalText

@@ -20,8 +20,4 @@ bool isDecimal(std::string_view text);
 //   read("0,1", x) at 4 bits -> x == 0.09375 (binary 0.00011)
 bool read(std::string_view text, mpfr_ptr out);
 
-// The decimal exponent of the text's leading digit ("0,00125" -> -3,
-// "-12E5" -> 6; 0 for a zero), for choosing a precision before reading.
-long leadingExponent(std::string_view text);
-
 } // namespace DecimalText

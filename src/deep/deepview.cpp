@@ -11,27 +11,38 @@ constexpr mpfr_prec_t GuardBits = 64;
 constexpr mpfr_prec_t DoubleBits = 53;
 // Deep below this many double ulps between neighbouring pixel centres.
 constexpr long DeepBelowUlpsLog2 = 10;
-// Extra decimal digits' worth of bits for the first, rough reading.
+// Bits of the first, rough reading, which only finds the exponents.
 constexpr mpfr_prec_t RoughBits = 64;
 
+struct Exponents
+{
+    long magnitude; // 2^magnitude bounds every |coordinate| of the view
+    long spacing;   // 2^spacing <= width / W
+};
 
-// log2 of the largest |coordinate| in the view, rounded up.
-long boundExponent(mpfr_srcptr re, mpfr_srcptr im, mpfr_srcptr halfExtent)
+Exponents exponentsOf(mpfr_srcptr re, mpfr_srcptr im, mpfr_srcptr width, int wide, int high)
 {
     MpReal a(RoughBits), b(RoughBits);
     mpfr_abs(a.get(), re, MPFR_RNDU);
     mpfr_abs(b.get(), im, MPFR_RNDU);
     mpfr_max(a.get(), a.get(), b.get(), MPFR_RNDU);
-    mpfr_add(a.get(), a.get(), halfExtent, MPFR_RNDU);
-    return mpfr_zero_p(a.get()) ? 0 : mpfr_get_exp(a.get());
+    mpfr_mul_ui(b.get(), width, std::max(wide, high), MPFR_RNDU);
+    mpfr_div_ui(b.get(), b.get(), 2UL * wide, MPFR_RNDU);
+    mpfr_add(a.get(), a.get(), b.get(), MPFR_RNDU);
+    const long magnitude = mpfr_zero_p(a.get()) ? 0 : mpfr_get_exp(a.get());
+    mpfr_div_ui(b.get(), width, wide, MPFR_RNDD);
+    return {magnitude, mpfr_get_exp(b.get()) - 1};
 }
 
-} // namespace
-
+// The bits needed to tell neighbouring pixel centres apart (at least 53)
+// for coordinates below 2^magnitudeExponent, spacing at or above
+// 2^spacingExponent.
 mpfr_prec_t separatingBits(long magnitudeExponent, long spacingExponent)
 {
     return std::max<mpfr_prec_t>(DoubleBits, magnitudeExponent - spacingExponent + 2);
 }
+
+} // namespace
 
 DeepView::DeepView(mpfr_prec_t precision, int pixelsWide, int pixelsHigh)
     : m_precision(precision), m_pixelsWide(pixelsWide), m_pixelsHigh(pixelsHigh),
@@ -51,14 +62,9 @@ std::optional<DeepView> DeepView::make(const std::string &re, const std::string 
     if (!DecimalText::read(re, roughRe.get()) || !DecimalText::read(im, roughIm.get())
         || !DecimalText::read(width, roughWidth.get()) || mpfr_sgn(roughWidth.get()) <= 0)
         return std::nullopt;
-    MpReal half(RoughBits), spacing(RoughBits);
-    const int longer = std::max(pixelsWide, pixelsHigh);
-    mpfr_mul_ui(half.get(), roughWidth.get(), longer, MPFR_RNDU);
-    mpfr_div_ui(half.get(), half.get(), 2 * pixelsWide, MPFR_RNDU);
-    mpfr_div_ui(spacing.get(), roughWidth.get(), pixelsWide, MPFR_RNDD);
-    const long magnitude = boundExponent(roughRe.get(), roughIm.get(), half.get());
-    const long spacingExp = mpfr_get_exp(spacing.get()) - 1;
-    DeepView view(separatingBits(magnitude, spacingExp) + GuardBits, pixelsWide, pixelsHigh);
+    const Exponents e = exponentsOf(roughRe.get(), roughIm.get(), roughWidth.get(),
+                                    pixelsWide, pixelsHigh);
+    DeepView view(separatingBits(e.magnitude, e.spacing) + GuardBits, pixelsWide, pixelsHigh);
     DecimalText::read(re, view.m_re.get());
     DecimalText::read(im, view.m_im.get());
     DecimalText::read(width, view.m_width.get());
@@ -87,22 +93,13 @@ void DeepView::pixelIm(int q, mpfr_ptr out) const
 
 long DeepView::spacingExponent() const
 {
-    MpReal spacing(RoughBits);
-    mpfr_div_ui(spacing.get(), m_width.get(), m_pixelsWide, MPFR_RNDD);
-    return mpfr_get_exp(spacing.get()) - 1;
-}
-
-long DeepView::magnitudeExponent() const
-{
-    MpReal half(RoughBits);
-    mpfr_mul_ui(half.get(), m_width.get(), std::max(m_pixelsWide, m_pixelsHigh), MPFR_RNDU);
-    mpfr_div_ui(half.get(), half.get(), 2 * m_pixelsWide, MPFR_RNDU);
-    return boundExponent(m_re.get(), m_im.get(), half.get());
+    return exponentsOf(m_re.get(), m_im.get(), m_width.get(), m_pixelsWide, m_pixelsHigh).spacing;
 }
 
 bool DeepView::needsDeep() const
 {
     // A double's ulp at |c| < 2^e is at most 2^(e − 53).
-    const long ulpsLog2 = spacingExponent() - (magnitudeExponent() - DoubleBits);
-    return ulpsLog2 < DeepBelowUlpsLog2;
+    const Exponents e = exponentsOf(m_re.get(), m_im.get(), m_width.get(), m_pixelsWide,
+                                    m_pixelsHigh);
+    return e.spacing - (e.magnitude - DoubleBits) < DeepBelowUlpsLog2;
 }

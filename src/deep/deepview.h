@@ -44,7 +44,6 @@ public:
 private:
     DeepView(mpfr_prec_t precision, int pixelsWide, int pixelsHigh);
     void pixelCoordinate(const MpReal &centre, int k, int pixels, mpfr_ptr out) const;
-    long magnitudeExponent() const;
 
     mpfr_prec_t m_precision;
     int m_pixelsWide;
@@ -53,8 +52,3 @@ private:
     MpReal m_im;
     MpReal m_width;
 };
-
-// The bits needed to tell neighbouring pixel centres apart (at least 53)
-// for coordinates below 2^magnitudeExponent and spacing at or above
-// 2^spacingExponent; used by make() for P.
-mpfr_prec_t separatingBits(long magnitudeExponent, long spacingExponent);
