@@ -264,17 +264,24 @@ void tst_deepkernel::matchesPlainLoop_data()
     QTest::addColumn<QString>("width");
     QTest::addColumn<int>("imax");
     QTest::addColumn<bool>("extended");
+    QTest::addColumn<int>("referenceSteps");
     QTest::newRow("i, 1E-20") << "0,000000000000000000000213" << "1,0000000000000000000000871"
-                              << "1E-20" << 5000 << false;
+                              << "1E-20" << 5000 << false << 0;
     QTest::newRow("i, 1E-60")
         << "0,00000000000000000000000000000000000000000000000000000000000000213"
         << "1,00000000000000000000000000000000000000000000000000000000000000871"
-        << "1E-60" << 5000 << false;
+        << "1E-60" << 5000 << false << 0;
+    // Orbits of about 170 steps, a reference of 40: pixels restart at its
+    // end again and again.
+    QTest::newRow("i, 1E-60, short reference")
+        << "0,00000000000000000000000000000000000000000000000000000000000000213"
+        << "1,00000000000000000000000000000000000000000000000000000000000000871"
+        << "1E-60" << 5000 << false << 40;
     QTest::newRow("i, 1E-320, FloatExp")
-        << "2,13E-322" << "1" << "1E-320" << 5000 << true;
+        << "2,13E-322" << "1" << "1E-320" << 5000 << true << 0;
     // Left of −2 an orbit runs along 2, 2, 2, … and away, never near 0;
     // right of it, it wanders through [−2, 2] first.
-    QTest::newRow("tip, 1E-20") << "-2" << "0" << "1E-20" << 5000 << false;
+    QTest::newRow("tip, 1E-20") << "-2" << "0" << "1E-20" << 5000 << false << 0;
 }
 
 void tst_deepkernel::matchesPlainLoop()
@@ -284,10 +291,12 @@ void tst_deepkernel::matchesPlainLoop()
     QFETCH(QString, width);
     QFETCH(int, imax);
     QFETCH(bool, extended);
+    QFETCH(int, referenceSteps);
     const Place place{re.toStdString(), im.toStdString(), width.toStdString(), Wide, High, imax};
     const DeepView view = viewOf(place);
     QCOMPARE(view.precision(), testPrecision(place));
-    const DeepKernel kernel(view, imax);
+    const DeepKernel kernel(view, imax,
+                            referenceSteps > 0 ? referenceSteps : DeepKernel::ReferenceSteps);
     DeepWork work;
     int determined = 0;
     std::set<long> counts;
@@ -307,10 +316,14 @@ void tst_deepkernel::matchesPlainLoop()
     // The place must be worth the name: mostly determined, with structure.
     QVERIFY2(determined >= Samples * 9 / 10, qPrintable(QString::number(determined)));
     QVERIFY2(counts.size() >= 5, qPrintable(QString::number(counts.size())));
+    QCOMPARE(work.extendedPixels, extended ? work.pixels : 0);
+    if (referenceSteps > 0) {
+        QVERIFY(work.referenceEnds >= work.pixels);
+        return;
+    }
     // Both ways through: pixels that came closer to 0 than the reference
     // and were rebased, and pixels that followed it to the end.
     QCOMPARE(rebased.size(), std::size_t(2));
-    QCOMPARE(work.extendedPixels, extended ? work.pixels : 0);
 }
 
 void tst_deepkernel::switchesAtStatedDepth_data()

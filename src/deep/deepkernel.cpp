@@ -8,11 +8,11 @@
 
 namespace {
 
-FloatExp toFloatExp(mpfr_srcptr value)
+// Deltas as small as half a pixel need FloatExp below 2^-900, and so do the
+// reference's steps there.
+bool needsExtended(const DeepView &view)
 {
-    long exponent = 0;
-    const double mantissa = mpfr_get_d_2exp(&exponent, value, MPFR_RNDN);
-    return FloatExp::normalised(mantissa, exponent);
+    return view.spacingExponent() - 1 < DoubleDeltaExponent;
 }
 
 } // namespace
@@ -28,12 +28,11 @@ DeepWork &DeepWork::operator+=(const DeepWork &other)
     return *this;
 }
 
-DeepKernel::DeepKernel(const DeepView &view, std::int64_t imax)
-    // Deltas as small as half a pixel need FloatExp below 2^-900, and so do
-    // the reference's steps there.
+DeepKernel::DeepKernel(const DeepView &view, std::int64_t imax, std::int64_t referenceSteps)
     : m_view(view), m_imax(imax),
-      m_reference(view.centreRe().get(), view.centreIm().get(), imax,
-                  view.spacingExponent() - 1 < DoubleDeltaExponent)
+      m_reference(view.centreRe().get(), view.centreIm().get(), imax, needsExtended(view),
+                  std::min(referenceSteps,
+                           needsExtended(view) ? ExtendedReferenceSteps : ReferenceSteps))
 {
 }
 

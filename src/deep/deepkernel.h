@@ -34,7 +34,14 @@ struct DeepWork
 class DeepKernel
 {
 public:
-    DeepKernel(const DeepView &view, std::int64_t imax);
+    // Steps the reference keeps at most: 64 MB in doubles, 48 MB where it
+    // keeps FloatExp as well.
+    static constexpr std::int64_t ReferenceSteps = std::int64_t(1) << 22;
+    static constexpr std::int64_t ExtendedReferenceSteps = std::int64_t(1) << 20;
+
+    // referenceSteps below the defaults only to try short references.
+    DeepKernel(const DeepView &view, std::int64_t imax,
+               std::int64_t referenceSteps = ReferenceSteps);
 
     std::int64_t count(int p, int q, DeepWork &work) const;
     // counts[p] for p = 0 … W − 1 of row q.

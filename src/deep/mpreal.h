@@ -1,5 +1,7 @@
 #pragma once
 
+#include "deep/floatexp.h"
+
 #include <mpfr.h>
 
 #include <utility>
@@ -34,3 +36,11 @@ public:
 private:
     mpfr_t m_value;
 };
+
+// The value rounded once to a FloatExp's 53-bit mantissa.
+inline FloatExp toFloatExp(mpfr_srcptr value)
+{
+    long exponent = 0;
+    const double mantissa = mpfr_get_d_2exp(&exponent, value, MPFR_RNDN);
+    return FloatExp::normalised(mantissa, exponent);
+}

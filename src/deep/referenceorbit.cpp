@@ -5,19 +5,10 @@
 
 #include <algorithm>
 
-namespace {
-
-FloatExp toFloatExp(mpfr_srcptr value)
+ReferenceOrbit::ReferenceOrbit(mpfr_srcptr cx, mpfr_srcptr cy, std::int64_t imax, bool extended,
+                               std::int64_t maxSteps)
 {
-    long exponent = 0;
-    const double mantissa = mpfr_get_d_2exp(&exponent, value, MPFR_RNDN);
-    return FloatExp::normalised(mantissa, exponent);
-}
-
-} // namespace
-
-ReferenceOrbit::ReferenceOrbit(mpfr_srcptr cx, mpfr_srcptr cy, std::int64_t imax, bool extended)
-{
+    imax = std::min(imax, std::max<std::int64_t>(maxSteps, 1));
     const mpfr_prec_t precision = std::max(mpfr_get_prec(cx), mpfr_get_prec(cy));
     MpReal x(precision), y(precision), xx(precision), yy(precision), m(precision), t(precision);
     keep(x.get(), y.get(), extended);
