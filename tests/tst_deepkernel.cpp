@@ -15,6 +15,7 @@
 #include <cmath>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -193,6 +194,7 @@ private slots:
     void switchesAtStatedDepth_data();
     void switchesAtStatedDepth();
     void recomputesDoubtfulPixels();
+    void sharedByThreads();
 };
 
 void tst_deepkernel::readsTextsToNearest_data()
@@ -392,6 +394,30 @@ void tst_deepkernel::recomputesDoubtfulPixels()
         }
     }
     QVERIFY(recomputed > 0);
+}
+
+// One kernel, rows counted by two threads at once, gives the counts that
+// one thread gives (the thread sanitizer's build watches the sharing).
+void tst_deepkernel::sharedByThreads()
+{
+    const Place place{"0", "1", "1E-60", Wide, High, 5000};
+    const DeepKernel kernel(viewOf(place), place.imax);
+    constexpr int Rows = 8;
+    std::vector<std::int64_t> alone(Rows * Wide), shared(Rows * Wide);
+    DeepWork work;
+    for (int q = 0; q < Rows; ++q)
+        kernel.countRow(q, alone.data() + q * Wide, work);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t) {
+        threads.emplace_back([&, t] {
+            DeepWork own;
+            for (int q = t; q < Rows; q += 2)
+                kernel.countRow(q, shared.data() + q * Wide, own);
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    QCOMPARE(shared, alone);
 }
 
 QTEST_APPLESS_MAIN(tst_deepkernel)
