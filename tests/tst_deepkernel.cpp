@@ -5,6 +5,7 @@
 #include "core/escapetime.h"
 #include "deep/decimaltext.h"
 #include "deep/deepkernel.h"
+#include "deep/lanejob.h"
 #include "deep/viewcounter.h"
 
 #include <QTest>
@@ -195,6 +196,7 @@ private slots:
     void switchesAtStatedDepth();
     void recomputesDoubtfulPixels();
     void sharedByThreads();
+    void laneBuildsAgree();
 };
 
 void tst_deepkernel::readsTextsToNearest_data()
@@ -418,6 +420,49 @@ void tst_deepkernel::sharedByThreads()
     for (std::thread &thread : threads)
         thread.join();
     QCOMPARE(shared, alone);
+}
+
+// The lanes for any processor and the AVX2 ones step the same operations,
+// so they give the same results, pixel for pixel (pixels of i's view at
+// 1E-20, orbits of some 60 steps, with rebases).
+void tst_deepkernel::laneBuildsAgree()
+{
+#if defined(QUIRL_X86_LANES)
+    if (!__builtin_cpu_supports("avx2"))
+        QSKIP("no AVX2 on this processor");
+    const Place place{"0,000000000000000000000213", "1,0000000000000000000000871", "1E-20",
+                      Wide, High, 5000};
+    const DeepView view = viewOf(place);
+    const ReferenceOrbit reference(view.centreRe().get(), view.centreIm().get(), place.imax,
+                                   false, DeepKernel::ReferenceSteps);
+    std::vector<PerturbationResult> generic(Wide), avx2(Wide);
+    LaneJob job{reference.x(), reference.y(), reference.last(), place.imax, {}, nullptr};
+    MpReal c(view.precision()), d(view.precision());
+    for (int p = 0; p < Wide; ++p) {
+        view.pixelRe(p, c.get());
+        mpfr_sub(d.get(), c.get(), view.centreRe().get(), MPFR_RNDN);
+        const double dcx = mpfr_get_d(d.get(), MPFR_RNDN);
+        view.pixelIm(p % High, c.get());
+        mpfr_sub(d.get(), c.get(), view.centreIm().get(), MPFR_RNDN);
+        job.starts.push_back({p, dcx, mpfr_get_d(d.get(), MPFR_RNDN), {}});
+    }
+    job.results = generic.data();
+    runLanesGeneric(job);
+    job.results = avx2.data();
+    runLanesAvx2(job);
+    std::set<std::int64_t> counts;
+    std::int64_t rebases = 0;
+    for (int p = 0; p < Wide; ++p) {
+        QCOMPARE(avx2[p].count, generic[p].count);
+        QCOMPARE(avx2[p].verdict, generic[p].verdict);
+        QCOMPARE(avx2[p].rebases, generic[p].rebases);
+        counts.insert(generic[p].count);
+        rebases += generic[p].rebases;
+    }
+    QVERIFY(counts.size() >= 5 && rebases > 0);
+#else
+    QSKIP("one lane build only");
+#endif
 }
 
 QTEST_APPLESS_MAIN(tst_deepkernel)
