@@ -125,13 +125,13 @@ bool procFdUsable()
 
 } // namespace
 
-TargetFile::TargetFile(const QByteArray &target)
-    : m_target(target)
+TargetFile::TargetFile(const QByteArray &target, SignalCleanup cleanup)
+    : m_target(target), m_signals(cleanup == SignalCleanup::On)
 {
 }
 
-TargetFile::TargetFile(const QString &target)
-    : TargetFile(QFile::encodeName(target))
+TargetFile::TargetFile(const QString &target, SignalCleanup cleanup)
+    : TargetFile(QFile::encodeName(target), cleanup)
 {
 }
 
@@ -156,9 +156,11 @@ bool TargetFile::open()
     m_owner = status.st_uid;
     m_group = status.st_gid;
     m_folder = folderOf(m_resolved);
-    installHandlers();
-    state = Writing;
-    namedToRemove[0] = '\0';
+    if (m_signals) {
+        installHandlers();
+        namedToRemove[0] = '\0';
+        state = Writing;
+    }
     if (procFdUsable()) {
         m_fd = ::open(m_folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         m_unnamed = m_fd >= 0;
@@ -174,18 +176,21 @@ bool TargetFile::openNamed()
     const QByteArray pattern = m_folder + TemporaryPrefix + "XXXXXX";
     if (pattern.size() > PATH_MAX)
         return fail(ENAMETOOLONG);
-    std::memcpy(namedToRemove, pattern.constData(), std::size_t(pattern.size()) + 1);
-    m_fd = mkstemp(namedToRemove);
+    // In the handler's own buffer, so that from the moment the file exists
+    // a signal removes it.
+    char *name = m_signals ? namedToRemove : m_nameBuffer;
+    std::memcpy(name, pattern.constData(), std::size_t(pattern.size()) + 1);
+    m_fd = mkstemp(name);
     const int error = errno;
     if (m_fd < 0) {
-        namedToRemove[0] = '\0';
+        name[0] = '\0';
         struct stat folder{};
         // Folders such as /proc answer "no such file" for any new name.
         return fail(error == ENOENT && stat(m_folder.constData(), &folder) == 0 && S_ISDIR(folder.st_mode)
                         ? EACCES
                         : error);
     }
-    m_named = namedToRemove;
+    m_named = name;
     return true;
 }
 
@@ -218,16 +223,18 @@ bool TargetFile::commit()
     if (fchmod(m_fd, mode) != 0 || fsync(m_fd) != 0)
         return fail(errno);
     int expected = Writing;
-    if (!state.compare_exchange_strong(expected, Committing))
+    if (m_signals && !state.compare_exchange_strong(expected, Committing))
         return fail(EINTR);
     if (!linkIn())
         return false;
-    state = InPlace;
-    pendingSignal = 0;
+    if (m_signals) {
+        state = InPlace;
+        pendingSignal = 0;
+        namedToRemove[0] = '\0';
+    }
     const int fd = m_fd;
     m_fd = -1;
     m_named.clear();
-    namedToRemove[0] = '\0';
     close(fd);
     return true;
 }
@@ -263,8 +270,10 @@ bool TargetFile::fail(int error)
 
 bool TargetFile::refuse(const QString &reason)
 {
-    if (m_error.isEmpty())
+    if (m_error.isEmpty()) {
+        m_reason = reason;
         m_error = QStringLiteral("„%1“ lässt sich nicht schreiben: %2.").arg(shownName(m_target), reason);
+    }
     discard();
     return false;
 }
@@ -278,7 +287,7 @@ void TargetFile::discard()
         unlink(m_named.constData());
         m_named.clear();
     }
-    if (state.load() == Writing || state.load() == Committing) {
+    if (m_signals && (state.load() == Writing || state.load() == Committing)) {
         namedToRemove[0] = '\0';
         stopWriting();
     }

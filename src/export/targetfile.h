@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <climits>
 #include <cstddef>
 
 // The file an export (or Save) writes, replaced whole or not at all.
@@ -17,15 +18,18 @@
 // the link stays; a device, FIFO or socket is refused and left alone; a
 // replaced file keeps its mode (and, for root, its owner).
 //
-// Signals: SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGXCPU end the program with
-// 128 + the signal's number and nothing left behind, unless the program
-// inherited "ignore" for them (nohup, &). Once commit() has put the file in
-// place, they are ignored, so that the program ends with 0.
+// Signals (for a command-line program, SignalCleanup::On): SIGINT, SIGTERM,
+// SIGHUP, SIGQUIT and SIGXCPU end the program with 128 + the signal's number
+// and nothing left behind, unless the program inherited "ignore" for them
+// (nohup, &). Once commit() has put the file in place, they are ignored, so
+// that the program ends with 0. A window leaves its signals alone (Off).
 class TargetFile
 {
 public:
-    explicit TargetFile(const QByteArray &target);
-    explicit TargetFile(const QString &target);
+    enum class SignalCleanup { On, Off };
+
+    explicit TargetFile(const QByteArray &target, SignalCleanup cleanup = SignalCleanup::On);
+    explicit TargetFile(const QString &target, SignalCleanup cleanup = SignalCleanup::On);
     ~TargetFile();
     TargetFile(const TargetFile &) = delete;
     TargetFile &operator=(const TargetFile &) = delete;
@@ -39,6 +43,8 @@ public:
 
     // German, naming the file: „/tmp/a.png“ lässt sich nicht schreiben: Kein Platz mehr auf dem Gerät.
     QString error() const { return m_error; }
+    // The reason alone: "Kein Platz mehr auf dem Gerät".
+    QString reason() const { return m_reason; }
 
 private:
     bool openNamed();
@@ -51,9 +57,12 @@ private:
     QByteArray m_resolved; // symlinks followed
     QByteArray m_folder;
     QByteArray m_named;    // the temporary file's name, while it has one
+    char m_nameBuffer[PATH_MAX + 1];
     int m_fd = -1;
+    bool m_signals;
     bool m_unnamed = false;
     bool m_existed = false;
     unsigned m_mode = 0, m_owner = 0, m_group = 0;
     QString m_error;
+    QString m_reason;
 };
