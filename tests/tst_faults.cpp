@@ -62,6 +62,8 @@ private slots:
     void faults();
     void endedBySignal_data();
     void endedBySignal();
+    void signalAtAnyMoment_data();
+    void signalAtAnyMoment();
 
 private:
     void addUsers(const char *tag, const std::function<void(QTestData &)> &row);
@@ -349,6 +351,47 @@ void TestFaults::endedBySignal()
     } else {
         QCOMPARE(filesLeft(), QStringList());
     }
+}
+
+void TestFaults::signalAtAnyMoment_data()
+{
+    QTest::addColumn<bool>("nobody");
+    addUsers("SIGTERM", [](QTestData &) {});
+}
+
+// SIGTERM at moments spread over a short export, some of them while the file
+// is put in place: whatever the moment, exit 0 means the file is there and
+// whole, 143 means nothing is there.
+void TestFaults::signalAtAnyMoment()
+{
+    QFETCH(bool, nobody);
+    if (nobody && !m_nobodyToo)
+        QSKIP("nobody cannot run the program here");
+    constexpr int Runs = 24;
+    int written = 0;
+    for (int k = 0; k < Runs; ++k) {
+        QProcess process;
+        start(process, nobody, {}, {u"--render=p.png"_qs, u"--size=300"_qs, u"--quiet"_qs});
+        QVERIFY(waitUntilWriting(process, m_dir->path(), 30000));
+        // A different moment each run, from at once to past the end.
+        QElapsedTimer spin;
+        spin.start();
+        while (spin.nsecsElapsed() < qint64(k) * 4'000'000) {
+        }
+        ::kill(pid_t(process.processId()), SIGTERM);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        const int status = process.exitCode();
+        QVERIFY2(status == 0 || status == 128 + SIGTERM, qPrintable(QString::number(status)));
+        if (status == 0) {
+            ++written;
+            QCOMPARE(filesLeft(), QStringList{u"p.png"_qs});
+            QVERIFY(recordOf(path(u"p.png"_qs)));
+            QVERIFY(QFile::remove(path(u"p.png"_qs)));
+        }
+        QCOMPARE(filesLeft(), QStringList());
+    }
+    qInfo("%d of %d runs finished before the signal", written, Runs);
 }
 
 QTEST_GUILESS_MAIN(TestFaults)

@@ -4,15 +4,12 @@
 #include "core/grid.h"
 #include "core/numbertext.h"
 #include "export/messagetexts.h"
+#include "export/readablefile.h"
 #include "picturefile/pngtextreader.h"
 
 #include <QFile>
 
-#include <cerrno>
 #include <cmath>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -173,17 +170,10 @@ bool ExportOptions::applySaved()
     QFile file;
     QString whyNot;
     std::optional<PictureRecord> saved;
-    // Not blocking: a FIFO would wait for a writer. It is refused below.
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat status{};
-    if (fd < 0)
-        whyNot = germanReadErrorText(errno) + u'.';
-    else if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        whyNot = germanReadErrorText(EBADF) + u'.';
-    else if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-        whyNot = u"Das ist keine gewöhnliche Datei."_qs;
-    else if (const auto png = readPngTexts(file, &whyNot))
-        saved = pictureRecordFromTexts(png->texts, &whyNot);
+    if (openReadable(file, path, &whyNot)) {
+        if (const auto png = readPngTexts(file, &whyNot))
+            saved = pictureRecordFromTexts(png->texts, &whyNot);
+    }
     if (!saved)
         return refuse(m_from, u"„%1“: %2"_qs.arg(shownName(path), whyNot));
     m_saved = saved;

@@ -5,6 +5,7 @@
 #include "pictures/picturecodec.h"
 #include "pictures/picturerestorer.h"
 #include "pictures/surfacerecord.h"
+#include "export/readablefile.h"
 #include "export/targetfile.h"
 
 #include "form/backcolor.h"
@@ -90,13 +91,10 @@ void PictureFiles::open()
 
 bool PictureFiles::openFile(const QString &path)
 {
-    QFile file(path);
-    if (QFileInfo(path).isDir())
-        return refuseOpen(path, QStringLiteral("Das ist ein Ordner, keine Datei."));
-    if (!file.open(QIODevice::ReadOnly))
-        return refuseOpen(path, QStringLiteral("Die Datei lässt sich nicht lesen (%1).")
-                                .arg(file.errorString()));
+    QFile file;
     QString whyNot;
+    if (!openReadable(file, QFile::encodeName(path), &whyNot))
+        return refuseOpen(path, QStringLiteral("Die Datei lässt sich nicht lesen: %1").arg(whyNot));
     const std::optional<PictureCodec::Contents> contents = PictureCodec::read(file, &whyNot);
     if (!contents)
         return refuseOpen(path, whyNot);
