@@ -29,7 +29,7 @@ void printLine(std::FILE *stream, const QString &line)
     std::fputs(qPrintable(line + u'\n'), stream);
 }
 
-std::vector<std::uint32_t> rgbOf(const std::array<ColorRef, 8> &palette)
+std::vector<std::uint32_t> rgbOf(const Palette &palette)
 {
     std::vector<std::uint32_t> rgb;
     for (ColorRef ref : palette)
@@ -41,12 +41,12 @@ std::vector<std::uint32_t> rgbOf(const std::array<ColorRef, 8> &palette)
 bool renderInto(PngBandWriter &writer, const PictureRecord &record, ProgressLine &progress)
 {
     if (record.size == 0) {
-        const auto pixels = windowPicture({record.x0, record.x1, record.y0, record.y1}, record.imax, workerCount());
+        const auto pixels = windowPicture(record.drawing.section, record.drawing.imax, workerCount());
         const bool written = writer.writeRows(pixels.data(), SurfacePixels);
         progress.update(SurfacePixels, SurfacePixels);
         return written;
     }
-    PosterRender render({record.x0, record.x1, record.y0, record.y1, record.imax, record.size}, record.firstRow,
+    PosterRender render({record.drawing, record.size}, record.firstRow,
                         record.lastRow < 0 ? record.size - 1 : record.lastRow);
     render.setProgress([&](int done, int total) { progress.update(done, total); });
     return render.run(writer);
@@ -66,7 +66,7 @@ int render(const ExportRequest &request)
         return 1;
     }
     PngBandWriter writer([&](const char *data, std::size_t size) { return target.write(data, size); }, width,
-                         height, rgbOf(record.palette), pictureTexts(record), CompressionLevel);
+                         height, rgbOf(record.drawing.palette), pictureTexts(record), CompressionLevel);
     ProgressLine progress(!request.quiet && ProgressLine::stderrIsTerminal());
     const bool written = renderInto(writer, record, progress) && writer.finish() && target.commit();
     progress.finish();
