@@ -53,13 +53,19 @@ bool PosterRender::run(PngBandWriter &writer)
     // with full ones.
     const std::size_t slotCount = 2 * std::size_t(m_threads) * std::max<std::size_t>(m_bandBudget / bandBytes, 1);
     BandRing ring(bands, m_slicesPerBand, int(std::min<std::size_t>(slotCount, std::size_t(bands))), bandBytes);
-    WorkerThreads workers(m_threads, [&] { work(ring); });
-    // Whatever ends the writing, an exception too, lets the workers go
-    // before they are joined.
-    const CancelOnExit cancel{ring};
-    // Where no worker could start, this thread computes each band before
-    // writing it.
-    return write(ring, writer, workers.started() == 0);
+    WorkerThreads workers(m_threads, [&] { work(ring); }, [&] { ring.cancel(); });
+    bool written = false;
+    {
+        // Whatever ends the writing, an exception too, lets the workers go
+        // before they are joined.
+        const CancelOnExit cancel{ring};
+        // Where no worker could start, this thread computes each band
+        // before writing it.
+        written = write(ring, writer, workers.started() == 0);
+    }
+    workers.join();
+    workers.rethrowFailure();
+    return written;
 }
 
 void PosterRender::work(BandRing &ring) const

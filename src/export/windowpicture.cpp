@@ -27,6 +27,7 @@ std::vector<std::int16_t> gridCounts(const Section &section, std::int16_t imax, 
     WorkerThreads workers(threads - 1, work);
     work();
     workers.join();
+    workers.rethrowFailure();
     return counts;
 }
 
