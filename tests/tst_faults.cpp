@@ -295,6 +295,10 @@ void TestFaults::faults()
     QFETCH(After, after);
     if (nobody && !m_nobodyToo)
         QSKIP("nobody cannot run the program here");
+#if defined(__SANITIZE_ADDRESS__)
+    if (wrapper.join(u' ').contains(u"--as="_qs))
+        QSKIP("AddressSanitizer reserves more address space than any such limit allows");
+#endif
     prepare(setup, nobody);
     if (QTest::currentTestFailed())
         return;
