@@ -1,3 +1,4 @@
+#include "childprocess.h"
 #include "expectedpicture.h"
 #include "export/bandcomputer.h"
 #include "export/posterrender.h"
@@ -128,7 +129,7 @@ void TestExport::pixelCentres()
     QCOMPARE(run.errors, QByteArray()); // no progress line: stderr is no terminal
     const QImage image = pixelsOf(target);
     QCOMPARE(image.size(), QSize(size, size));
-    const BandComputer computer({section.x0, section.x1, section.y0, section.y1, section.imax, size});
+    const BandComputer computer({{section, section.imax}, size});
     std::vector<std::int16_t> counts(static_cast<std::size_t>(size));
     const int step = std::max(1, size / 23);
     for (int p = 0; p < size; p += step) {
@@ -159,7 +160,7 @@ void TestExport::bandsInAnyOrder()
 {
     QFETCH(int, threads);
     QFETCH(int, bandRows);
-    const PosterFrame frame{-1.5, 0.5, 1.0, -1.0, 200, 61};
+    const PosterFrame frame{{{-1.5, 0.5, 1.0, -1.0}, 200}, 61};
     const auto render = [&](int workers, std::size_t bandBytes) {
         QByteArray bytes;
         const auto sink = [&](const char *data, std::size_t size) { bytes.append(data, qsizetype(size)); return true; };
@@ -198,7 +199,7 @@ void TestExport::defaultIsWindowPicture()
     const std::optional<PictureRecord> record = recordOf(target);
     QVERIFY(record && record->complete);
     QCOMPARE(record->size, 0);
-    QCOMPARE(record->imax, section.imax);
+    QCOMPARE(record->drawing.imax, section.imax);
 }
 
 // Bands of a poster, joined top to bottom, are the whole poster.
@@ -225,21 +226,21 @@ void TestExport::bandsJoinToWhole()
 void TestExport::fromSavedPicture()
 {
     PictureRecord saved;
-    saved.fieldTexts = {u"-0,75"_qs, u"0,25"_qs, u"0,5"_qs, u"-0,5"_qs, u"80"_qs};
-    saved.x0 = -0.75, saved.x1 = 0.25, saved.y0 = 0.5, saved.y1 = -0.5, saved.imax = 80;
-    saved.palette = {0x00112233, 0x00445566, 0x00778899, 0x00AABBCC, 0x00DDEEFF, 0x00102030, 0x00405060, 0x00708090};
+    saved.drawing.fieldTexts = {u"-0,75"_qs, u"0,25"_qs, u"0,5"_qs, u"-0,5"_qs, u"80"_qs};
+    saved.drawing.section.x0 = -0.75, saved.drawing.section.x1 = 0.25, saved.drawing.section.y0 = 0.5, saved.drawing.section.y1 = -0.5, saved.drawing.imax = 80;
+    saved.drawing.palette = {0x00112233, 0x00445566, 0x00778899, 0x00AABBCC, 0x00DDEEFF, 0x00102030, 0x00405060, 0x00708090};
     writeFile(path(u"saved.png"_qs), pngBytes(1, pictureTexts(saved)));
     const Outcome run = quirlbau({u"--render=out.png"_qs, u"--from=saved.png"_qs, u"--imax=20"_qs, u"--size=9"_qs});
     QCOMPARE(run.status, 0);
     const std::optional<PictureRecord> record = recordOf(path(u"out.png"_qs));
     QVERIFY(record);
     const std::array<QString, 5> fields{u"-0,75"_qs, u"0,25"_qs, u"0,5"_qs, u"-0,5"_qs, u"20"_qs};
-    QCOMPARE(record->fieldTexts, fields);
-    QCOMPARE(record->palette, saved.palette);
-    QCOMPARE(record->imax, std::int16_t(20));
+    QCOMPARE(record->drawing.fieldTexts, fields);
+    QCOMPARE(record->drawing.palette, saved.drawing.palette);
+    QCOMPARE(record->drawing.imax, std::int16_t(20));
     const QImage image = pixelsOf(path(u"out.png"_qs));
     const std::int16_t count = punkt_iteration(centre(-0.75, 0.25, 4, 9), centre(0.5, -0.5, 2, 9), EscapeBound, 20);
-    QCOMPARE(image.pixel(4, 2), rgbOf(saved.palette[size_t(swatchForCount(count))]));
+    QCOMPARE(image.pixel(4, 2), rgbOf(saved.drawing.palette[size_t(swatchForCount(count))]));
 }
 
 // Both answer without a display and without --render.
@@ -339,7 +340,7 @@ void TestExport::interrupted()
                   {u"--render=poster.png"_qs, u"--size=6000"_qs, u"--imax=32767"_qs, u"--x0=-2"_qs, u"--x1=1"_qs,
                    u"--y0=-1.5"_qs, u"--y1=1.5"_qs});
     QVERIFY(process.waitForStarted());
-    QTRY_COMPARE_WITH_TIMEOUT(filesLeft().size(), 2, 30000);
+    QVERIFY(waitUntilWriting(process, m_dir->path(), 30000));
     ::kill(pid_t(process.processId()), signal);
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);

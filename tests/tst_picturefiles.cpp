@@ -1,7 +1,7 @@
 #include "app/clickablelabel.h"
 #include "core/numbertext.h"
+#include "form/pausecaptions.h"
 #include "picturewindow.h"
-#include "render/pausebutton.h"
 #include "windowsnapshot.h"
 
 #include <QBuffer>
@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 // Save and Open of the window's picture: the round trip, failed saves, bad
 // files, exports and drops, on the real window.
@@ -24,6 +25,8 @@ private slots:
     void failedSaveKeepsExistingFile();
     void openRefusesBadFile_data();
     void openRefusesBadFile();
+    void openRefusesCraftedFile();
+    void saveFollowsTheTarget();
     void openExportRestoresTextsOnly();
     void dropOnFieldOpensFile();
 };
@@ -50,6 +53,38 @@ QByteArray withShortPixels(const QByteArray &png)
     QByteArray cut = png.left(at) + length + png.mid(at + 4, 4 + half) + QByteArray(4, '\0') + png.right(12);
     fixCrc(cut, at);
     return cut;
+}
+
+// The swatches of the standard palette, then the background: the colour
+// table the window writes.
+std::vector<std::uint32_t> windowColours()
+{
+    std::vector<std::uint32_t> rgb;
+    for (ColorRef ref : StandardColors)
+        rgb.push_back(opaqueArgb(ref) & 0xFFFFFFu);
+    rgb.push_back(opaqueArgb(WindowBackColor) & 0xFFFFFFu);
+    return rgb;
+}
+
+// The file with its pixel data replaced by `zlib` in IDATs of 64 KiB, CRCs right.
+QByteArray withPixelData(const QByteArray &png, const QByteArray &zlib)
+{
+    constexpr qsizetype ChunkBytes = 1 << 16;
+    QByteArray file = png.left(png.indexOf("IDAT") - 4);
+    for (qsizetype at = 0; at < zlib.size(); at += ChunkBytes)
+        file += pngChunk("IDAT", zlib.mid(at, ChunkBytes));
+    return file + pngChunk("IEND", {});
+}
+
+QByteArray zeros(qsizetype bytes, int level)
+{
+    const QByteArray plain(bytes, '\0');
+    uLongf size = compressBound(uLong(bytes));
+    QByteArray packed(qsizetype(size), '\0');
+    compress2(reinterpret_cast<Bytef *>(packed.data()), &size, reinterpret_cast<const Bytef *>(plain.constData()),
+              uLong(bytes), level);
+    packed.truncate(qsizetype(size));
+    return packed;
 }
 
 QByteArray flipped(QByteArray bytes, qsizetype at)
@@ -105,14 +140,15 @@ void tst_PictureFiles::saveThenOpenRestoresAll()
     const std::optional<PictureRecord> record = recordOf(path);
     QVERIFY(record);
     const QChar point = u',';
-    const double read[4] = {record->x0, record->x1, record->y0, record->y1};
+    const Section &section = record->drawing.section;
+    const double read[4] = {section.x0, section.x1, section.y0, section.y1};
     for (int n = 0; n < 4; ++n)
         QCOMPARE(std::bit_cast<quint64>(read[n]),
                  std::bit_cast<quint64>(*NumberText::toNumber(typed[n], point)));
-    QCOMPARE(record->imax, *NumberText::toImax(typed[4], point));
-    QCOMPARE(QStringList(record->fieldTexts.begin(), record->fieldTexts.end()), typed);
+    QCOMPARE(record->drawing.imax, *NumberText::toImax(typed[4], point));
+    QCOMPARE(QStringList(record->drawing.fieldTexts.begin(), record->drawing.fieldTexts.end()), typed);
     for (int n = 0; n < 8; ++n)
-        QCOMPARE(record->palette[size_t(n)], backColor(c.lblF[size_t(n)]));
+        QCOMPARE(record->drawing.palette[size_t(n)], backColor(c.lblF[size_t(n)]));
     QCOMPARE(record->complete, !pause);
     QCOMPARE(pixelsOf(path), onBackground(picture));
     if (texts.isEmpty() && !pause)
@@ -124,7 +160,7 @@ void tst_PictureFiles::saveThenOpenRestoresAll()
     QVERIFY(m_window->openPicture(path));
     QCOMPARE(fieldTexts(), typed);
     for (int n = 0; n < 8; ++n)
-        QCOMPARE(backColor(c.lblF[size_t(n)]), record->palette[size_t(n)]);
+        QCOMPARE(backColor(c.lblF[size_t(n)]), record->drawing.palette[size_t(n)]);
     QCOMPARE(m_window->picture(), picture);
     // The paused run has ended: the next Start begins afresh.
     QCOMPARE(c.btStop->text(), PauseCaption);
@@ -198,10 +234,60 @@ void tst_PictureFiles::openRefusesBadFile_data()
     QTest::newRow("empty") << QByteArray() << u"kein PNG-Bild"_qs;
     QTest::newRow("PNG without Quirlbau's texts") << foreign << u"kein Bild von Quirlbau"_qs;
     QTest::newRow("truncated in the pixels") << png.left(png.size() - 20) << u"endet vor den Bilddaten"_qs;
-    QTest::newRow("pixels damaged") << flipped(png, png.size() - 20) << u"Prüfsumme"_qs;
+    // zlib or the CRC, whichever notices first.
+    QTest::newRow("pixels damaged") << flipped(png, png.size() - 20) << u"beschädigt"_qs;
     QTest::newRow("pixels cut short, checksums right") << withShortPixels(png) << u"unvollständig"_qs;
     QTest::newRow("another size") << pngBytes(300, good) << u"300 × 300"_qs;
     QTest::newRow("X0 not a number") << pngBytes(400, withValue(good, "X0", "-1,4025")) << u"X0"_qs;
+    // The picture distrusted: its colour table and pixels must agree with its texts.
+    const std::vector<std::uint32_t> colours = windowColours();
+    QTest::newRow("colour table cut to 2 entries")
+        << pngBytes(pattern(400, 400, 2), 400, 400, 400, {colours[0], colours[1]}, good) << u"Farbtabelle"_qs;
+    QTest::newRow("complete, but pixels in the background colour")
+        << pngBytes(pattern(400, 400, 9), 400, 400, 400, colours, good) << u"als fertig verzeichnet"_qs;
+    const QByteArray drawn = pngBytes(pattern(400, 400, 8), 400, 400, 400, colours, good);
+    QTest::newRow("pixel data longer than any 400 × 400 picture")
+        << withPixelData(drawn, zeros(1 << 20, 0)) << u"länger, als ein Bild dieser Größe"_qs;
+    QTest::newRow("pixel data inflating to 64 MiB")
+        << withPixelData(drawn, zeros(64 << 20, 9)) << u"beschädigt oder unvollständig"_qs;
+}
+
+// 4,094 private chunks of 16 MiB before the pixels, 64 GiB in all (sparse):
+// refused at the first one, not read.
+void tst_PictureFiles::openRefusesCraftedFile()
+{
+    const QString path = pathOf(u"riesig.png"_qs);
+    writeCraftedPng(path, 4094, 16u << 20);
+    QVERIFY(!m_window->openPicture(path));
+    QCOMPARE(m_platform->messages.size(), 1);
+    QVERIFY2(m_platform->messages.front().contains(u"16777216 Bytes lang, zu lang"_qs),
+             qPrintable(m_platform->messages.front()));
+}
+
+// As the export does: a symlink is followed and the file it names keeps its
+// mode; a FIFO is refused and left alone.
+void tst_PictureFiles::saveFollowsTheTarget()
+{
+    runComplete();
+    const QString real = pathOf(u"echt.png"_qs);
+    writeFile(real, "old");
+    QCOMPARE(::chmod(QFile::encodeName(real).constData(), 0600), 0);
+    QVERIFY(QFile::link(real, pathOf(u"verweis.png"_qs)));
+    saveNow(u"verweis.png"_qs);
+    QCOMPARE(m_platform->messages, QStringList());
+    QVERIFY(QFileInfo(pathOf(u"verweis.png"_qs)).isSymLink());
+    QVERIFY(recordOf(real));
+    struct stat status{};
+    QCOMPARE(::stat(QFile::encodeName(real).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 07777, mode_t(0600));
+
+    const QByteArray fifo = QFile::encodeName(pathOf(u"fifo.png"_qs));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    saveNow(u"fifo.png"_qs);
+    QCOMPARE(m_platform->messages.size(), 1);
+    QVERIFY2(m_platform->messages.front().contains(u"keine gewöhnliche Datei"_qs),
+             qPrintable(m_platform->messages.front()));
+    QVERIFY(::stat(fifo.constData(), &status) == 0 && S_ISFIFO(status.st_mode));
 }
 
 // Each bad file gets one message naming it and the fault; nothing changes.
@@ -230,14 +316,14 @@ void tst_PictureFiles::openExportRestoresTextsOnly()
 {
     runComplete();
     PictureRecord record = startRecord();
-    record.fieldTexts = {u"-2"_qs, u"2"_qs, u"-2"_qs, u"2"_qs, u"1000"_qs};
-    record.palette[7] = 0x00123456;
+    record.drawing.fieldTexts = {u"-2"_qs, u"2"_qs, u"-2"_qs, u"2"_qs, u"1000"_qs};
+    record.drawing.palette[7] = 0x00123456;
     record.size = 4;
     const QString path = pathOf(u"export.png"_qs);
     writeFile(path, pngBytes(4, pictureTexts(record)));
 
     QVERIFY(m_window->openPicture(path));
-    QCOMPARE(fieldTexts(), QStringList(record.fieldTexts.begin(), record.fieldTexts.end()));
+    QCOMPARE(fieldTexts(), QStringList(record.drawing.fieldTexts.begin(), record.drawing.fieldTexts.end()));
     QCOMPARE(backColor(m_window->controls().lblF[7]), ColorRef(0x00123456));
     QCOMPARE(m_window->picture(), blankPicture());
     QVERIFY(m_platform->messages.isEmpty());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdint>
+#include "core/drawing.h"
 
 // Where the pixels of an N × N picture lie in the plane: pixel (p, q), p from
 // the left and q from the top, counting from 0, stands for the centre of its
@@ -17,11 +17,9 @@ inline double posterImag(double y0, double y1, int q, int n)
     return y0 + (double(2 * q + 1) * (y1 - y0)) / double(2 * n);
 }
 
-// What an N × N picture shows: the section (x0 left, x1 right, y0 top,
-// y1 bottom), the iteration limit and the side length.
+// What an N × N picture shows: the drawing at a side length of N pixels.
 struct PosterFrame
 {
-    double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
-    std::int16_t imax = 0;
+    Drawing drawing;
     int size = 1;
 };

@@ -4,35 +4,17 @@
 #include "form/backcolor.h"
 #include "picturefile/picturerecord.h"
 #include "picturefile/pngbandwriter.h"
+#include "picturefile/pngindexedreader.h"
 #include "picturefile/pngtextreader.h"
 #include "pictures/indexedpicture.h"
 
 #include <QIODevice>
-#include <QImageReader>
+
+#include <algorithm>
 
 namespace {
 
 constexpr int IndexedColourType = 3;
-
-PictureRecord toPictureRecord(const RunRecord &run, bool complete)
-{
-    PictureRecord record;
-    record.fieldTexts = run.fieldTexts;
-    record.x0 = run.x0;
-    record.x1 = run.x1;
-    record.y0 = run.y0;
-    record.y1 = run.y1;
-    record.imax = run.imax;
-    record.palette = run.palette;
-    record.complete = complete;
-    return record;
-}
-
-RunRecord toRunRecord(const PictureRecord &record)
-{
-    return {record.fieldTexts, record.x0,   record.x1,     record.y0,
-            record.y1,         record.imax, record.palette};
-}
 
 bool fromQuirlbau(const std::vector<std::pair<QByteArray, QByteArray>> &texts)
 {
@@ -58,7 +40,7 @@ QSize exportSize(const PictureRecord &record)
 
 // Pixels in the background colour were not drawn, unless a swatch has
 // that colour too: then they stay as they are, which looks the same.
-QImage surfacePicture(const QImage &image, const std::array<ColorRef, 8> &palette)
+QImage surfacePicture(const QImage &image, const Palette &palette)
 {
     QImage picture = image.convertToFormat(QImage::Format_RGB32)
                          .convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -81,18 +63,63 @@ QString sizeMismatch(QSize found, QSize expected)
         .arg(expected.height());
 }
 
-std::optional<QImage> readPixels(QIODevice &device, QString *whyNot)
+// The colours the writer puts first: the swatches, then the background,
+// each once.
+std::vector<std::uint32_t> leadingColours(const Palette &palette)
+{
+    std::vector<std::uint32_t> colours;
+    for (ColorRef ref : palette) {
+        const std::uint32_t rgb = opaqueArgb(ref) & 0xFFFFFFu;
+        if (std::find(colours.begin(), colours.end(), rgb) == colours.end())
+            colours.push_back(rgb);
+    }
+    return colours;
+}
+
+// The PLTE holds the Palette text's colours and the background, in the
+// writer's order, then (for a picture drawn under several palettes) the
+// colours of earlier ones, each once. A complete picture was drawn with one
+// palette: its pixels are all swatches.
+bool matchesRecord(const PngIndexedPicture &png, const PictureRecord &record, QString *whyNot)
+{
+    const std::vector<std::uint32_t> swatches = leadingColours(record.drawing.palette);
+    std::vector<std::uint32_t> leading = swatches;
+    const std::uint32_t background = opaqueArgb(WindowBackColor) & 0xFFFFFFu;
+    if (std::find(leading.begin(), leading.end(), background) == leading.end())
+        leading.push_back(background);
+    std::vector<std::uint32_t> sorted = png.palette;
+    std::sort(sorted.begin(), sorted.end());
+    if (png.palette.size() < leading.size() || !std::equal(leading.begin(), leading.end(), png.palette.begin())
+        || std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
+        *whyNot = QStringLiteral("Die Farbtabelle des Bildes passt nicht zu den acht Farben seiner Angaben.");
+        return false;
+    }
+    const std::size_t limit = record.complete ? swatches.size() : png.palette.size();
+    if (std::any_of(png.indices.begin(), png.indices.end(), [&](std::uint8_t index) { return index >= limit; })) {
+        *whyNot = QStringLiteral("Das Bild ist als fertig verzeichnet, hat aber Punkte in anderen Farben als "
+                                 "den acht seiner Angaben.");
+        return false;
+    }
+    return true;
+}
+
+std::optional<QImage> readPixels(QIODevice &device, const PictureRecord &record, QString *whyNot)
 {
     if (!device.seek(0)) {
         *whyNot = QStringLiteral("Die Datei lässt sich nicht ein zweites Mal lesen.");
         return std::nullopt;
     }
-    QImageReader reader(&device, "png");
-    const QImage image = reader.read();
-    if (image.isNull() || image.size() != QSize(SurfacePixels, SurfacePixels)) {
-        *whyNot = QStringLiteral("Die Bildpunkte sind beschädigt oder unvollständig.");
+    const std::optional<PngIndexedPicture> png =
+        readPngIndexed(device, qint64(SurfacePixels) * SurfacePixels, whyNot);
+    if (!png || !matchesRecord(*png, record, whyNot))
         return std::nullopt;
-    }
+    QImage image(png->width, png->height, QImage::Format_Indexed8);
+    QList<QRgb> colours;
+    for (std::uint32_t rgb : png->palette)
+        colours.append(0xFF000000u | rgb);
+    image.setColorTable(colours);
+    for (int y = 0; y < png->height; ++y)
+        std::copy_n(png->indices.data() + std::size_t(y) * std::size_t(png->width), png->width, image.scanLine(y));
     return image;
 }
 
@@ -100,7 +127,7 @@ std::optional<QImage> readPixels(QIODevice &device, QString *whyNot)
 
 namespace PictureCodec {
 
-bool write(QIODevice &device, const QImage &picture, const RunRecord &record, bool complete,
+bool write(QIODevice &device, const QImage &picture, const Drawing &record, bool complete,
            QString *whyNot)
 {
     std::vector<QRgb> leading;
@@ -123,7 +150,7 @@ bool write(QIODevice &device, const QImage &picture, const RunRecord &record, bo
             deviceFailed = device.write(data, qint64(size)) != qint64(size);
             return !deviceFailed;
         },
-        indexed->width(), indexed->height(), rgb, pictureTexts(toPictureRecord(record, complete)));
+        indexed->width(), indexed->height(), rgb, pictureTexts({record, complete}));
     bool written = true;
     for (int y = 0; written && y < indexed->height(); ++y)
         written = writer.writeRows(indexed->constScanLine(y), 1);
@@ -158,7 +185,7 @@ std::optional<Contents> read(QIODevice &device, QString *whyNot)
         *whyNot = sizeMismatch(found, expected);
         return std::nullopt;
     }
-    Contents contents{toRunRecord(*record), record->complete, std::nullopt};
+    Contents contents{record->drawing, record->complete, std::nullopt};
     if (isExport(*record))
         return contents;
     if (header->colourType != IndexedColourType || header->bitDepth != 8) {
@@ -166,17 +193,17 @@ std::optional<Contents> read(QIODevice &device, QString *whyNot)
                                  "Quirlbau sie schreibt.");
         return std::nullopt;
     }
-    const std::optional<QImage> image = readPixels(device, whyNot);
+    const std::optional<QImage> image = readPixels(device, *record, whyNot);
     if (!image)
         return std::nullopt;
-    contents.picture = surfacePicture(*image, record->palette);
+    contents.picture = surfacePicture(*image, record->drawing.palette);
     return contents;
 }
 
-QString sectionText(const RunRecord &record)
+QString sectionText(const Drawing &record)
 {
     QStringList lines;
-    for (const auto &[keyword, value] : pictureTexts(toPictureRecord(record, false))) {
+    for (const auto &[keyword, value] : pictureTexts({record})) {
         if (keyword == "X0" || keyword == "X1" || keyword == "Y0" || keyword == "Y1"
             || keyword == "Imax")
             lines.append(QString::fromUtf8(keyword + " = " + value));
