@@ -7,6 +7,7 @@
 // any x86-64 (as in core/lanekernel.h).
 
 #include "core/escapetime.h"
+#include "deep/interiortest.h"
 #include "deep/lanejob.h"
 
 #include <cmath>
@@ -63,7 +64,8 @@ public:
 
 private:
     // Steps all lanes until an active one stops (escaped, in doubt or at
-    // imax); returns which, with the step's values kept for settle().
+    // imax) or is due for an interior test; returns which, with the step's
+    // values kept for settle().
     M4 stepUntilStop()
     {
         const double *refX = m_job.refX;
@@ -99,6 +101,7 @@ private:
             const M4 decided = mag + magError <= EscapeBound;
             const M4 atImax = m_n >= imax;
             const M4 stop = (~decided | atImax) & m_active;
+            const M4 due = (m_n >= m_test) & m_active;
             // At imax the count is imax whichever way the test went.
             m_doubt = ~decided & ~(mag - magError > EscapeBound) & ~atImax;
             m_zBound = zAbs * Up + zError;
@@ -111,7 +114,9 @@ private:
             m_m = restart ? M4{} : m;
             m_rebases -= closer & ~stop;
             m_ends -= restart & ~closer & ~stop;
-            if ((stop[0] | stop[1] | stop[2] | stop[3]) != 0)
+            m_due = due & ~stop;
+            const M4 settle = stop | due;
+            if ((settle[0] | settle[1] | settle[2] | settle[3]) != 0)
                 return stop;
         }
     }
@@ -119,18 +124,33 @@ private:
     void settle(M4 stop)
     {
         for (int k = 0; k < Width; ++k) {
-            if (stop[k] == 0)
+            if (m_due[k] != 0 && !testInterior(k))
+                continue;
+            if (stop[k] == 0 && m_due[k] == 0)
                 continue;
             PerturbationResult &result = m_job.results[m_pixel[k]];
-            result.count = static_cast<std::int64_t>(m_n[k]);
-            result.verdict = m_doubt[k] != 0 ? PerturbationResult::Unsure
-                                             : PerturbationResult::Counted;
+            result.interior = m_due[k] != 0;
+            result.count = result.interior ? m_job.imax : static_cast<std::int64_t>(m_n[k]);
+            result.verdict = m_doubt[k] != 0 && !result.interior ? PerturbationResult::Unsure
+                                                                 : PerturbationResult::Counted;
             result.steps += static_cast<std::int64_t>(m_n[k]) - m_startN[k];
             result.rebases += m_rebases[k];
             result.referenceEnds += m_ends[k];
             --m_live;
             refill(k);
         }
+    }
+
+    // True where lane k's pixel is proven never to escape; otherwise its
+    // next test is set and it goes on.
+    bool testInterior(int k)
+    {
+        const std::int64_t n = static_cast<std::int64_t>(m_n[k]);
+        const LaneState state{m_m[k], n, m_dx[k], m_dy[k], m_error[k], m_zBound[k]};
+        if (m_watch[k].observe(m_job, m_dcx[k], m_dcy[k], state))
+            return true;
+        m_test[k] = double(m_watch[k].due());
+        return false;
     }
 
     void refill(int k)
@@ -152,6 +172,11 @@ private:
         m_zBound[k] = start.state.zBound;
         m_m[k] = start.state.m;
         m_n[k] = double(start.state.n);
+        m_test[k] = std::numeric_limits<double>::infinity();
+        if (m_job.period > 0) {
+            m_watch[k].start(start.state.n, m_job.period);
+            m_test[k] = double(m_watch[k].due());
+        }
         m_startN[k] = start.state.n;
         m_rebases[k] = 0;
         m_ends[k] = 0;
@@ -162,9 +187,11 @@ private:
     int m_live = 0;
     int m_pixel[Width] = {};
     std::int64_t m_startN[Width] = {};
+    InteriorWatch m_watch[Width];
     V4 m_dx{}, m_dy{}, m_dcx{}, m_dcy{}, m_dcSize{}, m_error{}, m_zBound{};
     V4 m_n{}; // steps taken, exact as a double below 2^53
-    M4 m_m{}, m_active{}, m_doubt{}, m_rebases{}, m_ends{};
+    V4 m_test{}; // the step of the next interior test
+    M4 m_m{}, m_active{}, m_doubt{}, m_rebases{}, m_ends{}, m_due{};
 };
 
 } // namespace
