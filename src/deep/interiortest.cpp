@@ -101,7 +101,11 @@ bool InteriorWatch::observe(const LaneJob &job, double dcx, double dcy, const La
     // The next return lands within about ratio · reach, and a disk of
     // radius R comes back within that plus ratio · R.
     const double radius = std::max(2.0 * ratio * reach / (1.0 - ratio), 2.0 * state.error);
-    if (std::isfinite(radius) && contains(job, dcx, dcy, state, radius))
+    // A disk not small against |z| grows by its own square near 0 and
+    // fails: no test until the returns have closed in further.
+    if (!(radius * NearZero <= state.zBound))
+        return false;
+    if (contains(job, dcx, dcy, state, radius))
         return true;
     // Tests that fail grow sparser: a pixel that never settles pays little.
     m_wait = (std::int64_t(1) << std::min<std::int64_t>(m_failures, 20)) - 1;

@@ -31,6 +31,7 @@ public:
 private:
     static constexpr std::int64_t FirstPeriods = 3;
     static constexpr double MaxRatio = 0.97;
+    static constexpr double NearZero = 32.0;
 
     LaneState m_previous;
     bool m_seen = false;
