@@ -73,10 +73,11 @@ private:
         const V4 imax = splat(double(m_job.imax));
         const M4 last = M4{m_job.last, m_job.last, m_job.last, m_job.last};
         for (;;) {
-            V4 zx0, zy0, zx1, zy1;
+            // Z(m) is the last step's Z(m + 1), or Z(0) = 0 after a restart:
+            // only Z(m + 1) is loaded.
+            const V4 zx0 = m_zx, zy0 = m_zy;
+            V4 zx1, zy1;
             for (int k = 0; k < Width; ++k) {
-                zx0[k] = refX[m_m[k]];
-                zy0[k] = refY[m_m[k]];
                 zx1[k] = refX[m_m[k] + 1];
                 zy1[k] = refY[m_m[k] + 1];
             }
@@ -112,6 +113,8 @@ private:
             m_dy = restart ? zy : ny;
             m_error = restart ? zError : error;
             m_m = restart ? M4{} : m;
+            m_zx = restart ? V4{} : zx1;
+            m_zy = restart ? V4{} : zy1;
             m_rebases -= closer & ~stop;
             m_ends -= restart & ~closer & ~stop;
             m_due = due & ~stop;
@@ -171,6 +174,8 @@ private:
         m_error[k] = start.state.error;
         m_zBound[k] = start.state.zBound;
         m_m[k] = start.state.m;
+        m_zx[k] = start.pixel >= 0 ? m_job.refX[start.state.m] : 0.0;
+        m_zy[k] = start.pixel >= 0 ? m_job.refY[start.state.m] : 0.0;
         m_n[k] = double(start.state.n);
         m_test[k] = std::numeric_limits<double>::infinity();
         if (m_job.period > 0) {
@@ -189,6 +194,7 @@ private:
     std::int64_t m_startN[Width] = {};
     InteriorWatch m_watch[Width];
     V4 m_dx{}, m_dy{}, m_dcx{}, m_dcy{}, m_dcSize{}, m_error{}, m_zBound{};
+    V4 m_zx{}, m_zy{}; // the reference's Z(m)
     V4 m_n{}; // steps taken, exact as a double below 2^53
     V4 m_test{}; // the step of the next interior test
     M4 m_m{}, m_active{}, m_doubt{}, m_rebases{}, m_ends{}, m_due{};
