@@ -14,7 +14,7 @@
 // f^p(B0) ⊂ B0, so f^(kp + j)(B0) ⊂ B_j for every k, j: the exact orbit
 // never escapes, and its count is imax. A bound E at step n + p that is
 // larger than R only makes the test fail.
-// The lanes call observe() at every multiple of the period from the fifth
+// The lanes call observe() at every multiple of the period from the fourth
 // on; the distance between consecutive returns and how fast it shrinks
 // choose R (they choose only: the proof is the containment), and the test
 // itself runs only where the returns close in.
