@@ -95,7 +95,7 @@ void tst_PictureHistory::backEndsPausedRun()
     QCOMPARE(m_window->picture(), entry);
     QCOMPARE(c.txtX0->text(), u"-1,4025"_qs);
     QCOMPARE(c.btStop->text(), PauseCaption);
-    QCOMPARE(backColor(c.btStop), RunningColor);
+    QCOMPARE(backColor(c.btStop), PausedColor); // the face btC leaves
     QCOMPARE(c.lblI->text(), u"1"_qs);
     QVERIFY(!m_window->state().stopRequested && !m_window->state().resumeRequested);
     clickOn(c.cbFC);

@@ -128,9 +128,9 @@ void MainWindow::setUpPictures(RenderRun &renderRun)
     m_pictureFiles =
         new PictureFiles(*m_pictureLayer, *surfaceRecord, *restorer, m_platform, this, this);
     connect(m_pictureFiles, &PictureFiles::opened, navigator, &PictureNavigator::leave);
-    auto *menu = new PictureMenu(*m_pictureFiles, *navigator, renderRun, this, this);
+    auto *menu = new PictureMenu(*m_pictureFiles, *navigator, m_state, this, this);
     connect(this, &MainWindow::contextMenuAsked, menu, &PictureMenu::popUp);
-    new PictureDrop(*m_pictureFiles, renderRun,
+    new PictureDrop(*m_pictureFiles, m_state,
                     {this, c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter}, this);
 }
 

@@ -3,7 +3,7 @@
 #include "form/backcolor.h"
 #include "form/drawingsurface.h"
 #include "form/formstate.h"
-#include "form/pausecaptions.h"
+#include "form/pausedrun.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -29,22 +29,12 @@ void PictureRestorer::restoreWithoutPicture(const Drawing &record)
 
 void PictureRestorer::restoreControls(const Drawing &record)
 {
-    endPausedRun();
+    // The picture shown is not the paused run's, so a click on btStop must
+    // not continue that run.
+    if (m_state.runPhase == RunPhase::Paused)
+        endPausedRun(m_state, m_controls.btStop, m_controls.lblI);
     for (size_t n = 0; n < m_controls.fields.size(); ++n)
         m_controls.fields[n]->setText(record.fieldTexts[n]);
     for (size_t n = 0; n < m_controls.swatches.size(); ++n)
         setBackColor(m_controls.swatches[n], record.palette[n]);
-}
-
-// btStop back on its running face: the picture shown is not the paused
-// run's, so a click on it must not continue that run.
-void PictureRestorer::endPausedRun()
-{
-    if (m_controls.btStop->text() != ContinueCaption)
-        return;
-    m_controls.btStop->setText(PauseCaption);
-    setBackColor(m_controls.btStop, RunningColor);
-    m_controls.lblI->setText(QStringLiteral("1"));
-    m_state.stopRequested = false;
-    m_state.resumeRequested = false;
 }

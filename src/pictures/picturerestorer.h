@@ -14,7 +14,7 @@ class QPushButton;
 struct FormState;
 
 // Puts a recorded picture back on the window at once, without a run: the
-// five field texts, the palette and the picture. A paused run ends, as btC
+// five field texts, the palette and the picture. A paused run ends as btC
 // ends it, so that the next Start begins afresh.
 class PictureRestorer : public QObject
 {
@@ -39,7 +39,6 @@ public:
 
 private:
     void restoreControls(const Drawing &record);
-    void endPausedRun();
 
     Controls m_controls;
     FormState &m_state;
