@@ -115,11 +115,14 @@ void MainWindow::setUpPictures(RenderRun &renderRun)
     const Controls &c = m_controls;
     auto *surfaceRecord = new SurfaceRecord(this);
     connect(&renderRun, &RenderRun::started, surfaceRecord, &SurfaceRecord::runStarted);
+    connect(&renderRun, &RenderRun::countsShown, surfaceRecord, &SurfaceRecord::countsShown);
     connect(&renderRun, &RenderRun::completed, surfaceRecord, &SurfaceRecord::runCompleted);
     connect(m_pictureLayer, &PictureLayer::cleared, surfaceRecord, &SurfaceRecord::surfaceCleared);
 
     auto *restorer = new PictureRestorer(
-        {{c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter}, c.lblF, c.lblI, c.btStop}, m_state,
+        {{c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter},
+         c.lblF, c.lblCounts, c.lblPixel, c.lblBar, c.lblI, c.btStop},
+        m_state,
         *m_pictureLayer, this);
     auto *navigator = new PictureNavigator(*m_pictureLayer, *surfaceRecord, *restorer, this);
     connect(&renderRun, &RenderRun::started, navigator, &PictureNavigator::leave);

@@ -80,11 +80,10 @@ std::optional<QImage> readPixels(QIODevice &device, QString *whyNot)
 
 namespace PictureCodec {
 
-bool write(QIODevice &device, const QImage &picture, const Drawing &record, bool complete,
-           QString *whyNot)
+bool write(QIODevice &device, const QImage &picture, const PictureRecord &record, QString *whyNot)
 {
     std::vector<QRgb> leading;
-    for (ColorRef swatch : record.palette)
+    for (ColorRef swatch : record.drawing.palette)
         leading.push_back(opaqueArgb(swatch));
     leading.push_back(opaqueArgb(WindowBackColor));
     const std::optional<QImage> indexed =
@@ -103,7 +102,7 @@ bool write(QIODevice &device, const QImage &picture, const Drawing &record, bool
             deviceFailed = device.write(data, qint64(size)) != qint64(size);
             return !deviceFailed;
         },
-        indexed->width(), indexed->height(), rgb, pictureTexts({record, complete}));
+        indexed->width(), indexed->height(), rgb, pictureTexts(record));
     bool written = true;
     for (int y = 0; written && y < indexed->height(); ++y)
         written = writer.writeRows(indexed->constScanLine(y), 1);
@@ -138,7 +137,7 @@ std::optional<Contents> read(QIODevice &device, QString *whyNot)
         *whyNot = sizeMismatch(found, expected);
         return std::nullopt;
     }
-    Contents contents{record->drawing, record->complete, std::nullopt};
+    Contents contents{*record, std::nullopt};
     if (isExport(*record))
         return contents;
     if (header->colourType != IndexedColourType || header->bitDepth != 8) {

@@ -48,22 +48,22 @@ void PictureFiles::save()
 {
     // The surface as it is now, whatever a run does while the dialog is open.
     const QImage picture = m_surface.picture().copy();
-    const std::optional<Drawing> record = m_surfaceRecord.record();
-    const bool complete = m_surfaceRecord.isComplete();
-    if (!record) {
+    const std::optional<Drawing> drawing = m_surfaceRecord.record();
+    if (!drawing) {
         m_platform.messageBox(m_window, MessageTitle,
                               QStringLiteral("Noch ist kein Bild gezeichnet, das sich speichern "
                                              "ließe: erst mit „Start“ eines berechnen."));
         return;
     }
+    PictureRecord record{*drawing};
+    record.complete = m_surfaceRecord.isComplete();
+    record.counts = m_surfaceRecord.counts();
     if (const std::optional<QString> path = m_platform.savePictureName(m_window, proposedPath()))
-        write(*path, picture, *record, complete);
+        write(*path, picture, record);
 }
 
-bool PictureFiles::write(const QString &path, const QImage &picture, const Drawing &record,
-                         bool complete)
+bool PictureFiles::write(const QString &path, const QImage &picture, const PictureRecord &record)
 {
-    m_lastFolder = QFileInfo(path).absolutePath();
     // A failure anywhere leaves an existing file as it was: the new one is
     // written beside it and takes its place only when whole.
     if (QFileInfo(path).isDir())
@@ -73,13 +73,15 @@ bool PictureFiles::write(const QString &path, const QImage &picture, const Drawi
         return refuseSave(
             path, systemReason(QStringLiteral("Die Datei lässt sich dort nicht anlegen."), file));
     QString whyNot;
-    if (!PictureCodec::write(file, picture, record, complete, &whyNot)) {
+    if (!PictureCodec::write(file, picture, record, &whyNot)) {
         file.cancelWriting();
         return refuseSave(path, whyNot);
     }
     if (!file.commit())
         return refuseSave(path, systemReason(QStringLiteral("Die fertige Datei ließ sich nicht "
                                                             "an ihren Platz bringen."), file));
+    // Only a saved picture moves the folder the dialogs start in.
+    m_lastFolder = QFileInfo(path).absolutePath();
     return true;
 }
 
@@ -104,11 +106,12 @@ bool PictureFiles::openFile(const QString &path)
     if (!contents)
         return refuseOpen(path, whyNot);
     m_lastFolder = QFileInfo(path).absolutePath();
+    const PictureRecord &record = contents->record;
     if (contents->picture)
-        m_restorer.restore(contents->record, *contents->picture);
+        m_restorer.restore(record.drawing, record.counts, *contents->picture);
     else
-        m_restorer.restoreWithoutPicture(contents->record);
-    m_surfaceRecord.replaced(contents->record, contents->complete && contents->picture);
+        m_restorer.restoreWithoutPicture(record.drawing);
+    m_surfaceRecord.replaced(record.drawing, record.complete && contents->picture, record.counts);
     emit opened();
     return true;
 }

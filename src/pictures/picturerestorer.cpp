@@ -1,5 +1,7 @@
 #include "pictures/picturerestorer.h"
 
+#include "core/grid.h"
+#include "core/numbertext.h"
 #include "form/backcolor.h"
 #include "form/drawingsurface.h"
 #include "form/formstate.h"
@@ -7,6 +9,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 
 PictureRestorer::PictureRestorer(const Controls &controls, FormState &state,
@@ -15,19 +18,21 @@ PictureRestorer::PictureRestorer(const Controls &controls, FormState &state,
 {
 }
 
-void PictureRestorer::restore(const Drawing &record, const QImage &picture)
+void PictureRestorer::restore(const Drawing &record, const std::optional<PictureCounts> &counts,
+                              const QImage &picture)
 {
-    restoreControls(record);
+    restoreControls(record, counts);
     m_surface.setPicture(picture);
 }
 
 void PictureRestorer::restoreWithoutPicture(const Drawing &record)
 {
-    restoreControls(record);
+    restoreControls(record, std::nullopt);
     m_surface.clear();
 }
 
-void PictureRestorer::restoreControls(const Drawing &record)
+void PictureRestorer::restoreControls(const Drawing &record,
+                                      const std::optional<PictureCounts> &counts)
 {
     // The picture shown is not the paused run's, so a click on btStop must
     // not continue that run.
@@ -37,4 +42,15 @@ void PictureRestorer::restoreControls(const Drawing &record)
         m_controls.fields[n]->setText(record.fieldTexts[n]);
     for (size_t n = 0; n < m_controls.swatches.size(); ++n)
         setBackColor(m_controls.swatches[n], record.palette[n]);
+    showCounts(counts);
+}
+
+void PictureRestorer::showCounts(const std::optional<PictureCounts> &counts)
+{
+    const Controls &c = m_controls;
+    const QString separator = QLocale().groupSeparator();
+    c.lblPixel->setText(counts ? NumberText::grouped(counts->pixels, separator) : QString());
+    c.lblCounts->setText(counts ? NumberText::grouped(counts->iterations, separator) : QString());
+    const int column = counts ? lastWholeColumn(counts->pixels) : 0;
+    c.lblBar->resize(barWidthPixels(column), c.lblBar->height());
 }

@@ -29,8 +29,6 @@
 
 namespace {
 
-constexpr int BarFullTwips = 1335;
-
 // Reading the clock costs about 50 ns here, as much as a point of a few
 // iterations, so the run reads it only after some work: each point counts
 // its iterations plus PointWork for its drawing, and the clock is read once
@@ -38,13 +36,6 @@ constexpr int BarFullTwips = 1335;
 // where this thread runs them, with the plain kernel.
 constexpr int PointWork = 10;
 constexpr int ClockReadWork = 2000;
-
-// (I · 1335) / 6000 twips, held in single precision as the bar's width is.
-int barWidthPixels(int column)
-{
-    const float twips = float(double(column) * BarFullTwips / GridLimit);
-    return twipsToPixelLength(twips);
-}
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx"))) void zeroUpperHalves()
@@ -347,6 +338,7 @@ void RenderRun::showProgress(const Setup &setup, const Progress &progress)
     if (progress.lastColumnDone != 0)
         c.lblBar->resize(barWidthPixels(progress.lastColumnDone), c.lblBar->height());
     m_surface.showPoints();
+    emit countsShown({m_state.pixelCount, progress.countsTotal});
 }
 
 void RenderRun::fail()

@@ -2,6 +2,7 @@
 
 #include "core/colorref.h"
 #include "core/drawing.h"
+#include "core/picturecounts.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -90,6 +91,8 @@ signals:
     // The fields were read and the run is about to draw; `continued` in
     // continue mode.
     void started(const Drawing &record, bool continued);
+    // lblPixel and lblCounts show these now.
+    void countsShown(const PictureCounts &counts);
     // The last column is drawn and the controls are enabled again.
     void completed();
 
