@@ -3,6 +3,7 @@
 #include "picturefile/picturerecord.h"
 
 #include <QCommandLineOption>
+#include <QByteArrayList>
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
@@ -12,7 +13,7 @@
 // What `quirlbau --render` is asked to do.
 struct ExportRequest
 {
-    QString target;
+    QByteArray target; // bytes, as given
     // Field texts, section, Imax, palette; size 0 for the window's picture,
     // lastRow -1 for all rows. `complete` is left for the export to set.
     PictureRecord record;
@@ -28,11 +29,16 @@ public:
 
     ExportOptions();
 
+    // The command line as bytes, argv[0] first: file names are taken from
+    // here unchanged, whatever their encoding. Without it they are encoded
+    // from the parsed text.
+    void setRawArguments(const QByteArrayList &raw) { m_raw = raw; }
     // `arguments` includes the program name first, as QCoreApplication gives it.
     Outcome parse(const QStringList &arguments);
 
     const ExportRequest &request() const { return m_request; }
-    QString errorLine() const { return m_error; }
+    // One line whatever the values held: control characters are escaped.
+    QString errorLine() const;
     QString helpText() const { return m_parser.helpText(); }
 
 private:
@@ -42,6 +48,9 @@ private:
     bool readExtent();
     bool applySaved();
     bool mappingFinite();
+    bool strayShortOption(const QStringList &arguments);
+    QByteArray fileName(const QCommandLineOption &option) const;
+    const QCommandLineOption &blamed(const QCommandLineOption &first, const QCommandLineOption &second) const;
     bool refuse(const QCommandLineOption &option, const QString &what);
 
     QCommandLineParser m_parser;
@@ -53,6 +62,7 @@ private:
     QCommandLineOption m_rows;
     QCommandLineOption m_from;
     QCommandLineOption m_quiet;
+    QByteArrayList m_raw;
     std::optional<PictureRecord> m_saved; // from --from
     ExportRequest m_request;
     QString m_error;
