@@ -3,6 +3,7 @@
 #include "app/clickablelabel.h"
 #include "app/icon.h"
 #include "app/picturelayer.h"
+#include "core/programinfo.h"
 #include "form/backcolor.h"
 #include "palette/paletteeditor.h"
 #include "core/standardcolors.h"
@@ -28,7 +29,6 @@
 namespace {
 
 constexpr QSize ClientArea(10230 / 15, 6135 / 15);
-const char *const ApplicationTitle = "Quirlbau";
 
 } // namespace
 
@@ -51,7 +51,6 @@ MainWindow::MainWindow(Platform &platform, QWidget *parent)
     RenderRun *renderRun = setUpRenderRun();
     setUpSectionAndPalette();
     setUpPictures(*renderRun);
-    connect(m_controls.btInfo, &QPushButton::clicked, this, [] {});
 
     load();
 }
@@ -63,7 +62,7 @@ DrawingSurface &MainWindow::surface()
 
 const QImage &MainWindow::picture() const
 {
-    return m_pictureLayer->image();
+    return m_pictureLayer->picture();
 }
 
 RenderRun *MainWindow::setUpRenderRun()
@@ -145,10 +144,8 @@ bool MainWindow::openPicture(const QString &path)
 void MainWindow::load()
 {
     m_controls.lblBar->resize(0, m_controls.lblBar->height());
-    setWindowTitle(QStringLiteral(" %1 - Version %2.%3")
-                       .arg(QString::fromLatin1(ApplicationTitle))
-                       .arg(QUIRLBAU_VERSION_MAJOR)
-                       .arg(QUIRLBAU_VERSION_MINOR));
+    setWindowTitle(QStringLiteral(" %1 - Version %2")
+                       .arg(QString::fromUtf8(ProgramName), QString::fromUtf8(ProgramVersion)));
     m_state.formAlive = true;
 }
 

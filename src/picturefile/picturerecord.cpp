@@ -1,5 +1,7 @@
 #include "picturefile/picturerecord.h"
 
+#include "core/programinfo.h"
+
 #include <QStringList>
 
 #include <charconv>
@@ -11,7 +13,7 @@ namespace {
 
 const char *const NumberKeys[4] = {"X0", "X1", "Y0", "Y1"};
 const char *const FieldKeys[5] = {"Field X0", "Field X1", "Field Y0", "Field Y1", "Field Imax"};
-const QByteArray SoftwareName = "Quirlbau";
+const QByteArray SoftwareName = ProgramName;
 
 QByteArray numberText(double value)
 {
@@ -237,7 +239,7 @@ PictureTexts pictureTexts(const PictureRecord &record)
 {
     const Drawing &drawing = record.drawing;
     PictureTexts texts{
-        {"Software", SoftwareName + " " + QByteArray(QUIRLBAU_VERSION_TEXT)},
+        {"Software", SoftwareName + " " + ProgramVersion},
         {"X0", numberText(drawing.section.x0)},
         {"X1", numberText(drawing.section.x1)},
         {"Y0", numberText(drawing.section.y0)},

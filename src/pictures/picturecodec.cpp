@@ -1,5 +1,6 @@
 #include "pictures/picturecodec.h"
 
+#include "core/programinfo.h"
 #include "core/surfacegeometry.h"
 #include "form/backcolor.h"
 #include "picturefile/picturerecord.h"
@@ -19,7 +20,7 @@ constexpr int IndexedColourType = 3;
 bool fromQuirlbau(const std::vector<std::pair<QByteArray, QByteArray>> &texts)
 {
     for (const auto &[keyword, value] : texts) {
-        if (keyword == "Software" && value.startsWith("Quirlbau"))
+        if (keyword == "Software" && value.startsWith(ProgramName))
             return true;
     }
     return false;

@@ -1,5 +1,6 @@
 #include "pictures/picturefiles.h"
 
+#include "core/programinfo.h"
 #include "form/drawingsurface.h"
 #include "form/platform.h"
 #include "pictures/picturecodec.h"
@@ -23,7 +24,7 @@
 
 namespace {
 
-const QString MessageTitle = QStringLiteral("Quirlbau");
+const QString MessageTitle = QString::fromUtf8(ProgramName);
 
 } // namespace
 
@@ -135,7 +136,7 @@ QString PictureFiles::proposedPath() const
         folder = QDir::homePath();
     const QString stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hhmmss"));
-    return QDir(folder).filePath(QStringLiteral("Quirlbau-%1.png").arg(stamp));
+    return QDir(folder).filePath(QStringLiteral("%1-%2.png").arg(MessageTitle, stamp));
 }
 
 bool PictureFiles::refuseSave(const QString &path, const QString &reason)
