@@ -7,8 +7,12 @@
 
 // Whether process `pid` has a file open in `folder` (Linux /proc). An
 // export's unnamed target file shows there as "FOLDER/#123 (deleted)".
+// Without /proc the export falls back to a named temporary file, which is
+// then what shows.
 inline bool writesInto(qint64 pid, const QString &folder)
 {
+    if (!QFileInfo::exists(u"/proc/self/fd"_qs))
+        return !QDir(folder).entryList({u".quirlbau-*"_qs}, QDir::Files | QDir::Hidden).isEmpty();
     const QString prefix = QFileInfo(folder).canonicalFilePath() + u'/';
     const QDir descriptors(u"/proc/%1/fd"_qs.arg(pid));
     for (const QFileInfo &entry : descriptors.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {

@@ -64,6 +64,8 @@ private slots:
     void endedBySignal();
     void signalAtAnyMoment_data();
     void signalAtAnyMoment();
+    void addressSpaceLimit_data();
+    void addressSpaceLimit();
 
 private:
     void addUsers(const char *tag, const std::function<void(QTestData &)> &row);
@@ -238,11 +240,14 @@ void TestFaults::faults_data()
     const QString notPlain = u"„t.png“ lässt sich nicht schreiben: Das Ziel ist keine gewöhnliche Datei (ein Gerät, "
                              u"eine FIFO oder ein Socket); es bleibt, wie es ist."_qs;
     // 1. Threads and memory.
-    row("one process allowed", Setup::None, {u"prlimit"_qs, u"--nproc=1"_qs}, {u"--render=t.png"_qs}, 0, {},
-        After::Png);
-    row("80 MB of address space", Setup::None, {u"prlimit"_qs, u"--as=80000000"_qs},
-        {u"--render=t.png"_qs, u"--size=20000"_qs, u"--rows=0:200"_qs, u"--quiet"_qs}, 1,
-        u"„t.png“: Nicht genug Arbeitsspeicher für dieses Bild."_qs, After::Nothing);
+#if defined(__SANITIZE_ADDRESS__)
+    // LeakSanitizer needs a thread of its own at the end, which the limit forbids.
+    const QStringList noThreadOfItsOwn = {u"env"_qs, u"ASAN_OPTIONS=detect_leaks=0"_qs};
+#else
+    const QStringList noThreadOfItsOwn;
+#endif
+    row("one process allowed", Setup::None, QStringList{u"prlimit"_qs, u"--nproc=1"_qs} + noThreadOfItsOwn,
+        {u"--render=t.png"_qs}, 0, {}, After::Png);
     // 3. Targets that are no plain files.
     row("symlink followed", Setup::Symlink, {}, small, 0, {}, After::SymlinkKept);
     row("symlink to a new file", Setup::DanglingSymlink, {}, small, 0, {}, After::NewThroughLink);
@@ -295,10 +300,6 @@ void TestFaults::faults()
     QFETCH(After, after);
     if (nobody && !m_nobodyToo)
         QSKIP("nobody cannot run the program here");
-#if defined(__SANITIZE_ADDRESS__)
-    if (wrapper.join(u' ').contains(u"--as="_qs))
-        QSKIP("AddressSanitizer reserves more address space than any such limit allows");
-#endif
     prepare(setup, nobody);
     if (QTest::currentTestFailed())
         return;
@@ -396,6 +397,40 @@ void TestFaults::signalAtAnyMoment()
         QCOMPARE(filesLeft(), QStringList());
     }
     qInfo("%d of %d runs finished before the signal", written, Runs);
+}
+
+void TestFaults::addressSpaceLimit_data()
+{
+    QTest::addColumn<bool>("nobody");
+    addUsers("smallest limit it starts under", [](QTestData &) {});
+}
+
+// Under the smallest address-space limit that lets the program start at
+// all, an export's threads and buffers do not fit: it ends with one line,
+// or goes on with fewer threads and writes the file, and never aborts.
+void TestFaults::addressSpaceLimit()
+{
+    QFETCH(bool, nobody);
+    if (nobody && !m_nobodyToo)
+        QSKIP("nobody cannot run the program here");
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer reserves more address space than any such limit allows");
+#endif
+    constexpr qint64 StepBytes = 4'000'000;
+    const auto limited = [](qint64 bytes) { return QStringList{u"prlimit"_qs, u"--as=%1"_qs.arg(bytes)}; };
+    qint64 limit = 40'000'000;
+    while (limit < 400'000'000 && run(nobody, limited(limit), {u"--version"_qs}).status != 0)
+        limit += StepBytes;
+    const Outcome outcome = run(nobody, limited(limit),
+                                {u"--render=t.png"_qs, u"--size=20000"_qs, u"--rows=0:200"_qs, u"--quiet"_qs});
+    qInfo("limit %lld bytes: exit %d", limit, outcome.status);
+    if (outcome.status == 0) {
+        check(After::Png, nobody);
+        return;
+    }
+    QCOMPARE(outcome.status, 1);
+    QCOMPARE(QString::fromUtf8(outcome.errors), u"quirlbau: „t.png“: Nicht genug Arbeitsspeicher für dieses Bild.\n"_qs);
+    check(After::Nothing, nobody);
 }
 
 QTEST_GUILESS_MAIN(TestFaults)

@@ -156,6 +156,11 @@ bool TargetFile::open()
     m_owner = status.st_uid;
     m_group = status.st_gid;
     m_folder = folderOf(m_resolved);
+    // The unnamed file would find out only when it is linked in, after all
+    // the work.
+    const long nameMax = pathconf(m_folder.constData(), _PC_NAME_MAX);
+    if (m_resolved.size() - m_resolved.lastIndexOf('/') - 1 > (nameMax > 0 ? nameMax : NAME_MAX))
+        return fail(ENAMETOOLONG);
     if (m_signals) {
         installHandlers();
         namedToRemove[0] = '\0';
