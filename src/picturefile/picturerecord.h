@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/drawing.h"
+#include "core/picturecounts.h"
 
 #include <QByteArray>
 #include <QString>
@@ -19,6 +20,7 @@ struct PictureRecord
     bool complete = false; // every column drawn with one section and palette since the last Refresh
     int size = 0; // N of an N × N export; 0 for the window's 400 × 400 picture (the 462 grid)
     int firstRow = 0, lastRow = -1; // rows of a banded export (lastRow -1: all rows)
+    std::optional<PictureCounts> counts; // the window's counters; an export has none
 };
 
 inline constexpr int PictureMaxSize = 65536;
@@ -34,6 +36,7 @@ using PictureTexts = std::vector<std::pair<QByteArray, QByteArray>>;
 //   "Palette"   eight "#RRGGBB" separated by single spaces, F0 first
 //   "Complete"  "yes" or "no"
 //   "Field X0" "Field X1" "Field Y0" "Field Y1" "Field Imax"  the field texts
+//   "Pixels" "Iterations"  only with counts: "213444" "16313"
 //   "Size"      only for N × N exports: "N"
 //   "Rows"      only for banded exports: "FIRST:LAST"
 PictureTexts pictureTexts(const PictureRecord &record);
@@ -41,6 +44,6 @@ PictureTexts pictureTexts(const PictureRecord &record);
 // The record back from the texts of a file, which it distrusts: every key
 // present once (other keys are ignored), every value checked (numbers finite
 // and read back exactly, Imax within -32768..32767, eight colours, Size
-// 1..65536, Rows within Size). Otherwise nullopt and a German reason in
+// 1..65536, Rows within Size, Pixels 0..2^31-1 and Iterations together). Otherwise nullopt and a German reason in
 // *whyNot, e.g. "Der Wert von X0 ist keine Zahl."
 std::optional<PictureRecord> pictureRecordFromTexts(const PictureTexts &texts, QString *whyNot);
