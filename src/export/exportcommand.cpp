@@ -43,13 +43,14 @@ int threadCount()
 bool renderInto(PngBandWriter &writer, const PictureRecord &record, ProgressLine &progress)
 {
     if (record.size == 0) {
-        const auto pixels = windowPicture({record.x0, record.x1, record.y0, record.y1}, record.imax, threadCount());
+        const auto pixels = windowPicture({record.x0, record.x1, record.y0, record.y1}, record.imax, threadCount(), record.cycle);
         const bool written = writer.writeRows(pixels.data(), SurfacePixels);
         progress.update(SurfacePixels, SurfacePixels);
         return written;
     }
-    PosterRender render({record.x0, record.x1, record.y0, record.y1, record.imax, record.size}, record.firstRow,
-                        record.lastRow < 0 ? record.size - 1 : record.lastRow);
+    PosterRender render({record.x0, record.x1, record.y0, record.y1, record.imax, record.size, record.height,
+                         record.cycle},
+                        record.firstRow, record.lastRow < 0 ? record.height - 1 : record.lastRow);
     render.setProgress([&](int done, int total) { progress.update(done, total); });
     return render.run(writer);
 }
@@ -60,7 +61,7 @@ int render(ExportRequest request)
     record.complete = true;
     const int width = record.size == 0 ? SurfacePixels : record.size;
     const int height = record.size == 0 ? SurfacePixels
-                       : record.lastRow < 0 ? record.size
+                       : record.lastRow < 0 ? record.height
                                             : record.lastRow - record.firstRow + 1;
     TargetFile target(request.target);
     if (!target.open()) {

@@ -3,6 +3,7 @@
 #include "palette/standardcolors.h"
 #include "core/grid.h"
 #include "core/numbertext.h"
+#include "core/squarepixels.h"
 #include "picturefile/pngtextreader.h"
 
 #include <QFile>
@@ -35,6 +36,16 @@ std::optional<long long> wholeOf(const QString &text)
 
 } // namespace
 
+std::optional<std::pair<int, int>> sizeOf(const QString &text)
+{
+    const QStringList sides = text.split(u'x', Qt::KeepEmptyParts, Qt::CaseInsensitive);
+    const std::optional<long long> width = sides.size() <= 2 ? wholeOf(sides[0]) : std::nullopt;
+    const std::optional<long long> height = sides.size() == 2 ? wholeOf(sides[1]) : width;
+    if (!width || !height || *width < 1 || *width > PictureMaxSize || *height < 1 || *height > PictureMaxSize)
+        return std::nullopt;
+    return std::pair{int(*width), int(*height)};
+}
+
 ExportOptions::ExportOptions()
     : m_help(m_parser.addHelpOption()),
       m_version(m_parser.addVersionOption()),
@@ -44,15 +55,21 @@ ExportOptions::ExportOptions()
       m_y0(valueOption(u"y0"_qs, u"Oberer Rand (Vorgabe: 0,0000)."_qs, u"ZAHL"_qs)),
       m_y1(valueOption(u"y1"_qs, u"Unterer Rand (Vorgabe: 0,0005)."_qs, u"ZAHL"_qs)),
       m_imax(valueOption(u"imax"_qs, u"Höchste Iterationszahl, -32768 bis 32767 (Vorgabe: 300)."_qs, u"ZAHL"_qs)),
-      m_size(valueOption(u"size"_qs, u"N × N Pixel, 1 bis 65536 (ohne: das Bild des Fensters, 400 × 400)."_qs,
-                         u"N"_qs)),
+      m_size(valueOption(u"size"_qs,
+                         u"B × H Pixel, jede Seite 1 bis 65536; N heißt N × N (ohne: das Bild des Fensters, "
+                         u"400 × 400). Der Ausschnitt wird an der kürzeren Seite um seine Mitte verbreitert, "
+                         u"damit die Pixel quadratisch sind."_qs,
+                         u"BxH"_qs)),
+      m_stretch(u"stretch"_qs, u"Den Ausschnitt nicht verbreitern, sondern auf B × H strecken."_qs),
+      m_cycle(u"cycle"_qs, u"Zählwerte über 400 durchlaufen die Farben weiter in Hunderterschritten, statt alle "
+                           u"F6 zu werden."_qs),
       m_rows(valueOption(u"rows"_qs, u"Nur diese Zeilen des N × N-Bildes, von 0 an gezählt, beide eingeschlossen."_qs,
                          u"ERSTE:LETZTE"_qs)),
       m_from(valueOption(u"from"_qs, u"Ausschnitt, Imax und Palette aus einem gespeicherten Bild."_qs, u"BILD"_qs)),
       m_quiet(u"quiet"_qs, u"Keine Fortschrittsanzeige."_qs)
 {
     m_parser.setApplicationDescription(u"Zeichnet die Mandelbrot-Menge ohne Fenster in eine PNG-Datei."_qs);
-    m_parser.addOptions({m_render, m_x0, m_x1, m_y0, m_y1, m_imax, m_size, m_rows, m_from, m_quiet});
+    m_parser.addOptions({m_render, m_x0, m_x1, m_y0, m_y1, m_imax, m_size, m_stretch, m_rows, m_from, m_cycle, m_quiet});
 }
 
 ExportOptions::Outcome ExportOptions::parse(const QStringList &arguments)
@@ -81,7 +98,7 @@ bool ExportOptions::readRequest()
     for (int k = 0; k < 5; ++k)
         m_request.record.fieldTexts[size_t(k)] = StartTexts[k];
     m_request.record.palette = StandardColors;
-    return applySaved() && readSection() && readExtent() && mappingFinite();
+    return applySaved() && readSection() && readExtent() && readShape() && mappingFinite();
 }
 
 // The window stops a run whose grid leaves the double range; an export
@@ -90,10 +107,11 @@ bool ExportOptions::mappingFinite()
 {
     const PictureRecord &record = m_request.record;
     const int lastGridIndex = GridFirst + (GridPoints - 1) * GridStep;
-    const double farthest = record.size == 0 ? double(lastGridIndex) : 2.0 * record.size - 1.0;
-    if (!std::isfinite(farthest * (record.x1 - record.x0)))
+    const double farthestX = record.size == 0 ? double(lastGridIndex) : 2.0 * record.size - 1.0;
+    const double farthestY = record.size == 0 ? double(lastGridIndex) : 2.0 * record.height - 1.0;
+    if (!std::isfinite(farthestX * (record.x1 - record.x0)))
         return refuse(m_x1, u"Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
-    if (!std::isfinite(farthest * (record.y1 - record.y0)))
+    if (!std::isfinite(farthestY * (record.y1 - record.y0)))
         return refuse(m_y1, u"Die Höhe des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
     return true;
 }
@@ -125,6 +143,7 @@ bool ExportOptions::readSection()
     if (m_saved) {
         record = *m_saved;
         record.size = 0;
+        record.height = 0;
         record.firstRow = 0;
         record.lastRow = -1;
     }
@@ -163,10 +182,11 @@ bool ExportOptions::readExtent()
     PictureRecord &record = m_request.record;
     if (m_parser.isSet(m_size)) {
         const QString text = m_parser.value(m_size);
-        const std::optional<long long> size = wholeOf(text);
-        if (!size || *size < 1 || *size > PictureMaxSize)
+        const std::optional<std::pair<int, int>> size = sizeOf(text);
+        if (!size)
             return refuse(m_size, u"„%1“ liegt nicht zwischen 1 und %2."_qs.arg(text).arg(PictureMaxSize));
-        record.size = int(*size);
+        record.size = size->first;
+        record.height = size->second;
     }
     if (!m_parser.isSet(m_rows))
         return true;
@@ -178,10 +198,32 @@ bool ExportOptions::readExtent()
     const std::optional<long long> last = parts.size() == 2 ? wholeOf(parts[1]) : std::nullopt;
     if (!first || !last)
         return refuse(m_rows, u"„%1“ hat nicht die Form ERSTE:LETZTE."_qs.arg(text));
-    if (*first < 0 || *first > *last || *last >= record.size)
-        return refuse(m_rows, u"„%1“ liegt nicht innerhalb von 0:%2."_qs.arg(text).arg(record.size - 1));
+    if (*first < 0 || *first > *last || *last >= record.height)
+        return refuse(m_rows, u"„%1“ liegt nicht innerhalb von 0:%2."_qs.arg(text).arg(record.height - 1));
     record.firstRow = int(*first);
     record.lastRow = int(*last);
+    return true;
+}
+
+// Square pixels unless --stretch; the widened edges replace their field
+// texts, so that the file records what was drawn. --cycle.
+bool ExportOptions::readShape()
+{
+    PictureRecord &record = m_request.record;
+    if (m_parser.isSet(m_cycle))
+        record.cycle = true;
+    if (m_parser.isSet(m_stretch) && record.size == 0)
+        return refuse(m_stretch, u"nur zusammen mit --size."_qs);
+    if (record.size == 0 || m_parser.isSet(m_stretch))
+        return true;
+    const Section widened = squarePixels({record.x0, record.x1, record.y0, record.y1}, record.size, record.height);
+    const double given[4] = {record.x0, record.x1, record.y0, record.y1};
+    const double edges[4] = {widened.x0, widened.x1, widened.y0, widened.y1};
+    for (int k = 0; k < 4; ++k) {
+        if (edges[k] != given[k])
+            record.fieldTexts[size_t(k)] = NumberText::fromNumber(edges[k], QLatin1Char(','));
+    }
+    record.x0 = widened.x0, record.x1 = widened.x1, record.y0 = widened.y0, record.y1 = widened.y1;
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 // What `quirlbau --render` is asked to do.
 struct ExportRequest
@@ -18,6 +19,9 @@ struct ExportRequest
     PictureRecord record;
     bool quiet = false;
 };
+
+// "N" or "WxH" (x or X), each side 1..65536: {N, N} or {W, H}.
+std::optional<std::pair<int, int>> sizeOf(const QString &text);
 
 // The command line of the export, read with QCommandLineParser. Errors are
 // one German line naming the option: "--size: „0“ liegt nicht zwischen 1 und 65536."
@@ -40,6 +44,7 @@ private:
     bool readSection();
     bool readImax();
     bool readExtent();
+    bool readShape();
     bool applySaved();
     bool mappingFinite();
     bool refuse(const QCommandLineOption &option, const QString &what);
@@ -50,6 +55,8 @@ private:
     QCommandLineOption m_render;
     QCommandLineOption m_x0, m_x1, m_y0, m_y1, m_imax;
     QCommandLineOption m_size;
+    QCommandLineOption m_stretch;
+    QCommandLineOption m_cycle;
     QCommandLineOption m_rows;
     QCommandLineOption m_from;
     QCommandLineOption m_quiet;

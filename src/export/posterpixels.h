@@ -2,11 +2,12 @@
 
 #include <cstdint>
 
-// Where the pixels of an N × N picture lie in the plane: pixel (p, q), p from
+// Where the pixels of a W × H picture lie in the plane: pixel (p, q), p from
 // the left and q from the top, counting from 0, stands for the centre of its
 // square, computed in exactly this order so every count is reproducible:
 //   posterReal(-2, 2, 0, 2) -> -1    posterReal(-2, 2, 1, 2) -> 1
 //   posterImag(y0, y1, q, n) runs from y0 at the top towards y1 at the bottom.
+// n is the picture's width for posterReal and its height for posterImag.
 inline double posterReal(double x0, double x1, int p, int n)
 {
     return x0 + (double(2 * p + 1) * (x1 - x0)) / double(2 * n);
@@ -17,11 +18,16 @@ inline double posterImag(double y0, double y1, int q, int n)
     return y0 + (double(2 * q + 1) * (y1 - y0)) / double(2 * n);
 }
 
-// What an N × N picture shows: the section (x0 left, x1 right, y0 top,
-// y1 bottom), the iteration limit and the side length.
+// What a W × H picture shows: the section (x0 left, x1 right, y0 top,
+// y1 bottom), the iteration limit, the width (`size`) and the height (0: as
+// wide as high), and whether counts above 400 cycle through the colours.
 struct PosterFrame
 {
     double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
     std::int16_t imax = 0;
     int size = 1;
+    int height = 0;
+    bool cycle = false;
+
+    int rows() const { return height > 0 ? height : size; }
 };

@@ -24,6 +24,9 @@ struct Contents
     // 400 × 400, ARGB32 premultiplied, undrawn pixels transparent again;
     // nullopt for an export of another size, whose texts alone apply.
     std::optional<QImage> picture;
+    // Drawn with counts above 400 cycling through the colours, which the
+    // window does not do.
+    bool cycle = false;
 };
 
 // `picture` as the surface holds it. False with a German reason when the

@@ -109,6 +109,10 @@ bool PictureFiles::openFile(const QString &path)
     else
         m_restorer.restoreWithoutPicture(contents->record);
     m_surfaceRecord.replaced(contents->record, contents->complete && contents->picture);
+    if (contents->cycle)
+        m_platform.messageBox(m_window, MessageTitle,
+                              QStringLiteral("Das Bild färbt Zählwerte über 400 im Kreis (--cycle); das Fenster "
+                                             "zeichnet ohne diese Färbung."));
     emit opened();
     return true;
 }
