@@ -1,6 +1,8 @@
 #include "export/exportcommand.h"
 
 #include "export/exportoptions.h"
+#include "export/filmmaker.h"
+#include "export/filmprogress.h"
 #include "export/posterrender.h"
 #include "export/progressline.h"
 #include "export/targetfile.h"
@@ -82,13 +84,27 @@ int render(ExportRequest request)
     return 0;
 }
 
+int makeFilm(const FilmRequest &request)
+{
+    FilmMaker maker(request);
+    FilmProgress progress(!request.quiet && ProgressLine::stderrIsTerminal());
+    maker.setProgress([&](int done, int total) { progress.update(done, total); });
+    const bool made = maker.run();
+    progress.finish();
+    if (!made) {
+        printLine(stderr, u"quirlbau: "_qs + maker.error());
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 bool exportRequested(int argc, char *argv[])
 {
-    const char *const ownArguments[] = {"--render", "--help", "-h", "-?", "--help-all", "--version", "-v"};
+    const char *const ownArguments[] = {"--render", "--video", "--help", "-h", "-?", "--help-all", "--version", "-v"};
     for (int k = 1; k < argc; ++k) {
-        if (std::strncmp(argv[k], "--render=", 9) == 0)
+        if (std::strncmp(argv[k], "--render=", 9) == 0 || std::strncmp(argv[k], "--video=", 8) == 0)
             return true;
         for (const char *own : ownArguments)
             if (std::strcmp(argv[k], own) == 0)
@@ -114,6 +130,8 @@ int runExport(int argc, char *argv[])
     case ExportOptions::Outcome::BadArguments:
         printLine(stderr, u"quirlbau: "_qs + options.errorLine());
         return 2;
+    case ExportOptions::Outcome::Film:
+        return makeFilm(*options.request().film);
     case ExportOptions::Outcome::Render:
         break;
     }

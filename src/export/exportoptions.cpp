@@ -70,6 +70,7 @@ ExportOptions::ExportOptions()
 {
     m_parser.setApplicationDescription(u"Zeichnet die Mandelbrot-Menge ohne Fenster in eine PNG-Datei."_qs);
     m_parser.addOptions({m_render, m_x0, m_x1, m_y0, m_y1, m_imax, m_size, m_stretch, m_rows, m_from, m_cycle, m_quiet});
+    m_parser.addOptions(m_film.options());
 }
 
 ExportOptions::Outcome ExportOptions::parse(const QStringList &arguments)
@@ -82,7 +83,9 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList &arguments)
         return Outcome::Help;
     if (m_parser.isSet(m_version))
         return Outcome::Version;
-    return readRequest() ? Outcome::Render : Outcome::BadArguments;
+    if (!readRequest())
+        return Outcome::BadArguments;
+    return m_request.film ? Outcome::Film : Outcome::Render;
 }
 
 bool ExportOptions::readRequest()
@@ -91,14 +94,21 @@ bool ExportOptions::readRequest()
         m_error = u"„%1“: unerwartetes Argument."_qs.arg(m_parser.positionalArguments().constFirst());
         return false;
     }
-    m_request.target = m_parser.value(m_render);
-    if (!m_parser.isSet(m_render) || m_request.target.isEmpty())
+    m_filmRequested = m_film.requested(m_parser);
+    if (m_filmRequested && m_parser.isSet(m_render))
+        return refuse(m_render, u"nicht zusammen mit --video."_qs);
+    if (m_filmRequested && m_parser.isSet(m_rows))
+        return refuse(m_rows, u"nicht für Filme; Teile eines Films wählt --frames."_qs);
+    if (!m_filmRequested && !m_film.unusedWithoutVideo(m_parser, &m_error))
+        return false;
+    m_request.target = m_filmRequested ? m_film.target(m_parser) : m_parser.value(m_render);
+    if (!m_filmRequested && (!m_parser.isSet(m_render) || m_request.target.isEmpty()))
         return refuse(m_render, u"kein Dateiname."_qs);
     m_request.quiet = m_parser.isSet(m_quiet);
     for (int k = 0; k < 5; ++k)
         m_request.record.fieldTexts[size_t(k)] = StartTexts[k];
     m_request.record.palette = StandardColors;
-    return applySaved() && readSection() && readExtent() && readShape() && mappingFinite();
+    return applySaved() && readSection() && readExtent() && readShape() && mappingFinite() && readFilm();
 }
 
 // The window stops a run whose grid leaves the double range; an export
@@ -187,6 +197,9 @@ bool ExportOptions::readExtent()
             return refuse(m_size, u"„%1“ liegt nicht zwischen 1 und %2."_qs.arg(text).arg(PictureMaxSize));
         record.size = size->first;
         record.height = size->second;
+    } else if (m_filmRequested) {
+        record.size = VideoOptions::DefaultWidth;
+        record.height = VideoOptions::DefaultHeight;
     }
     if (!m_parser.isSet(m_rows))
         return true;
@@ -224,6 +237,19 @@ bool ExportOptions::readShape()
             record.fieldTexts[size_t(k)] = NumberText::fromNumber(edges[k], QLatin1Char(','));
     }
     record.x0 = widened.x0, record.x1 = widened.x1, record.y0 = widened.y0, record.y1 = widened.y1;
+    return true;
+}
+
+bool ExportOptions::readFilm()
+{
+    if (!m_filmRequested)
+        return true;
+    FilmRequest film;
+    film.quiet = m_request.quiet;
+    m_request.record.complete = true;
+    if (!m_film.read(m_parser, m_request.record, film, &m_error))
+        return false;
+    m_request.film = film;
     return true;
 }
 

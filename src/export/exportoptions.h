@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/filmrequest.h"
+#include "export/videooptions.h"
 #include "picturefile/picturerecord.h"
 
 #include <QCommandLineOption>
@@ -18,6 +20,8 @@ struct ExportRequest
     // lastRow -1 for all rows. `complete` is left for the export to set.
     PictureRecord record;
     bool quiet = false;
+    // Set for `quirlbau --video`: the film; `record` is then its end view.
+    std::optional<FilmRequest> film;
 };
 
 // "N" or "WxH" (x or X), each side 1..65536: {N, N} or {W, H}.
@@ -28,7 +32,7 @@ std::optional<std::pair<int, int>> sizeOf(const QString &text);
 class ExportOptions
 {
 public:
-    enum class Outcome { Render, Help, Version, BadArguments };
+    enum class Outcome { Render, Film, Help, Version, BadArguments };
 
     ExportOptions();
 
@@ -45,6 +49,7 @@ private:
     bool readImax();
     bool readExtent();
     bool readShape();
+    bool readFilm();
     bool applySaved();
     bool mappingFinite();
     bool refuse(const QCommandLineOption &option, const QString &what);
@@ -60,6 +65,8 @@ private:
     QCommandLineOption m_rows;
     QCommandLineOption m_from;
     QCommandLineOption m_quiet;
+    VideoOptions m_film;
+    bool m_filmRequested = false;
     std::optional<PictureRecord> m_saved; // from --from
     ExportRequest m_request;
     QString m_error;

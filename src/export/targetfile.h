@@ -20,6 +20,8 @@ public:
 
     bool open();
     bool write(const char *data, std::size_t size);
+    // The open temporary file, for a writer in another process.
+    int fd() const { return m_fd; }
     // fsync, the target's permissions, close and rename.
     bool commit();
 
