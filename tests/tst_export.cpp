@@ -1,7 +1,6 @@
-#include "expectedpicture.h"
 #include "export/bandcomputer.h"
 #include "export/posterrender.h"
-#include "picturebytes.h"
+#include "exportrun.h"
 
 #include <QDir>
 #include <QProcess>
@@ -11,53 +10,6 @@
 #include <csignal>
 
 // `quirlbau --render` as a user runs it: the real program, without a display.
-
-namespace {
-
-struct Outcome
-{
-    int status = -1;
-    QByteArray errors;
-    QByteArray output;
-};
-
-// The pixel's centre written out as the README states it.
-double centre(double low, double high, int k, int n)
-{
-    return low + ((2 * k + 1) * (high - low)) / (2 * n);
-}
-
-QRgb rgbOf(ColorRef ref)
-{
-    return qRgb(redOf(ref), greenOf(ref), blueOf(ref));
-}
-
-// Sampled pixels of a written file against the kernel at the pixel centres
-// of the section, size and colours its texts record.
-void checkPixels(const QString &file)
-{
-    const std::optional<PictureRecord> record = recordOf(file);
-    QVERIFY(record);
-    const QImage image = pixelsOf(file);
-    QCOMPARE(image.size(), QSize(record->size, record->height));
-    const int stepX = std::max(1, record->size / 17), stepY = std::max(1, record->height / 13);
-    for (int p = 0; p < record->size; p += stepX) {
-        for (int q = 0; q < record->height; q += stepY) {
-            const std::int16_t count = punkt_iteration(centre(record->x0, record->x1, p, record->size),
-                                                       centre(record->y0, record->y1, q, record->height),
-                                                       EscapeBound, record->imax);
-            QCOMPARE(image.pixel(p, q), rgbOf(record->palette[size_t(swatchForCount(count, record->cycle))]));
-        }
-    }
-}
-
-QStringList sectionOptions(const RunSection &s)
-{
-    return {u"--x0=%1"_qs.arg(s.x0, 0, 'g', 17), u"--x1=%1"_qs.arg(s.x1, 0, 'g', 17),
-            u"--y0=%1"_qs.arg(s.y0, 0, 'g', 17), u"--y1=%1"_qs.arg(s.y1, 0, 'g', 17), u"--imax=%1"_qs.arg(s.imax)};
-}
-
-} // namespace
 
 Q_DECLARE_METATYPE(RunSection)
 
@@ -109,20 +61,7 @@ void TestExport::init()
 
 Outcome TestExport::quirlbau(const QStringList &arguments, const QString &shell)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(m_dir->path());
-    if (shell.isEmpty())
-        process.start(QStringLiteral(QUIRLBAU_PROGRAM), arguments);
-    else
-        process.start(u"sh"_qs, QStringList{u"-c"_qs, shell, u"sh"_qs, QStringLiteral(QUIRLBAU_PROGRAM)} + arguments);
-    if (!process.waitForFinished(120000))
-        return {};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardError(),
-            process.readAllStandardOutput()};
+    return runQuirlbau(m_dir->path(), arguments, shell);
 }
 
 QStringList TestExport::filesLeft() const
@@ -331,8 +270,7 @@ void TestExport::squareAsBefore()
 // texts record it and --from carries it over.
 void TestExport::cycleColours()
 {
-    const RunSection seahorse{-0.7436444, -0.7436434, 0.1318254, 0.1318264, 1000};
-    QCOMPARE(quirlbau(QStringList{u"--render=c.png"_qs, u"--size=64x36"_qs, u"--cycle"_qs} + sectionOptions(seahorse))
+    QCOMPARE(quirlbau(QStringList{u"--render=c.png"_qs, u"--size=64x36"_qs, u"--cycle"_qs} + sectionOptions(Seahorse))
                  .status, 0);
     const std::optional<PictureRecord> record = recordOf(path(u"c.png"_qs));
     QVERIFY(record && record->cycle);

@@ -9,7 +9,7 @@ namespace {
 // as already of the picture's shape, besides the rounding of its edges: a
 // widened section measured again differs by that much only, and must not
 // move a second time.
-constexpr double SameShape = 1e-12;
+constexpr double SameShape = 1e-9;
 constexpr double EdgeRounding = 4 * std::numeric_limits<double>::epsilon();
 
 // The side from `low` to `high` widened about its centre to `length`,
