@@ -8,6 +8,7 @@
 #include "palette/standardcolors.h"
 #include "pictures/picturedrop.h"
 #include "pictures/picturefiles.h"
+#include "pictures/filmcommand.h"
 #include "pictures/picturemenu.h"
 #include "pictures/picturenavigator.h"
 #include "pictures/picturerestorer.h"
@@ -128,7 +129,8 @@ void MainWindow::setUpPictures(RenderRun &renderRun)
     m_pictureFiles =
         new PictureFiles(*m_pictureLayer, *surfaceRecord, *restorer, m_platform, this, this);
     connect(m_pictureFiles, &PictureFiles::opened, navigator, &PictureNavigator::leave);
-    auto *menu = new PictureMenu(*m_pictureFiles, *navigator, renderRun, this, this);
+    auto *film = new FilmCommand(*surfaceRecord, m_platform, this, this);
+    auto *menu = new PictureMenu(*m_pictureFiles, *navigator, *film, renderRun, this, this);
     connect(this, &MainWindow::contextMenuAsked, menu, &PictureMenu::popUp);
     new PictureDrop(*m_pictureFiles, renderRun,
                     {this, c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter}, this);
