@@ -34,7 +34,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const PosterFrame Example1{-2.0, 2.0, -2.0, 2.0, 32767, 4096};
+const PosterFrame Example1{{{-2.0, 2.0, -2.0, 2.0}, 32767}, 4096};
 
 double threadSeconds()
 {
@@ -205,7 +205,7 @@ struct Picture
     double x0, x1, y0, y1;
     int size;
     double pixels() const { return double(size) * double(size); }
-    PosterFrame frame() const { return {x0, x1, y0, y1, 300, size}; }
+    PosterFrame frame() const { return {{{x0, x1, y0, y1}, 300}, size}; }
 };
 
 constexpr Picture StartSection{"start section", -1.4025, -1.4020, 0.0, 0.0005, 0};

@@ -17,7 +17,7 @@
 #include "core/squarepixels.h"
 #include "export/bandcomputer.h"
 #include "export/filmmaker.h"
-#include "palette/standardcolors.h"
+#include "core/standardcolors.h"
 
 #include <chrono>
 #include <cstdio>
@@ -47,12 +47,12 @@ FilmRequest filmRequest(const std::string &target, int width, int height, std::i
 {
     FilmRequest request;
     request.target = QString::fromStdString(target);
-    request.end.palette = StandardColors;
-    request.end.imax = imax;
+    request.end.drawing.palette = StandardColors;
+    request.end.drawing.imax = imax;
     request.end.size = width;
     request.end.height = height;
     const Section widened = squarePixels(end, width, height);
-    request.end.x0 = widened.x0, request.end.x1 = widened.x1, request.end.y0 = widened.y0, request.end.y1 = widened.y1;
+    request.end.drawing.section = widened;
     request.start = squarePixels({-2, 2, -2, 2}, width, height);
     request.frames = frames;
     request.firstFrame = 0;

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "palette/standardcolors.h"
 #include "core/escapetime.h"
 #include "core/grid.h"
+#include "core/section.h"
+#include "core/standardcolors.h"
 #include "core/swatchtable.h"
 
 #include <QImage>
@@ -15,9 +16,8 @@
 // What a complete run of a section should draw, from the kernel and the
 // table alone: the tests' and the end-to-end check's reference.
 
-struct RunSection
+struct RunSection : Section
 {
-    double x0, x1, y0, y1;
     std::int16_t imax;
 };
 
@@ -54,8 +54,6 @@ inline QImage blankPicture()
     image.fill(Qt::transparent);
     return image;
 }
-
-using Palette = std::array<ColorRef, PaletteSize>;
 
 // Draws points [from, to) in the palette's colours; later points overwrite
 // earlier ones on the same pixel, as on the screen.

@@ -61,10 +61,12 @@ inline void checkPixels(const QString &file)
     const int stepX = std::max(1, record->size / 17), stepY = std::max(1, record->height / 13);
     for (int p = 0; p < record->size; p += stepX) {
         for (int q = 0; q < record->height; q += stepY) {
-            const std::int16_t count = punkt_iteration(centre(record->x0, record->x1, p, record->size),
-                                                       centre(record->y0, record->y1, q, record->height),
-                                                       EscapeBound, record->imax);
-            QCOMPARE(image.pixel(p, q), rgbOf(record->palette[size_t(swatchForCount(count, record->cycle))]));
+            const Section &s = record->drawing.section;
+            const std::int16_t count = punkt_iteration(centre(s.x0, s.x1, p, record->size),
+                                                       centre(s.y0, s.y1, q, record->height), EscapeBound,
+                                                       record->drawing.imax);
+            QCOMPARE(image.pixel(p, q),
+                     rgbOf(record->drawing.palette[size_t(swatchForCount(count, record->cycle))]));
         }
     }
 }

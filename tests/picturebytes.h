@@ -1,6 +1,6 @@
 #pragma once
 
-#include "palette/standardcolors.h"
+#include "core/standardcolors.h"
 #include "picturefile/pngbandwriter.h"
 #include "picturefile/pngtextreader.h"
 
@@ -21,12 +21,12 @@
 inline PictureRecord startRecord()
 {
     PictureRecord record;
-    record.fieldTexts = {u"-1,4025"_qs, u"-1,4020"_qs, u"0,0000"_qs, u"0,0005"_qs, u"300"_qs};
-    record.x0 = -1.4025;
-    record.x1 = -1.4020;
-    record.y1 = 0.0005;
-    record.imax = 300;
-    record.palette = StandardColors;
+    record.drawing.fieldTexts = {u"-1,4025"_qs, u"-1,4020"_qs, u"0,0000"_qs, u"0,0005"_qs, u"300"_qs};
+    record.drawing.section.x0 = -1.4025;
+    record.drawing.section.x1 = -1.4020;
+    record.drawing.section.y1 = 0.0005;
+    record.drawing.imax = 300;
+    record.drawing.palette = StandardColors;
     record.complete = true;
     return record;
 }

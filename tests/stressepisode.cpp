@@ -2,7 +2,7 @@
 
 #include "app/clickablelabel.h"
 #include "app/mainwindow.h"
-#include "palette/standardcolors.h"
+#include "core/standardcolors.h"
 #include "render/renderrun.h"
 #include "core/decimalseparator.h"
 #include "form/inputmessage.h"

@@ -79,7 +79,7 @@ inline int barPixels(int column)
 struct RunSegment
 {
     const KernelTable *table = nullptr;
-    std::array<ColorRef, 8> palette{};
+    Palette palette{};
     std::int64_t firstIndex = 0; // run-order index of its first point
     std::int64_t length = 0;     // points up to the end of the grid, or to the overflow
     bool overflows = false;      // the grid's mapping overflows right after `length` points

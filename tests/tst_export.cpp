@@ -96,7 +96,7 @@ void TestExport::pixelCentres()
     QCOMPARE(run.errors, QByteArray()); // no progress line: stderr is no terminal
     const QImage image = pixelsOf(target);
     QCOMPARE(image.size(), QSize(size, size));
-    const BandComputer computer({section.x0, section.x1, section.y0, section.y1, section.imax, size});
+    const BandComputer computer({{section, section.imax}, size});
     std::vector<std::int16_t> counts(static_cast<std::size_t>(size));
     const int step = std::max(1, size / 23);
     for (int p = 0; p < size; p += step) {
@@ -127,7 +127,7 @@ void TestExport::bandsInAnyOrder()
 {
     QFETCH(int, threads);
     QFETCH(int, bandRows);
-    const PosterFrame frame{-1.5, 0.5, 1.0, -1.0, 200, 61};
+    const PosterFrame frame{{{-1.5, 0.5, 1.0, -1.0}, 200}, 61};
     const auto render = [&](int workers, std::size_t bandBytes) {
         QByteArray bytes;
         const auto sink = [&](const char *data, std::size_t size) { bytes.append(data, qsizetype(size)); return true; };
@@ -166,7 +166,7 @@ void TestExport::defaultIsWindowPicture()
     const std::optional<PictureRecord> record = recordOf(target);
     QVERIFY(record && record->complete);
     QCOMPARE(record->size, 0);
-    QCOMPARE(record->imax, section.imax);
+    QCOMPARE(record->drawing.imax, section.imax);
 }
 
 // Bands of a poster, joined top to bottom, are the whole poster.
@@ -193,21 +193,21 @@ void TestExport::bandsJoinToWhole()
 void TestExport::fromSavedPicture()
 {
     PictureRecord saved;
-    saved.fieldTexts = {u"-0,75"_qs, u"0,25"_qs, u"0,5"_qs, u"-0,5"_qs, u"80"_qs};
-    saved.x0 = -0.75, saved.x1 = 0.25, saved.y0 = 0.5, saved.y1 = -0.5, saved.imax = 80;
-    saved.palette = {0x00112233, 0x00445566, 0x00778899, 0x00AABBCC, 0x00DDEEFF, 0x00102030, 0x00405060, 0x00708090};
+    saved.drawing.fieldTexts = {u"-0,75"_qs, u"0,25"_qs, u"0,5"_qs, u"-0,5"_qs, u"80"_qs};
+    saved.drawing.section.x0 = -0.75, saved.drawing.section.x1 = 0.25, saved.drawing.section.y0 = 0.5, saved.drawing.section.y1 = -0.5, saved.drawing.imax = 80;
+    saved.drawing.palette = {0x00112233, 0x00445566, 0x00778899, 0x00AABBCC, 0x00DDEEFF, 0x00102030, 0x00405060, 0x00708090};
     writeFile(path(u"saved.png"_qs), pngBytes(1, pictureTexts(saved)));
     const Outcome run = quirlbau({u"--render=out.png"_qs, u"--from=saved.png"_qs, u"--imax=20"_qs, u"--size=9"_qs});
     QCOMPARE(run.status, 0);
     const std::optional<PictureRecord> record = recordOf(path(u"out.png"_qs));
     QVERIFY(record);
     const std::array<QString, 5> fields{u"-0,75"_qs, u"0,25"_qs, u"0,5"_qs, u"-0,5"_qs, u"20"_qs};
-    QCOMPARE(record->fieldTexts, fields);
-    QCOMPARE(record->palette, saved.palette);
-    QCOMPARE(record->imax, std::int16_t(20));
+    QCOMPARE(record->drawing.fieldTexts, fields);
+    QCOMPARE(record->drawing.palette, saved.drawing.palette);
+    QCOMPARE(record->drawing.imax, std::int16_t(20));
     const QImage image = pixelsOf(path(u"out.png"_qs));
     const std::int16_t count = punkt_iteration(centre(-0.75, 0.25, 4, 9), centre(0.5, -0.5, 2, 9), EscapeBound, 20);
-    QCOMPARE(image.pixel(4, 2), rgbOf(saved.palette[size_t(swatchForCount(count))]));
+    QCOMPARE(image.pixel(4, 2), rgbOf(saved.drawing.palette[size_t(swatchForCount(count))]));
 }
 
 void TestExport::shapes_data()
@@ -239,7 +239,7 @@ void TestExport::shapes()
     QCOMPARE(quirlbau(QStringList{u"--render=a.png"_qs} + options + sectionOptions(given)).status, 0);
     const std::optional<PictureRecord> record = recordOf(path(u"a.png"_qs));
     QVERIFY(record);
-    QCOMPARE((RunSection{record->x0, record->x1, record->y0, record->y1, record->imax}), drawn);
+    QCOMPARE((RunSection{record->drawing.section, record->drawing.imax}), drawn);
     checkPixels(path(u"a.png"_qs));
     QCOMPARE(quirlbau(QStringList{u"--render=b.png"_qs, u"--from=a.png"_qs} + options).status, 0);
     QCOMPARE(contentsOf(path(u"b.png"_qs)), contentsOf(path(u"a.png"_qs)));
@@ -263,7 +263,7 @@ void TestExport::squareAsBefore()
     const RunSection s = StartSection;
     const std::optional<PictureRecord> record = recordOf(path(u"n.png"_qs));
     QVERIFY(record && !record->cycle);
-    QCOMPARE((RunSection{record->x0, record->x1, record->y0, record->y1, record->imax}), s);
+    QCOMPARE((RunSection{record->drawing.section, record->drawing.imax}), s);
 }
 
 // --cycle: the seahorse valley at Imax 1000, where most counts pass 400; the

@@ -109,8 +109,8 @@ void TestFilm::framesAreStills()
     QVERIFY(first && last && first->cycle);
     const Section whole = squarePixels({-2, 2, -2, 2}, 96, 54);
     const Section end = squarePixels({Seahorse.x0, Seahorse.x1, Seahorse.y0, Seahorse.y1}, 96, 54);
-    QVERIFY(first->x0 == whole.x0 && first->x1 == whole.x1 && first->y0 == whole.y0 && first->y1 == whole.y1);
-    QVERIFY(last->x0 == end.x0 && last->x1 == end.x1 && last->y0 == end.y0 && last->y1 == end.y1);
+    QVERIFY(first->drawing.section == whole);
+    QVERIFY(last->drawing.section == end);
 }
 
 // Parts made with --frames are the whole film's frames byte for byte.

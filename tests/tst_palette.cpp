@@ -3,7 +3,7 @@
 #include "app/mainwindow.h"
 #include "expectedpicture.h"
 #include "fakeplatform.h"
-#include "palette/standardcolors.h"
+#include "core/standardcolors.h"
 #include "runsteps.h"
 #include "userinput.h"
 #include "windowfixture.h"

@@ -1,8 +1,8 @@
 #include "app/clickablelabel.h"
 #include "pictures/filmcommand.h"
 #include "core/numbertext.h"
+#include "form/pausecaptions.h"
 #include "picturewindow.h"
-#include "render/pausebutton.h"
 #include "windowsnapshot.h"
 
 #include <QAction>
@@ -113,14 +113,15 @@ void tst_PictureFiles::saveThenOpenRestoresAll()
     const std::optional<PictureRecord> record = recordOf(path);
     QVERIFY(record);
     const QChar point = u',';
-    const double read[4] = {record->x0, record->x1, record->y0, record->y1};
+    const Section &section = record->drawing.section;
+    const double read[4] = {section.x0, section.x1, section.y0, section.y1};
     for (int n = 0; n < 4; ++n)
         QCOMPARE(std::bit_cast<quint64>(read[n]),
                  std::bit_cast<quint64>(*NumberText::toNumber(typed[n], point)));
-    QCOMPARE(record->imax, *NumberText::toImax(typed[4], point));
-    QCOMPARE(QStringList(record->fieldTexts.begin(), record->fieldTexts.end()), typed);
+    QCOMPARE(record->drawing.imax, *NumberText::toImax(typed[4], point));
+    QCOMPARE(QStringList(record->drawing.fieldTexts.begin(), record->drawing.fieldTexts.end()), typed);
     for (int n = 0; n < 8; ++n)
-        QCOMPARE(record->palette[size_t(n)], backColor(c.lblF[size_t(n)]));
+        QCOMPARE(record->drawing.palette[size_t(n)], backColor(c.lblF[size_t(n)]));
     QCOMPARE(record->complete, !pause);
     QCOMPARE(pixelsOf(path), onBackground(picture));
     if (texts.isEmpty() && !pause)
@@ -132,7 +133,7 @@ void tst_PictureFiles::saveThenOpenRestoresAll()
     QVERIFY(m_window->openPicture(path));
     QCOMPARE(fieldTexts(), typed);
     for (int n = 0; n < 8; ++n)
-        QCOMPARE(backColor(c.lblF[size_t(n)]), record->palette[size_t(n)]);
+        QCOMPARE(backColor(c.lblF[size_t(n)]), record->drawing.palette[size_t(n)]);
     QCOMPARE(m_window->picture(), picture);
     // The paused run has ended: the next Start begins afresh.
     QCOMPARE(c.btStop->text(), PauseCaption);
@@ -238,14 +239,14 @@ void tst_PictureFiles::openExportRestoresTextsOnly()
 {
     runComplete();
     PictureRecord record = startRecord();
-    record.fieldTexts = {u"-2"_qs, u"2"_qs, u"-2"_qs, u"2"_qs, u"1000"_qs};
-    record.palette[7] = 0x00123456;
+    record.drawing.fieldTexts = {u"-2"_qs, u"2"_qs, u"-2"_qs, u"2"_qs, u"1000"_qs};
+    record.drawing.palette[7] = 0x00123456;
     record.size = 4;
     const QString path = pathOf(u"export.png"_qs);
     writeFile(path, pngBytes(4, pictureTexts(record)));
 
     QVERIFY(m_window->openPicture(path));
-    QCOMPARE(fieldTexts(), QStringList(record.fieldTexts.begin(), record.fieldTexts.end()));
+    QCOMPARE(fieldTexts(), QStringList(record.drawing.fieldTexts.begin(), record.drawing.fieldTexts.end()));
     QCOMPARE(backColor(m_window->controls().lblF[7]), ColorRef(0x00123456));
     QCOMPARE(m_window->picture(), blankPicture());
     QVERIFY(m_platform->messages.isEmpty());
@@ -283,7 +284,7 @@ void tst_PictureFiles::openCycledExportSaysSo()
     const QString path = pathOf(u"cycled.png"_qs);
     writeFile(path, pngBytes(4, pictureTexts(record)));
     QVERIFY(m_window->openPicture(path));
-    QCOMPARE(fieldTexts(), QStringList(record.fieldTexts.begin(), record.fieldTexts.end()));
+    QCOMPARE(fieldTexts(), QStringList(record.drawing.fieldTexts.begin(), record.drawing.fieldTexts.end()));
     QCOMPARE(m_platform->messages,
              QStringList{u"Quirlbau|Das Bild färbt Zählwerte über 400 im Kreis (--cycle); das Fenster zeichnet ohne "
                          u"diese Färbung."_qs});

@@ -1,6 +1,6 @@
 #include "picturewindow.h"
 #include "pictures/picturehistory.h"
-#include "render/pausebutton.h"
+#include "form/pausecaptions.h"
 
 #include <QClipboard>
 #include <QLabel>
@@ -67,19 +67,19 @@ void tst_PictureHistory::historyKeepsTheLastHundred()
     pixel.setColorTable({qRgb(0, 0, 0)});
     pixel.fill(0);
     for (int n = 0; n < 130; ++n) {
-        RunRecord record;
-        record.x0 = n;
+        Drawing record;
+        record.section.x0 = n;
         history.add(record, pixel);
     }
     QCOMPARE(int(history.size()), PictureHistory::Bound);
     QVERIFY(!history.forward());
     double reached = 129;
     while (const PictureHistory::Entry *entry = history.back()) {
-        QCOMPARE(entry->record.x0, reached - 1);
-        reached = entry->record.x0;
+        QCOMPARE(entry->record.section.x0, reached - 1);
+        reached = entry->record.section.x0;
     }
     QCOMPARE(reached, 130.0 - PictureHistory::Bound);
-    QCOMPARE(history.forward()->record.x0, reached + 1);
+    QCOMPARE(history.forward()->record.section.x0, reached + 1);
 }
 
 // Back from a paused run shows the latest entry and ends the pause: the

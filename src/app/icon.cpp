@@ -1,6 +1,6 @@
 #include "app/icon.h"
 
-#include "palette/standardcolors.h"
+#include "core/standardcolors.h"
 #include "core/escapetime.h"
 #include "core/swatchtable.h"
 

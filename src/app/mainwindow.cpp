@@ -5,7 +5,7 @@
 #include "app/picturelayer.h"
 #include "form/backcolor.h"
 #include "palette/paletteeditor.h"
-#include "palette/standardcolors.h"
+#include "core/standardcolors.h"
 #include "pictures/picturedrop.h"
 #include "pictures/picturefiles.h"
 #include "pictures/filmcommand.h"

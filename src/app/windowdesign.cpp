@@ -3,7 +3,7 @@
 #include "app/clickablelabel.h"
 #include "form/backcolor.h"
 #include "core/surfacegeometry.h"
-#include "palette/standardcolors.h"
+#include "core/standardcolors.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -9,4 +9,6 @@ struct Section
     double x1 = 0.0;
     double y0 = 0.0;
     double y1 = 0.0;
+
+    bool operator==(const Section &) const = default;
 };

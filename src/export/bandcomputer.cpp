@@ -10,7 +10,7 @@ BandComputer::BandComputer(const PosterFrame &frame)
 {
     // A count never exceeds imax, and a look-up beats the table's search for
     // every one of up to 2³² pixels.
-    for (int count = 0; count <= std::max<int>(frame.imax, 0); ++count)
+    for (int count = 0; count <= std::max<int>(frame.drawing.imax, 0); ++count)
         m_swatchOfCount.push_back(std::uint8_t(swatchForCount(count, frame.cycle)));
 }
 
@@ -18,14 +18,14 @@ std::vector<double> BandComputer::rowImags(int first, int rows) const
 {
     std::vector<double> cy(static_cast<std::size_t>(rows));
     for (int r = 0; r < rows; ++r)
-        cy[size_t(r)] = posterImag(m_frame.y0, m_frame.y1, first + r, m_frame.rows());
+        cy[size_t(r)] = posterImag(section().y0, section().y1, first + r, m_frame.rows());
     return cy;
 }
 
 void BandComputer::columnCounts(int p, int first, int rows, std::int16_t *counts) const
 {
     const std::vector<double> cy = rowImags(first, rows);
-    computeCounts(posterReal(m_frame.x0, m_frame.x1, p, m_frame.size), cy.data(), rows, m_frame.imax,
+    computeCounts(posterReal(section().x0, section().x1, p, m_frame.size), cy.data(), rows, m_frame.drawing.imax,
                   counts, KernelPath::Best, CycleCheck::On);
 }
 
@@ -50,12 +50,12 @@ void BandComputer::computeSlice(int first, int rows, int fromColumn, int toColum
         for (int group = fromColumn; group < toColumn; group += GroupColumns) {
             const int columns = std::min(GroupColumns, toColumn - group);
             for (int c = 0; c < columns; ++c) {
-                const double real = posterReal(m_frame.x0, m_frame.x1, group + c, m_frame.size);
+                const double real = posterReal(section().x0, section().x1, group + c, m_frame.size);
                 const std::ptrdiff_t start = std::ptrdiff_t(c) * pieceRows;
                 std::fill_n(cx.begin() + start, pieceRows, real);
                 std::copy_n(rowCy.begin() + top, pieceRows, cy.begin() + start);
             }
-            computePoints(cx.data(), cy.data(), columns * pieceRows, m_frame.imax, counts.data(),
+            computePoints(cx.data(), cy.data(), columns * pieceRows, m_frame.drawing.imax, counts.data(),
                           KernelPath::Best, CycleCheck::On);
             for (int r = 0; r < pieceRows; ++r) {
                 std::uint8_t *row = band + std::size_t(top + r) * width + std::size_t(group);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/colorref.h"
 #include "export/posterpixels.h"
 
 #include <cstdint>
@@ -28,6 +27,7 @@ public:
 
 private:
     std::vector<double> rowImags(int first, int rows) const;
+    const Section &section() const { return m_frame.drawing.section; }
 
     PosterFrame m_frame;
     std::vector<std::uint8_t> m_swatchOfCount; // for counts 0 .. max(imax, 0)

@@ -28,7 +28,7 @@ void printLine(std::FILE *stream, const QString &line)
     std::fputs(qPrintable(line + u'\n'), stream);
 }
 
-std::vector<std::uint32_t> rgbOf(const std::array<ColorRef, 8> &palette)
+std::vector<std::uint32_t> rgbOf(const Palette &palette)
 {
     std::vector<std::uint32_t> rgb;
     for (ColorRef ref : palette)
@@ -45,14 +45,13 @@ int threadCount()
 bool renderInto(PngBandWriter &writer, const PictureRecord &record, ProgressLine &progress)
 {
     if (record.size == 0) {
-        const auto pixels = windowPicture({record.x0, record.x1, record.y0, record.y1}, record.imax, threadCount(), record.cycle);
+        const auto pixels = windowPicture(record.drawing.section, record.drawing.imax, threadCount(), record.cycle);
         const bool written = writer.writeRows(pixels.data(), SurfacePixels);
         progress.update(SurfacePixels, SurfacePixels);
         return written;
     }
-    PosterRender render({record.x0, record.x1, record.y0, record.y1, record.imax, record.size, record.height,
-                         record.cycle},
-                        record.firstRow, record.lastRow < 0 ? record.height - 1 : record.lastRow);
+    PosterRender render({record.drawing, record.size, record.height, record.cycle}, record.firstRow,
+                        record.lastRow < 0 ? record.height - 1 : record.lastRow);
     render.setProgress([&](int done, int total) { progress.update(done, total); });
     return render.run(writer);
 }
@@ -71,7 +70,7 @@ int render(ExportRequest request)
         return 1;
     }
     PngBandWriter writer([&](const char *data, std::size_t size) { return target.write(data, size); }, width,
-                         height, rgbOf(record.palette), pictureTexts(record), CompressionLevel);
+                         height, rgbOf(record.drawing.palette), pictureTexts(record), CompressionLevel);
     ProgressLine progress(!request.quiet && ProgressLine::stderrIsTerminal());
     const bool written = renderInto(writer, record, progress) && writer.finish() && target.commit();
     progress.finish();

@@ -1,6 +1,6 @@
 #include "export/exportoptions.h"
 
-#include "palette/standardcolors.h"
+#include "core/standardcolors.h"
 #include "core/grid.h"
 #include "core/numbertext.h"
 #include "core/squarepixels.h"
@@ -106,8 +106,8 @@ bool ExportOptions::readRequest()
         return refuse(m_render, u"kein Dateiname."_qs);
     m_request.quiet = m_parser.isSet(m_quiet);
     for (int k = 0; k < 5; ++k)
-        m_request.record.fieldTexts[size_t(k)] = StartTexts[k];
-    m_request.record.palette = StandardColors;
+        m_request.record.drawing.fieldTexts[size_t(k)] = StartTexts[k];
+    m_request.record.drawing.palette = StandardColors;
     return applySaved() && readSection() && readExtent() && readShape() && mappingFinite() && readFilm();
 }
 
@@ -116,12 +116,13 @@ bool ExportOptions::readRequest()
 bool ExportOptions::mappingFinite()
 {
     const PictureRecord &record = m_request.record;
+    const Section &section = record.drawing.section;
     const int lastGridIndex = GridFirst + (GridPoints - 1) * GridStep;
     const double farthestX = record.size == 0 ? double(lastGridIndex) : 2.0 * record.size - 1.0;
     const double farthestY = record.size == 0 ? double(lastGridIndex) : 2.0 * record.height - 1.0;
-    if (!std::isfinite(farthestX * (record.x1 - record.x0)))
+    if (!std::isfinite(farthestX * (section.x1 - section.x0)))
         return refuse(m_x1, u"Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
-    if (!std::isfinite(farthestY * (record.y1 - record.y0)))
+    if (!std::isfinite(farthestY * (section.y1 - section.y0)))
         return refuse(m_y1, u"Die Höhe des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
     return true;
 }
@@ -158,9 +159,10 @@ bool ExportOptions::readSection()
         record.lastRow = -1;
     }
     const QCommandLineOption *options[4] = {&m_x0, &m_x1, &m_y0, &m_y1};
-    double *corners[4] = {&record.x0, &record.x1, &record.y0, &record.y1};
+    Section &section = record.drawing.section;
+    double *corners[4] = {&section.x0, &section.x1, &section.y0, &section.y1};
     for (int k = 0; k < 4; ++k) {
-        QString &text = record.fieldTexts[size_t(k)];
+        QString &text = record.drawing.fieldTexts[size_t(k)];
         if (m_saved && !m_parser.isSet(*options[k]))
             continue;
         if (m_parser.isSet(*options[k]))
@@ -175,15 +177,15 @@ bool ExportOptions::readSection()
 
 bool ExportOptions::readImax()
 {
-    PictureRecord &record = m_request.record;
+    Drawing &drawing = m_request.record.drawing;
     if (m_saved && !m_parser.isSet(m_imax))
         return true;
     if (m_parser.isSet(m_imax))
-        record.fieldTexts[4] = m_parser.value(m_imax);
-    const std::optional<std::int16_t> imax = NumberText::toImax(record.fieldTexts[4], QLatin1Char(','));
+        drawing.fieldTexts[4] = m_parser.value(m_imax);
+    const std::optional<std::int16_t> imax = NumberText::toImax(drawing.fieldTexts[4], QLatin1Char(','));
     if (!imax)
-        return refuse(m_imax, u"„%1“ ist keine Zahl zwischen -32768 und 32767."_qs.arg(record.fieldTexts[4]));
-    record.imax = *imax;
+        return refuse(m_imax, u"„%1“ ist keine Zahl zwischen -32768 und 32767."_qs.arg(drawing.fieldTexts[4]));
+    drawing.imax = *imax;
     return true;
 }
 
@@ -229,14 +231,15 @@ bool ExportOptions::readShape()
         return refuse(m_stretch, u"nur zusammen mit --size."_qs);
     if (record.size == 0 || m_parser.isSet(m_stretch))
         return true;
-    const Section widened = squarePixels({record.x0, record.x1, record.y0, record.y1}, record.size, record.height);
-    const double given[4] = {record.x0, record.x1, record.y0, record.y1};
+    Section &section = record.drawing.section;
+    const Section widened = squarePixels(section, record.size, record.height);
+    const double given[4] = {section.x0, section.x1, section.y0, section.y1};
     const double edges[4] = {widened.x0, widened.x1, widened.y0, widened.y1};
     for (int k = 0; k < 4; ++k) {
         if (edges[k] != given[k])
-            record.fieldTexts[size_t(k)] = NumberText::fromNumber(edges[k], QLatin1Char(','));
+            record.drawing.fieldTexts[size_t(k)] = NumberText::fromNumber(edges[k], QLatin1Char(','));
     }
-    record.x0 = widened.x0, record.x1 = widened.x1, record.y0 = widened.y0, record.y1 = widened.y1;
+    section = widened;
     return true;
 }
 

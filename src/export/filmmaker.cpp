@@ -27,8 +27,7 @@ bool FilmRequest::toFolder() const
 
 FilmMaker::FilmMaker(const FilmRequest &request)
     : m_request(request),
-      m_path(*FilmPath::between(request.start, {request.end.x0, request.end.x1, request.end.y0, request.end.y1},
-                                request.frames))
+      m_path(*FilmPath::between(request.start, request.end.drawing.section, request.frames))
 {
 }
 
@@ -36,20 +35,22 @@ FilmMaker::~FilmMaker() = default;
 
 PosterFrame FilmMaker::frame(int k) const
 {
-    const Section view = m_path.frame(k);
     const PictureRecord &end = m_request.end;
-    return {view.x0, view.x1, view.y0, view.y1, end.imax, end.size, end.height, end.cycle};
+    Drawing drawing = end.drawing;
+    drawing.section = m_path.frame(k);
+    return {drawing, end.size, end.height, end.cycle};
 }
 
 PictureRecord FilmMaker::frameRecord(int k) const
 {
     PictureRecord record = m_request.end;
     const Section view = m_path.frame(k);
-    record.x0 = view.x0, record.x1 = view.x1, record.y0 = view.y0, record.y1 = view.y1;
+    Drawing &drawing = record.drawing;
+    drawing.section = view;
     const double edges[4] = {view.x0, view.x1, view.y0, view.y1};
     for (int e = 0; e < 4; ++e)
-        record.fieldTexts[size_t(e)] = NumberText::fromNumber(edges[e], QLatin1Char(','));
-    record.fieldTexts[4] = NumberText::fromWhole(record.imax);
+        drawing.fieldTexts[size_t(e)] = NumberText::fromNumber(edges[e], QLatin1Char(','));
+    drawing.fieldTexts[4] = NumberText::fromWhole(drawing.imax);
     record.complete = true;
     record.firstRow = 0;
     record.lastRow = -1;
@@ -95,7 +96,7 @@ bool FilmMaker::renderFrames(FrameSink &sink)
 
 bool FilmMaker::toFolder()
 {
-    FramesFolder folder(m_request.target, m_request.end.size, m_request.end.height, rgbOf(m_request.end.palette),
+    FramesFolder folder(m_request.target, m_request.end.size, m_request.end.height, rgbOf(m_request.end.drawing.palette),
                         [this](int k) {
                             PictureTexts texts = pictureTexts(frameRecord(k));
                             texts.emplace_back("Frame", QByteArray::number(k));
@@ -114,7 +115,7 @@ bool FilmMaker::toVideo()
         m_error = target.error();
         return false;
     }
-    VideoEncoder encoder(m_request.end.size, m_request.end.height, m_request.fps, rgbOf(m_request.end.palette));
+    VideoEncoder encoder(m_request.end.size, m_request.end.height, m_request.fps, rgbOf(m_request.end.drawing.palette));
     if (!encoder.start(target.fd())) {
         m_error = encoder.error();
         return false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdint>
+#include "core/drawing.h"
 
 // Where the pixels of a W × H picture lie in the plane: pixel (p, q), p from
 // the left and q from the top, counting from 0, stands for the centre of its
@@ -18,13 +18,12 @@ inline double posterImag(double y0, double y1, int q, int n)
     return y0 + (double(2 * q + 1) * (y1 - y0)) / double(2 * n);
 }
 
-// What a W × H picture shows: the section (x0 left, x1 right, y0 top,
-// y1 bottom), the iteration limit, the width (`size`) and the height (0: as
-// wide as high), and whether counts above 400 cycle through the colours.
+// What a W × H picture shows: the drawing at a width (`size`) and height (0:
+// as wide as high) in pixels, and whether counts above 400 cycle through
+// the colours.
 struct PosterFrame
 {
-    double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
-    std::int16_t imax = 0;
+    Drawing drawing;
     int size = 1;
     int height = 0;
     bool cycle = false;

@@ -140,7 +140,7 @@ bool VideoOptions::readStart(const QCommandLineParser &parser, FilmRequest &film
             *error = line(m_start, u"„%1“: %2"_qs.arg(path, whyNot));
             return false;
         }
-        start = {saved->x0, saved->x1, saved->y0, saved->y1};
+        start = saved->drawing.section;
     }
     film.start = squarePixels(start, film.end.size, film.end.height);
     return true;
@@ -149,7 +149,7 @@ bool VideoOptions::readStart(const QCommandLineParser &parser, FilmRequest &film
 bool VideoOptions::checkPath(const FilmRequest &film, QString *error) const
 {
     FilmPath::Refusal why{};
-    if (FilmPath::between(film.start, {film.end.x0, film.end.x1, film.end.y0, film.end.y1}, film.frames, &why))
+    if (FilmPath::between(film.start, film.end.drawing.section, film.frames, &why))
         return true;
     switch (why) {
     case FilmPath::Refusal::Mirrored:

@@ -2,7 +2,7 @@
 
 #include "form/backcolor.h"
 #include "form/platform.h"
-#include "palette/standardcolors.h"
+#include "core/standardcolors.h"
 
 #include <QLabel>
 

@@ -19,7 +19,7 @@ QByteArray numberText(double value)
     return QByteArray(buffer, int(result.ptr - buffer));
 }
 
-QByteArray paletteText(const std::array<ColorRef, 8> &palette)
+QByteArray paletteText(const Palette &palette)
 {
     QByteArrayList colours;
     for (ColorRef ref : palette)
@@ -59,12 +59,12 @@ std::optional<std::uint32_t> readHex(const QByteArray &digits)
     return value;
 }
 
-std::optional<std::array<ColorRef, 8>> readPalette(const QByteArray &text)
+std::optional<Palette> readPalette(const QByteArray &text)
 {
     const QByteArrayList colours = text.split(' ');
     if (colours.size() != 8)
         return std::nullopt;
-    std::array<ColorRef, 8> palette{};
+    Palette palette{};
     for (int k = 0; k < 8; ++k) {
         const QByteArray &colour = colours[k];
         if (colour.size() != 7 || colour[0] != '#')
@@ -142,7 +142,8 @@ QString wrongValue(const char *key, const char *what)
 // Section, Imax, palette and the complete flag; false with the reason.
 bool readRunValues(const RecordTexts &texts, PictureRecord &record, QString *whyNot)
 {
-    double *numbers[4] = {&record.x0, &record.x1, &record.y0, &record.y1};
+    Section &section = record.drawing.section;
+    double *numbers[4] = {&section.x0, &section.x1, &section.y0, &section.y1};
     for (int k = 0; k < 4; ++k) {
         const auto number = readNumber(texts.value(NumberKeys[k]));
         if (!number) {
@@ -161,8 +162,8 @@ bool readRunValues(const RecordTexts &texts, PictureRecord &record, QString *why
     else if (complete != "yes" && complete != "no")
         *whyNot = wrongValue("Complete", "ist weder „yes“ noch „no“");
     else {
-        record.imax = std::int16_t(*imax);
-        record.palette = *palette;
+        record.drawing.imax = std::int16_t(*imax);
+        record.drawing.palette = *palette;
         record.complete = complete == "yes";
         return true;
     }
@@ -177,7 +178,7 @@ bool readFieldTexts(const RecordTexts &texts, PictureRecord &record, QString *wh
             *whyNot = wrongValue(FieldKeys[k], "ist kein gültiges UTF-8");
             return false;
         }
-        record.fieldTexts[size_t(k)] = *text;
+        record.drawing.fieldTexts[size_t(k)] = *text;
     }
     return true;
 }
@@ -231,18 +232,19 @@ bool readExtent(const RecordTexts &texts, PictureRecord &record, QString *whyNot
 
 PictureTexts pictureTexts(const PictureRecord &record)
 {
+    const Drawing &drawing = record.drawing;
     PictureTexts texts{
         {"Software", SoftwareName + " " + QByteArray(QUIRLBAU_VERSION_TEXT)},
-        {"X0", numberText(record.x0)},
-        {"X1", numberText(record.x1)},
-        {"Y0", numberText(record.y0)},
-        {"Y1", numberText(record.y1)},
-        {"Imax", QByteArray::number(record.imax)},
-        {"Palette", paletteText(record.palette)},
+        {"X0", numberText(drawing.section.x0)},
+        {"X1", numberText(drawing.section.x1)},
+        {"Y0", numberText(drawing.section.y0)},
+        {"Y1", numberText(drawing.section.y1)},
+        {"Imax", QByteArray::number(drawing.imax)},
+        {"Palette", paletteText(drawing.palette)},
         {"Complete", record.complete ? "yes" : "no"},
     };
     for (int k = 0; k < 5; ++k)
-        texts.emplace_back(FieldKeys[k], record.fieldTexts[size_t(k)].toUtf8());
+        texts.emplace_back(FieldKeys[k], drawing.fieldTexts[size_t(k)].toUtf8());
     // A square export's Size stays "N", as before there were other shapes.
     if (record.size > 0 && (record.height == 0 || record.height == record.size))
         texts.emplace_back("Size", QByteArray::number(record.size));

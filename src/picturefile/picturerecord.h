@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/colorref.h"
+#include "core/drawing.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,14 +11,11 @@
 #include <utility>
 #include <vector>
 
-// What a picture file records of the run that drew it.
+// What a picture file records of the run that drew it: the drawing, and
+// what a file adds to it.
 struct PictureRecord
 {
-    // txtX0, txtX1, txtY0, txtY1, txtMaxIter as they were when the run started.
-    std::array<QString, 5> fieldTexts;
-    double x0 = 0, x1 = 0, y0 = 0, y1 = 0; // the section the run read
-    std::int16_t imax = 0;
-    std::array<ColorRef, 8> palette{}; // F0..F7
+    Drawing drawing;
     bool complete = false; // every column drawn with one section and palette since the last Refresh
     int size = 0; // W of a W × H export (N of N × N); 0 for the window's 400 × 400 picture (the 462 grid)
     int height = 0; // H of a W × H export; 0 with size 0

@@ -45,7 +45,7 @@ void FilmCommand::make()
         m_platform.messageBox(m_window, MessageTitle, QStringLiteral("Es wird schon ein Zoomfilm gespeichert."));
         return;
     }
-    const std::optional<RunRecord> &record = m_surfaceRecord.record();
+    const std::optional<Drawing> &record = m_surfaceRecord.record();
     if (!record) {
         m_platform.messageBox(m_window, MessageTitle,
                               QStringLiteral("Es ist noch nichts gezeichnet: Ein Zoomfilm führt in das gezeigte "
@@ -53,14 +53,12 @@ void FilmCommand::make()
         return;
     }
     FilmRequest request;
-    request.end.fieldTexts = record->fieldTexts;
-    request.end.palette = record->palette;
-    request.end.imax = record->imax;
+    request.end.drawing = *record;
     request.end.size = FilmWidth;
     request.end.height = FilmHeight;
     request.end.complete = true;
-    const Section end = squarePixels({record->x0, record->x1, record->y0, record->y1}, FilmWidth, FilmHeight);
-    request.end.x0 = end.x0, request.end.x1 = end.x1, request.end.y0 = end.y0, request.end.y1 = end.y1;
+    const Section end = squarePixels(record->section, FilmWidth, FilmHeight);
+    request.end.drawing.section = end;
     request.start = squarePixels({-2, 2, -2, 2}, FilmWidth, FilmHeight);
     request.fps = FilmFps;
     request.frames = FilmFps * FilmSeconds;

@@ -14,26 +14,6 @@ namespace {
 
 constexpr int IndexedColourType = 3;
 
-PictureRecord toPictureRecord(const RunRecord &run, bool complete)
-{
-    PictureRecord record;
-    record.fieldTexts = run.fieldTexts;
-    record.x0 = run.x0;
-    record.x1 = run.x1;
-    record.y0 = run.y0;
-    record.y1 = run.y1;
-    record.imax = run.imax;
-    record.palette = run.palette;
-    record.complete = complete;
-    return record;
-}
-
-RunRecord toRunRecord(const PictureRecord &record)
-{
-    return {record.fieldTexts, record.x0,   record.x1,     record.y0,
-            record.y1,         record.imax, record.palette};
-}
-
 bool fromQuirlbau(const std::vector<std::pair<QByteArray, QByteArray>> &texts)
 {
     for (const auto &[keyword, value] : texts) {
@@ -59,7 +39,7 @@ QSize exportSize(const PictureRecord &record)
 
 // Pixels in the background colour were not drawn, unless a swatch has
 // that colour too: then they stay as they are, which looks the same.
-QImage surfacePicture(const QImage &image, const std::array<ColorRef, 8> &palette)
+QImage surfacePicture(const QImage &image, const Palette &palette)
 {
     QImage picture = image.convertToFormat(QImage::Format_RGB32)
                          .convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -101,7 +81,7 @@ std::optional<QImage> readPixels(QIODevice &device, QString *whyNot)
 
 namespace PictureCodec {
 
-bool write(QIODevice &device, const QImage &picture, const RunRecord &record, bool complete,
+bool write(QIODevice &device, const QImage &picture, const Drawing &record, bool complete,
            QString *whyNot)
 {
     std::vector<QRgb> leading;
@@ -124,7 +104,7 @@ bool write(QIODevice &device, const QImage &picture, const RunRecord &record, bo
             deviceFailed = device.write(data, qint64(size)) != qint64(size);
             return !deviceFailed;
         },
-        indexed->width(), indexed->height(), rgb, pictureTexts(toPictureRecord(record, complete)));
+        indexed->width(), indexed->height(), rgb, pictureTexts({record, complete}));
     bool written = true;
     for (int y = 0; written && y < indexed->height(); ++y)
         written = writer.writeRows(indexed->constScanLine(y), 1);
@@ -159,7 +139,7 @@ std::optional<Contents> read(QIODevice &device, QString *whyNot)
         *whyNot = sizeMismatch(found, expected);
         return std::nullopt;
     }
-    Contents contents{toRunRecord(*record), record->complete, std::nullopt, record->cycle};
+    Contents contents{record->drawing, record->complete, std::nullopt, record->cycle};
     if (isExport(*record))
         return contents;
     if (header->colourType != IndexedColourType || header->bitDepth != 8) {
@@ -170,14 +150,14 @@ std::optional<Contents> read(QIODevice &device, QString *whyNot)
     const std::optional<QImage> image = readPixels(device, whyNot);
     if (!image)
         return std::nullopt;
-    contents.picture = surfacePicture(*image, record->palette);
+    contents.picture = surfacePicture(*image, record->drawing.palette);
     return contents;
 }
 
-QString sectionText(const RunRecord &record)
+QString sectionText(const Drawing &record)
 {
     QStringList lines;
-    for (const auto &[keyword, value] : pictureTexts(toPictureRecord(record, false))) {
+    for (const auto &[keyword, value] : pictureTexts({record})) {
         if (keyword == "X0" || keyword == "X1" || keyword == "Y0" || keyword == "Y1"
             || keyword == "Imax")
             lines.append(QString::fromUtf8(keyword + " = " + value));

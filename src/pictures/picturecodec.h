@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/runrecord.h"
+#include "core/drawing.h"
 
 #include <QImage>
 #include <QString>
@@ -19,7 +19,7 @@ namespace PictureCodec {
 // What a file brings back.
 struct Contents
 {
-    RunRecord record;
+    Drawing record;
     bool complete = false;
     // 400 × 400, ARGB32 premultiplied, undrawn pixels transparent again;
     // nullopt for an export of another size, whose texts alone apply.
@@ -31,7 +31,7 @@ struct Contents
 
 // `picture` as the surface holds it. False with a German reason when the
 // device refuses a write or the picture has more than 256 colours.
-bool write(QIODevice &device, const QImage &picture, const RunRecord &record, bool complete,
+bool write(QIODevice &device, const QImage &picture, const Drawing &record, bool complete,
            QString *whyNot);
 
 // Distrusts the file: a German reason where it is no picture of Quirlbau's
@@ -40,6 +40,6 @@ std::optional<Contents> read(QIODevice &device, QString *whyNot);
 
 // The section and Imax as the file records them, one "name = value" line
 // each: "X0 = -1.4025\nX1 = -1.402\nY0 = 0\nY1 = 0.0005\nImax = 300".
-QString sectionText(const RunRecord &record);
+QString sectionText(const Drawing &record);
 
 } // namespace PictureCodec

@@ -48,7 +48,7 @@ void PictureFiles::save()
 {
     // The surface as it is now, whatever a run does while the dialog is open.
     const QImage picture = m_surface.picture().copy();
-    const std::optional<RunRecord> record = m_surfaceRecord.record();
+    const std::optional<Drawing> record = m_surfaceRecord.record();
     const bool complete = m_surfaceRecord.isComplete();
     if (!record) {
         m_platform.messageBox(m_window, MessageTitle,
@@ -60,7 +60,7 @@ void PictureFiles::save()
         write(*path, picture, *record, complete);
 }
 
-bool PictureFiles::write(const QString &path, const QImage &picture, const RunRecord &record,
+bool PictureFiles::write(const QString &path, const QImage &picture, const Drawing &record,
                          bool complete)
 {
     m_lastFolder = QFileInfo(path).absolutePath();
@@ -125,7 +125,7 @@ void PictureFiles::copy()
     QPainter(&shown).drawImage(0, 0, picture);
     auto *data = new QMimeData;
     data->setImageData(shown);
-    if (const std::optional<RunRecord> record = m_surfaceRecord.record())
+    if (const std::optional<Drawing> record = m_surfaceRecord.record())
         data->setText(PictureCodec::sectionText(*record));
     QGuiApplication::clipboard()->setMimeData(data);
 }

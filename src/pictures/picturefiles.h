@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/runrecord.h"
+#include "core/drawing.h"
 
 #include <QObject>
 #include <QString>
@@ -45,7 +45,7 @@ signals:
     void opened();
 
 private:
-    bool write(const QString &path, const QImage &picture, const RunRecord &record,
+    bool write(const QString &path, const QImage &picture, const Drawing &record,
                bool complete);
     bool refuseSave(const QString &path, const QString &reason);
     bool refuseOpen(const QString &path, const QString &reason);

@@ -1,6 +1,6 @@
 #include "pictures/picturehistory.h"
 
-void PictureHistory::add(const RunRecord &record, const QImage &indexedPicture)
+void PictureHistory::add(const Drawing &record, const QImage &indexedPicture)
 {
     Q_ASSERT(indexedPicture.format() == QImage::Format_Indexed8);
     if (!m_entries.empty())

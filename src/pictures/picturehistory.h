@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/runrecord.h"
+#include "core/drawing.h"
 
 #include <QImage>
 
@@ -24,13 +24,13 @@ public:
 
     struct Entry
     {
-        RunRecord record;
+        Drawing record;
         QImage picture; // Format_Indexed8
     };
 
     // Appends after the entry last shown, dropping those ahead of it, and
     // the oldest beyond the bound; the history is then at the new entry.
-    void add(const RunRecord &record, const QImage &indexedPicture);
+    void add(const Drawing &record, const QImage &indexedPicture);
 
     // Something that is no entry is on the surface now.
     void leave() { m_atEntry = false; }

@@ -12,7 +12,7 @@ PictureNavigator::PictureNavigator(DrawingSurface &surface, SurfaceRecord &surfa
     connect(&surfaceRecord, &SurfaceRecord::pictureCompleted, this, &PictureNavigator::add);
 }
 
-void PictureNavigator::add(const RunRecord &record)
+void PictureNavigator::add(const Drawing &record)
 {
     // A complete picture holds at most the eight swatch colours.
     if (const std::optional<QImage> indexed =

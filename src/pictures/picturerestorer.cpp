@@ -3,7 +3,7 @@
 #include "form/backcolor.h"
 #include "form/drawingsurface.h"
 #include "form/formstate.h"
-#include "render/pausebutton.h"
+#include "form/pausecaptions.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -15,19 +15,19 @@ PictureRestorer::PictureRestorer(const Controls &controls, FormState &state,
 {
 }
 
-void PictureRestorer::restore(const RunRecord &record, const QImage &picture)
+void PictureRestorer::restore(const Drawing &record, const QImage &picture)
 {
     restoreControls(record);
     m_surface.setPicture(picture);
 }
 
-void PictureRestorer::restoreWithoutPicture(const RunRecord &record)
+void PictureRestorer::restoreWithoutPicture(const Drawing &record)
 {
     restoreControls(record);
     m_surface.clear();
 }
 
-void PictureRestorer::restoreControls(const RunRecord &record)
+void PictureRestorer::restoreControls(const Drawing &record)
 {
     endPausedRun();
     for (size_t n = 0; n < m_controls.fields.size(); ++n)

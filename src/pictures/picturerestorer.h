@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/runrecord.h"
+#include "core/drawing.h"
 
 #include <QObject>
 
@@ -33,12 +33,12 @@ public:
                     QObject *parent = nullptr);
 
     // `picture` 400 × 400, undrawn pixels transparent.
-    void restore(const RunRecord &record, const QImage &picture);
+    void restore(const Drawing &record, const QImage &picture);
     // The texts and the palette only, onto a cleared surface.
-    void restoreWithoutPicture(const RunRecord &record);
+    void restoreWithoutPicture(const Drawing &record);
 
 private:
-    void restoreControls(const RunRecord &record);
+    void restoreControls(const Drawing &record);
     void endPausedRun();
 
     Controls m_controls;

@@ -1,6 +1,6 @@
 #include "pictures/surfacerecord.h"
 
-void SurfaceRecord::runStarted(const RunRecord &record, bool continued)
+void SurfaceRecord::runStarted(const Drawing &record, bool continued)
 {
     // A fresh run draws every column anew; a continued one only those left,
     // over columns drawn with what the paused run read.
@@ -25,7 +25,7 @@ void SurfaceRecord::surfaceCleared()
     m_oneDrawing = false;
 }
 
-void SurfaceRecord::replaced(const RunRecord &record, bool complete)
+void SurfaceRecord::replaced(const Drawing &record, bool complete)
 {
     m_record = record;
     m_complete = complete;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "render/runrecord.h"
+#include "core/drawing.h"
 
 #include <QObject>
 
@@ -19,21 +19,21 @@ public:
     using QObject::QObject;
 
     // nullopt until a run has drawn or a picture was put on the surface.
-    const std::optional<RunRecord> &record() const { return m_record; }
+    const std::optional<Drawing> &record() const { return m_record; }
     bool isComplete() const { return m_complete; }
 
-    void runStarted(const RunRecord &record, bool continued);
+    void runStarted(const Drawing &record, bool continued);
     void runCompleted();
     void surfaceCleared();
     // A picture from a file or the history replaced the surface's.
-    void replaced(const RunRecord &record, bool complete);
+    void replaced(const Drawing &record, bool complete);
 
 signals:
     // A run has just completed the picture now on the surface.
-    void pictureCompleted(const RunRecord &record);
+    void pictureCompleted(const Drawing &record);
 
 private:
-    std::optional<RunRecord> m_record;
+    std::optional<Drawing> m_record;
     bool m_complete = false;
     bool m_oneDrawing = false; // every column since the last Refresh drawn alike
 };

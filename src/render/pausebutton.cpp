@@ -1,6 +1,7 @@
 #include "render/pausebutton.h"
 
 #include "form/backcolor.h"
+#include "form/pausecaptions.h"
 #include "form/formstate.h"
 #include "render/renderrun.h"
 

@@ -1,20 +1,10 @@
 #pragma once
 
-#include "core/colorref.h"
-
 #include <QObject>
-#include <QString>
 
 class QPushButton;
 class RenderRun;
 struct FormState;
-
-// btStop's caption is the state by which the button and the run agree on
-// whether a click pauses or continues.
-inline const QString PauseCaption = QStringLiteral("Berechnung anhalten");
-inline const QString ContinueCaption = QStringLiteral("Berechnung fortsetzen");
-inline constexpr ColorRef RunningColor = 0x008080FF; // light red
-inline constexpr ColorRef PausedColor = 0x0080FF80;  // light green
 
 // The click of btStop. Its caption says what a click does:
 //   "Berechnung anhalten"   light red face, stopRequested set; the run

@@ -10,8 +10,8 @@
 #include "form/drawingsurface.h"
 #include "form/formstate.h"
 #include "form/inputmessage.h"
+#include "form/pausecaptions.h"
 #include "form/platform.h"
-#include "render/pausebutton.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -119,7 +119,7 @@ void RenderRun::run()
         fail();
         return;
     }
-    emit started(record(*setup), setup->continued);
+    emit started(setup->drawing, setup->continued);
     Progress progress{setup->countsTotal, 0, 0};
     const End end = walk(*setup, progress);
     // The window is going away: nothing more is written to it.
@@ -148,8 +148,9 @@ std::optional<RenderRun::Setup> RenderRun::start()
     if (!first)
         return std::nullopt;
     setup.firstColumn = *first;
-    setup.overflowColumn = firstOverflowingIndex(setup.x0, setup.x1);
-    setup.overflowRow = firstOverflowingIndex(setup.y0, setup.y1);
+    const Section &section = setup.drawing.section;
+    setup.overflowColumn = firstOverflowingIndex(section.x0, section.x1);
+    setup.overflowRow = firstOverflowingIndex(section.y0, section.y1);
     return setup;
 }
 
@@ -158,21 +159,21 @@ std::optional<RenderRun::Setup> RenderRun::start()
 bool RenderRun::readFields(Setup &setup) const
 {
     const RunControls &c = m_controls;
+    Drawing &drawing = setup.drawing;
+    drawing.fieldTexts = {c.txtX0->text(), c.txtX1->text(), c.txtY0->text(), c.txtY1->text(),
+                          c.txtMaxIter->text()};
     const QChar point = decimalSeparator();
-    const std::optional<double> x0 = NumberText::toNumber(c.txtX0->text(), point);
-    const std::optional<double> x1 = NumberText::toNumber(c.txtX1->text(), point);
-    const std::optional<double> y0 = NumberText::toNumber(c.txtY0->text(), point);
-    const std::optional<double> y1 = NumberText::toNumber(c.txtY1->text(), point);
-    const std::optional<std::int16_t> imax = NumberText::toImax(c.txtMaxIter->text(), point);
+    const std::optional<double> x0 = NumberText::toNumber(drawing.fieldTexts[0], point);
+    const std::optional<double> x1 = NumberText::toNumber(drawing.fieldTexts[1], point);
+    const std::optional<double> y0 = NumberText::toNumber(drawing.fieldTexts[2], point);
+    const std::optional<double> y1 = NumberText::toNumber(drawing.fieldTexts[3], point);
+    const std::optional<std::int16_t> imax = NumberText::toImax(drawing.fieldTexts[4], point);
     if (!x0 || !x1 || !y0 || !y1 || !imax)
         return false;
-    setup.x0 = *x0;
-    setup.x1 = *x1;
-    setup.y0 = *y0;
-    setup.y1 = *y1;
-    setup.imax = *imax;
-    for (size_t n = 0; n < setup.palette.size(); ++n)
-        setup.palette[n] = backColor(c.lblF[n]);
+    drawing.section = {*x0, *x1, *y0, *y1};
+    drawing.imax = *imax;
+    for (size_t n = 0; n < drawing.palette.size(); ++n)
+        drawing.palette[n] = backColor(c.lblF[n]);
     return true;
 }
 
@@ -211,7 +212,7 @@ RenderRun::End RenderRun::walk(const Setup &setup, Progress &progress)
     if (m_kernel == Kernel::Fast) {
         ColumnsAhead ahead;
         // Without a single worker thread the plain kernel still draws it all.
-        if (ahead.start({setup.x0, setup.x1, setup.y0, setup.y1}, setup.imax, setup.firstColumn))
+        if (ahead.start(setup.drawing.section, setup.drawing.imax, setup.firstColumn))
             return walkAhead(ahead, setup, progress);
     }
     return walkPlain(setup, progress);
@@ -219,13 +220,14 @@ RenderRun::End RenderRun::walk(const Setup &setup, Progress &progress)
 
 RenderRun::End RenderRun::walkPlain(const Setup &setup, Progress &progress)
 {
+    const Section &s = setup.drawing.section;
     for (int i = setup.firstColumn; i <= GridLimit; i += GridStep) {
-        const double cx = gridReal(setup.x0, setup.x1, i);
+        const double cx = gridReal(s.x0, s.x1, i);
         for (int j = GridFirst; j <= GridLimit; j += GridStep) {
             if (overflowsAt(i, j, setup))
                 return End::Failed;
             const std::int16_t count =
-                punkt_iteration(cx, gridImag(setup.y0, setup.y1, j), EscapeBound, setup.imax);
+                punkt_iteration(cx, gridImag(s.y0, s.y1, j), EscapeBound, setup.drawing.imax);
             progress.workSinceClock += count;
             if (const std::optional<End> end = takePoint(i, j, count, setup, progress))
                 return *end;
@@ -286,8 +288,9 @@ const std::int16_t *RenderRun::nextColumn(ColumnsAhead &ahead) const
 std::int16_t RenderRun::countHere(int i, int j, const Setup &setup, Progress &progress) const
 {
     progress.workSinceClock += m_workBetweenClockReads;
-    return punkt_iteration(gridReal(setup.x0, setup.x1, i), gridImag(setup.y0, setup.y1, j),
-                           EscapeBound, setup.imax);
+    const Section &s = setup.drawing.section;
+    return punkt_iteration(gridReal(s.x0, s.x1, i), gridImag(s.y0, s.y1, j), EscapeBound,
+                           setup.drawing.imax);
 }
 
 // Runs for every point, so it only counts and draws; the captions are
@@ -299,7 +302,7 @@ inline std::optional<RenderRun::End> RenderRun::takePoint(int i, int j, std::int
     FormState &state = m_state;
     state.lastCount = count;
     progress.countsTotal += count;
-    m_surface.setPoint(gridPointTwips(i, j), setup.palette[size_t(swatchForCount(count))]);
+    m_surface.setPoint(gridPointTwips(i, j), setup.drawing.palette[size_t(swatchForCount(count))]);
     if (state.pixelCount == std::numeric_limits<std::int32_t>::max())
         return End::Failed;
     ++state.pixelCount;
@@ -338,14 +341,6 @@ void RenderRun::pause(int i, int j)
     m_state.stopRequested = false;
     c.btStop->setText(ContinueCaption);
     setBackColor(c.btStop, PausedColor);
-}
-
-RunRecord RenderRun::record(const Setup &setup) const
-{
-    const RunControls &c = m_controls;
-    return {{c.txtX0->text(), c.txtX1->text(), c.txtY0->text(), c.txtY1->text(),
-             c.txtMaxIter->text()},
-            setup.x0, setup.x1, setup.y0, setup.y1, setup.imax, setup.palette};
 }
 
 void RenderRun::showProgress(const Setup &setup, const Progress &progress)

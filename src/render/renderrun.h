@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/colorref.h"
-#include "render/runrecord.h"
+#include "core/drawing.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -92,7 +92,7 @@ public:
 signals:
     // The fields were read and the run is about to draw; `continued` in
     // continue mode.
-    void started(const RunRecord &record, bool continued);
+    void started(const Drawing &record, bool continued);
     // The last column is drawn and the controls are enabled again.
     void completed();
 
@@ -102,9 +102,7 @@ private:
     // What a run reads at its start and keeps for its whole duration.
     struct Setup
     {
-        double x0, x1, y0, y1;
-        std::int16_t imax;
-        std::array<ColorRef, 8> palette;
+        Drawing drawing;
         std::int64_t countsTotal;
         int firstColumn;
         // The grid mapping leaves the double range from this column, and in
@@ -141,7 +139,6 @@ private:
     void showProgress(const Setup &setup, const Progress &progress);
     void fail();
     void setControlsEnabled(bool enabled);
-    RunRecord record(const Setup &setup) const;
 
     RunControls m_controls;
     FormState &m_state;

@@ -3,7 +3,7 @@
 #include "form/backcolor.h"
 #include "form/drawingsurface.h"
 #include "form/formstate.h"
-#include "render/pausebutton.h"
+#include "form/pausecaptions.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -33,9 +33,9 @@ bool sameBits(double a, double b)
 
 bool sameRecord(const PictureRecord &a, const PictureRecord &b)
 {
-    return a.fieldTexts == b.fieldTexts && sameBits(a.x0, b.x0) && sameBits(a.x1, b.x1)
-        && sameBits(a.y0, b.y0) && sameBits(a.y1, b.y1) && a.imax == b.imax
-        && a.palette == b.palette && a.complete == b.complete && a.size == b.size
+    return a.drawing.fieldTexts == b.drawing.fieldTexts && sameBits(a.drawing.section.x0, b.drawing.section.x0) && sameBits(a.drawing.section.x1, b.drawing.section.x1)
+        && sameBits(a.drawing.section.y0, b.drawing.section.y0) && sameBits(a.drawing.section.y1, b.drawing.section.y1) && a.drawing.imax == b.drawing.imax
+        && a.drawing.palette == b.drawing.palette && a.complete == b.complete && a.size == b.size
         && a.firstRow == b.firstRow && a.lastRow == b.lastRow;
 }
 

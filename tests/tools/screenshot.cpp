@@ -10,7 +10,7 @@
 #include "app/application.h"
 #include "app/mainwindow.h"
 #include "app/qtplatform.h"
-#include "render/pausebutton.h"
+#include "form/pausecaptions.h"
 #include "render/renderrun.h"
 
 #include <QApplication>
