@@ -61,6 +61,20 @@ FilmRequest filmRequest(const std::string &target, int width, int height, std::i
     return request;
 }
 
+// Other work on a shared machine stretches the wall time; the load
+// average says how much there was.
+std::string loadAverage()
+{
+    std::FILE *file = std::fopen("/proc/loadavg", "r");
+    char line[128] = "?\n";
+    if (file) {
+        if (!std::fgets(line, sizeof line, file))
+            std::strcpy(line, "?\n");
+        std::fclose(file);
+    }
+    return line;
+}
+
 // One core's kernel work for every frame: the same slices the workers
 // compute, one after the other on this thread.
 double oneCoreKernelSeconds(const FilmMaker &maker, const FilmRequest &request)
@@ -121,6 +135,7 @@ double speed(const std::string &folder, double seconds)
                 maker.encoderSeconds(), threads);
     std::printf("  wall / ((kernel + encoder) / threads) = %.3f  (goal <= 1.15)\n", wall / ideal);
     std::printf("  frames a second: %.2f\n", frames / wall);
+    std::printf("  the machine's load average after the film: %s", loadAverage().c_str());
     return wall;
 }
 

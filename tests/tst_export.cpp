@@ -293,7 +293,9 @@ void TestExport::helpAndVersion()
     QCOMPARE(version.output, QByteArray("quirlbau " QUIRLBAU_VERSION_TEXT "\n"));
     const Outcome help = quirlbau({u"--help"_qs});
     QCOMPARE(help.status, 0);
-    for (const char *option : {"--render <DATEI>", "--size <BxH>", "--stretch", "--cycle", "--rows <ERSTE:LETZTE>", "--from <BILD>", "--quiet"})
+    for (const char *option : {"--render <DATEI>", "--size <BxH>", "--stretch", "--cycle", "--video <DATEI>",
+                               "--seconds <S>", "--fps <N>", "--frames <ERSTES:LETZTES>", "--start <BILD>",
+                               "--rows <ERSTE:LETZTE>", "--from <BILD>", "--quiet"})
         QVERIFY2(help.output.contains(option), option);
     QCOMPARE(filesLeft(), QStringList());
 }

@@ -85,8 +85,9 @@ void TestFilmPath::properties()
         const Section b = path->frame(k + 1);
         const double roundingX = 8e-16 * std::fmax(std::fabs(b.x0), std::fabs(b.x1)) / std::fabs(width(b));
         const double roundingY = 8e-16 * std::fmax(std::fabs(b.y0), std::fabs(b.y1)) / std::fabs(height(b));
-        QVERIFY2(std::fabs(width(b) / width(a) / path->stepX() - 1) <= 1e-9 + 2 * roundingX, qPrintable(QString::number(k)));
-        QVERIFY2(std::fabs(height(b) / height(a) / path->stepY() - 1) <= 1e-9 + 2 * roundingY, qPrintable(QString::number(k)));
+        const QByteArray frame = QByteArray::number(k);
+        QVERIFY2(std::fabs(width(b) / width(a) / path->stepX() - 1) <= 1e-9 + 2 * roundingX, frame);
+        QVERIFY2(std::fabs(height(b) / height(a) / path->stepY() - 1) <= 1e-9 + 2 * roundingY, frame);
         QVERIFY(std::fabs((path->fixedX() - b.x0) / width(b) - spotX) <= 1e-9 + roundingX);
         QVERIFY(std::fabs((path->fixedY() - b.y0) / height(b) - spotY) <= 1e-9 + roundingY);
     }

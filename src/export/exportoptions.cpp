@@ -68,8 +68,10 @@ ExportOptions::ExportOptions()
       m_from(valueOption(u"from"_qs, u"Ausschnitt, Imax und Palette aus einem gespeicherten Bild."_qs, u"BILD"_qs)),
       m_quiet(u"quiet"_qs, u"Keine Fortschrittsanzeige."_qs)
 {
-    m_parser.setApplicationDescription(u"Zeichnet die Mandelbrot-Menge ohne Fenster in eine PNG-Datei."_qs);
-    m_parser.addOptions({m_render, m_x0, m_x1, m_y0, m_y1, m_imax, m_size, m_stretch, m_rows, m_from, m_cycle, m_quiet});
+    m_parser.setApplicationDescription(
+        u"Zeichnet die Mandelbrot-Menge ohne Fenster in eine PNG-Datei (--render) oder als Zoomfilm (--video)."_qs);
+    m_parser.addOptions(
+        {m_render, m_x0, m_x1, m_y0, m_y1, m_imax, m_size, m_stretch, m_rows, m_from, m_cycle, m_quiet});
     m_parser.addOptions(m_film.options());
 }
 

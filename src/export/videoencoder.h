@@ -22,7 +22,7 @@ class VideoEncoder : public FrameSink
 public:
     // The encoder's quality: x264's constant rate factor and preset.
     static constexpr int Crf = 18;
-    static constexpr const char *Preset = "medium";
+    static constexpr const char *Preset = "veryfast";
 
     VideoEncoder(int width, int height, int fps, std::vector<std::uint32_t> rgbPalette);
     ~VideoEncoder() override;
