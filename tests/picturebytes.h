@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QImage>
 #include <QTest>
+#include <QtEndian>
 
 #include <zlib.h>
 
@@ -112,4 +113,38 @@ inline std::optional<PictureRecord> recordOf(const QString &path)
         return std::nullopt;
     const std::optional<PngHeaderAndTexts> header = readPngTexts(file, &whyNot);
     return header ? pictureRecordFromTexts(header->texts, &whyNot) : std::nullopt;
+}
+
+// A PNG chunk: length, type, data, CRC.
+inline QByteArray pngChunk(const QByteArray &type, const QByteArray &data)
+{
+    QByteArray chunk(4, '\0');
+    qToBigEndian(quint32(data.size()), chunk.data());
+    chunk += type + data;
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef *>(chunk.constData() + 4), uInt(data.size() + 4));
+    QByteArray crcBytes(4, '\0');
+    qToBigEndian(quint32(crc), crcBytes.data());
+    return chunk + crcBytes;
+}
+
+// A file of `count` private chunks of `chunkBytes` zero bytes each, CRCs
+// right, between a 1 × 1 IHDR and the pixels: sparse, so that it takes no
+// room however large it claims to be.
+inline void writeCraftedPng(const QString &path, int count, quint32 chunkBytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const QByteArray ihdr = QByteArray::fromHex("00000001000000010803000000");
+    file.write(QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", ihdr));
+    const std::vector<Bytef> zeros(chunkBytes, 0);
+    const uLong crc = crc32(crc32(0, reinterpret_cast<const Bytef *>("quIr"), 4), zeros.data(), uInt(chunkBytes));
+    QByteArray head(4, '\0'), tail(4, '\0');
+    qToBigEndian(chunkBytes, head.data());
+    qToBigEndian(quint32(crc), tail.data());
+    for (int k = 0; k < count; ++k) {
+        QVERIFY(file.write(head + "quIr") == 8);
+        QVERIFY(file.seek(file.pos() + qint64(chunkBytes)));
+        QVERIFY(file.write(tail) == 4);
+    }
+    file.write(pngChunk("IEND", {}));
 }

@@ -1,6 +1,7 @@
 #include "core/columnkernel.h"
 #include "core/columnsahead.h"
 #include "core/grid.h"
+#include "core/workerthreads.h"
 #include "workerthreads.h"
 
 #include <QTest>
@@ -25,6 +26,7 @@ private slots:
     void restart();
     void destroyWhileWorkersAreBusy_data();
     void destroyWhileWorkersAreBusy();
+    void workerFailureReachesTheOwner();
 };
 
 Q_DECLARE_METATYPE(Section)
@@ -239,6 +241,28 @@ void tst_ColumnsAhead::destroyWhileWorkersAreBusy()
         QVERIFY(ahead->next(farAhead()));
     ahead.reset();
     QTRY_COMPARE(workersLeft(), 0);
+}
+
+// A worker out of memory ends alone: the others run to their end, the
+// owner is told at once (to release waiting workers) and gets the exception
+// once all are joined.
+void tst_ColumnsAhead::workerFailureReachesTheOwner()
+{
+    std::atomic<int> calls{0}, finished{0}, told{0};
+    WorkerThreads workers(
+        3,
+        [&] {
+            if (calls.fetch_add(1) == 1)
+                throw std::bad_alloc();
+            finished.fetch_add(1);
+        },
+        [&] { told.fetch_add(1); });
+    QCOMPARE(workers.started(), 3);
+    workers.join();
+    QCOMPARE(finished.load(), 2);
+    QCOMPARE(told.load(), 1);
+    QVERIFY_THROWS_EXCEPTION(std::bad_alloc, workers.rethrowFailure());
+    workers.rethrowFailure(); // told once
 }
 
 QTEST_GUILESS_MAIN(tst_ColumnsAhead)

@@ -1,3 +1,4 @@
+#include "childprocess.h"
 #include "export/bandcomputer.h"
 #include "export/posterrender.h"
 #include "exportrun.h"
@@ -390,7 +391,7 @@ void TestExport::interrupted()
                   {u"--render=poster.png"_qs, u"--size=6000"_qs, u"--imax=32767"_qs, u"--x0=-2"_qs, u"--x1=1"_qs,
                    u"--y0=-1.5"_qs, u"--y1=1.5"_qs});
     QVERIFY(process.waitForStarted());
-    QTRY_COMPARE_WITH_TIMEOUT(filesLeft().size(), 2, 30000);
+    QVERIFY(waitUntilWriting(process, m_dir->path(), 30000));
     ::kill(pid_t(process.processId()), signal);
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);

@@ -1,5 +1,6 @@
 #include "core/filmpath.h"
 #include "core/squarepixels.h"
+#include "childprocess.h"
 #include "exportrun.h"
 
 #include <QDir>
@@ -279,10 +280,7 @@ void TestFilm::interrupted()
     process.start(QStringLiteral(QUIRLBAU_PROGRAM), {toFolder ? u"--video=frames"_qs : u"--video=film.mp4"_qs,
                                                      u"--imax=32767"_qs, u"--seconds=60"_qs, u"--size=320x180"_qs});
     QVERIFY(process.waitForStarted());
-    // Waits until the temporary file or folder exists and holds something.
-    QTRY_VERIFY_WITH_TIMEOUT(entries().size() > before.size() || entries(u"frames"_qs).size() > 0, 30000);
-    if (toFolder)
-        QTRY_VERIFY_WITH_TIMEOUT(!QDir(path(u"frames/"_qs + entries(u"frames"_qs).value(0))).isEmpty(), 30000);
+    QVERIFY(waitUntilWriting(process, m_dir->path(), 30000));
     ::kill(pid_t(process.processId()), signal);
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 128 + signal);

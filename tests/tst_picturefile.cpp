@@ -1,6 +1,7 @@
 #include "picturebytes.h"
 
 #include <QBuffer>
+#include <QtEndian>
 
 #include <cfloat>
 
@@ -39,10 +40,50 @@ void TestPictureFile::textsOfStartRecord()
     QCOMPARE(pictureTexts(record), expected);
 }
 
+namespace {
+
+QByteArray deflated(const QByteArray &plain)
+{
+    uLongf size = compressBound(uLong(plain.size()));
+    QByteArray packed(qsizetype(size), '\0');
+    compress2(reinterpret_cast<Bytef *>(packed.data()), &size, reinterpret_cast<const Bytef *>(plain.constData()),
+              uLong(plain.size()), 9);
+    packed.truncate(qsizetype(size));
+    return packed;
+}
+
+// The same file with every tEXt as zTXt and every iTXt compressed, as other
+// programs may write them.
+QByteArray withCompressedTexts(const QByteArray &png)
+{
+    QByteArray file = png.left(8);
+    for (qsizetype at = 8; at < png.size();) {
+        const qsizetype length = qFromBigEndian<quint32>(png.constData() + at);
+        const QByteArray type = png.mid(at + 4, 4), data = png.mid(at + 8, length);
+        const qsizetype nul = data.indexOf('\0');
+        if (type == "tEXt") {
+            file += pngChunk("zTXt", data.left(nul + 1) + '\0' + deflated(data.mid(nul + 1)));
+        } else if (type == "iTXt") {
+            const qsizetype textAt = data.indexOf('\0', data.indexOf('\0', nul + 3) + 1) + 1;
+            QByteArray head = data.left(textAt);
+            head[nul + 1] = 1;
+            file += pngChunk("iTXt", head + deflated(data.mid(textAt)));
+        } else {
+            file += png.mid(at, length + 12);
+        }
+        at += length + 12;
+    }
+    return file;
+}
+
+} // namespace
+
 void TestPictureFile::roundTrip_data()
 {
     QTest::addColumn<PictureRecord>("record");
-    QTest::newRow("window picture") << startRecord();
+    QTest::addColumn<bool>("compressed");
+    QTest::newRow("window picture") << startRecord() << false;
+    QTest::newRow("window picture, texts compressed") << startRecord() << true;
     PictureRecord odd = startRecord();
     odd.drawing.section.x0 = -0.0;
     odd.drawing.section.x1 = 5e-05;
@@ -51,7 +92,8 @@ void TestPictureFile::roundTrip_data()
     odd.drawing.imax = -32768;
     odd.complete = false;
     odd.drawing.fieldTexts = {u"−1,4025 ✓"_qs, u""_qs, u"Zeile\nzwei"_qs, u"0,1 + 0,2"_qs, u"ÿ"_qs};
-    QTest::newRow("odd values, any Unicode") << odd;
+    QTest::newRow("odd values, any Unicode") << odd << false;
+    QTest::newRow("odd values, texts compressed") << odd << true;
     PictureRecord poster = startRecord();
     poster.drawing.section.x0 = 0.1 + 0.2;
     poster.drawing.section.x1 = 1.0 / 3.0;
@@ -59,22 +101,27 @@ void TestPictureFile::roundTrip_data()
     poster.drawing.palette = {0x00010203, 0x00FFFFFF, 0, 0x00ABCDEF, 0x00FEDCBA, 0x00808080, 0x007F7F7F, 0x00123456};
     poster.size = 65536;
     poster.height = 65536;
-    QTest::newRow("whole export") << poster;
+    QTest::newRow("whole export") << poster << false;
     poster.firstRow = 65535;
     poster.lastRow = 65535;
-    QTest::newRow("last row of an export") << poster;
+    QTest::newRow("last row of an export") << poster << false;
     PictureRecord film = startRecord();
     film.size = 3840;
     film.height = 2160;
     film.cycle = true;
-    QTest::newRow("wide export, cycled colours") << film;
+    QTest::newRow("wide export, cycled colours") << film << false;
 }
 
 // record → texts → PNG bytes → texts → record, every double bit for bit.
 void TestPictureFile::roundTrip()
 {
     QFETCH(PictureRecord, record);
+    QFETCH(bool, compressed);
     QByteArray bytes = pngBytes(pattern(5, 7, 9), 5, 7, 3, rgbPalette(9), pictureTexts(record));
+    if (compressed) {
+        bytes = withCompressedTexts(bytes);
+        QVERIFY(bytes.contains("zTXt") && !bytes.contains("tEXt"));
+    }
     QBuffer buffer(&bytes);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
     QString whyNot;
@@ -221,6 +268,16 @@ void TestPictureFile::refusedFiles_data()
     QTest::newRow("chunk of 2 GB") << huge << u"Ein Abschnitt der Datei ist 2147483647 Bytes lang, zu lang."_qs;
     QTest::newRow("IEND before pixels") << noPixels << u"Die Datei enthält keine Bilddaten."_qs;
     QTest::newRow("bit depth 3") << badHeader << u"Der Kopf des PNG-Bildes ist ungültig."_qs;
+    // Bounded before the pixels, whatever the CRCs say.
+    QByteArray many = good.left(firstText), large = many;
+    for (int k = 0; k < 64; ++k)
+        many += pngChunk("quIr", "x");
+    large += pngChunk("quIr", QByteArray(600000, 'x')) + pngChunk("quIr", QByteArray(600000, 'x'));
+    QTest::newRow("65 chunks before the pixels")
+        << many + good.mid(firstText) << u"Die Datei hat zu viele Abschnitte vor den Bilddaten."_qs;
+    QTest::newRow("1.2 MB of chunks before the pixels")
+        << large + good.mid(firstText)
+        << u"Die Abschnitte vor den Bilddaten sind zusammen länger als 1048576 Bytes."_qs;
 }
 
 void TestPictureFile::refusedFiles()

@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 // Save and Open of the window's picture: the round trip, failed saves, bad
 // files, exports and drops, on the real window.
@@ -29,6 +30,8 @@ private slots:
     void failedSaveKeepsExistingFile();
     void openRefusesBadFile_data();
     void openRefusesBadFile();
+    void openRefusesCraftedFile();
+    void saveFollowsTheTarget();
     void openExportRestoresTextsOnly();
     void dropOnFieldOpensFile();
     void openCycledExportSaysSo();
@@ -58,6 +61,38 @@ QByteArray withShortPixels(const QByteArray &png)
     QByteArray cut = png.left(at) + length + png.mid(at + 4, 4 + half) + QByteArray(4, '\0') + png.right(12);
     fixCrc(cut, at);
     return cut;
+}
+
+// The swatches of the standard palette, then the background: the colour
+// table the window writes.
+std::vector<std::uint32_t> windowColours()
+{
+    std::vector<std::uint32_t> rgb;
+    for (ColorRef ref : StandardColors)
+        rgb.push_back(opaqueArgb(ref) & 0xFFFFFFu);
+    rgb.push_back(opaqueArgb(WindowBackColor) & 0xFFFFFFu);
+    return rgb;
+}
+
+// The file with its pixel data replaced by `zlib` in IDATs of 64 KiB, CRCs right.
+QByteArray withPixelData(const QByteArray &png, const QByteArray &zlib)
+{
+    constexpr qsizetype ChunkBytes = 1 << 16;
+    QByteArray file = png.left(png.indexOf("IDAT") - 4);
+    for (qsizetype at = 0; at < zlib.size(); at += ChunkBytes)
+        file += pngChunk("IDAT", zlib.mid(at, ChunkBytes));
+    return file + pngChunk("IEND", {});
+}
+
+QByteArray zeros(qsizetype bytes, int level)
+{
+    const QByteArray plain(bytes, '\0');
+    uLongf size = compressBound(uLong(bytes));
+    QByteArray packed(qsizetype(size), '\0');
+    compress2(reinterpret_cast<Bytef *>(packed.data()), &size, reinterpret_cast<const Bytef *>(plain.constData()),
+              uLong(bytes), level);
+    packed.truncate(qsizetype(size));
+    return packed;
 }
 
 QByteArray flipped(QByteArray bytes, qsizetype at)
@@ -207,10 +242,60 @@ void tst_PictureFiles::openRefusesBadFile_data()
     QTest::newRow("empty") << QByteArray() << u"kein PNG-Bild"_qs;
     QTest::newRow("PNG without Quirlbau's texts") << foreign << u"kein Bild von Quirlbau"_qs;
     QTest::newRow("truncated in the pixels") << png.left(png.size() - 20) << u"endet vor den Bilddaten"_qs;
-    QTest::newRow("pixels damaged") << flipped(png, png.size() - 20) << u"Prüfsumme"_qs;
+    // zlib or the CRC, whichever notices first.
+    QTest::newRow("pixels damaged") << flipped(png, png.size() - 20) << u"beschädigt"_qs;
     QTest::newRow("pixels cut short, checksums right") << withShortPixels(png) << u"unvollständig"_qs;
     QTest::newRow("another size") << pngBytes(300, good) << u"300 × 300"_qs;
     QTest::newRow("X0 not a number") << pngBytes(400, withValue(good, "X0", "-1,4025")) << u"X0"_qs;
+    // The picture distrusted: its colour table and pixels must agree with its texts.
+    const std::vector<std::uint32_t> colours = windowColours();
+    QTest::newRow("colour table cut to 2 entries")
+        << pngBytes(pattern(400, 400, 2), 400, 400, 400, {colours[0], colours[1]}, good) << u"Farbtabelle"_qs;
+    QTest::newRow("complete, but pixels in the background colour")
+        << pngBytes(pattern(400, 400, 9), 400, 400, 400, colours, good) << u"als fertig verzeichnet"_qs;
+    const QByteArray drawn = pngBytes(pattern(400, 400, 8), 400, 400, 400, colours, good);
+    QTest::newRow("pixel data longer than any 400 × 400 picture")
+        << withPixelData(drawn, zeros(1 << 20, 0)) << u"länger, als ein Bild dieser Größe"_qs;
+    QTest::newRow("pixel data inflating to 64 MiB")
+        << withPixelData(drawn, zeros(64 << 20, 9)) << u"beschädigt oder unvollständig"_qs;
+}
+
+// 4,094 private chunks of 16 MiB before the pixels, 64 GiB in all (sparse):
+// refused at the first one, not read.
+void tst_PictureFiles::openRefusesCraftedFile()
+{
+    const QString path = pathOf(u"riesig.png"_qs);
+    writeCraftedPng(path, 4094, 16u << 20);
+    QVERIFY(!m_window->openPicture(path));
+    QCOMPARE(m_platform->messages.size(), 1);
+    QVERIFY2(m_platform->messages.front().contains(u"16777216 Bytes lang, zu lang"_qs),
+             qPrintable(m_platform->messages.front()));
+}
+
+// As the export does: a symlink is followed and the file it names keeps its
+// mode; a FIFO is refused and left alone.
+void tst_PictureFiles::saveFollowsTheTarget()
+{
+    runComplete();
+    const QString real = pathOf(u"echt.png"_qs);
+    writeFile(real, "old");
+    QCOMPARE(::chmod(QFile::encodeName(real).constData(), 0600), 0);
+    QVERIFY(QFile::link(real, pathOf(u"verweis.png"_qs)));
+    saveNow(u"verweis.png"_qs);
+    QCOMPARE(m_platform->messages, QStringList());
+    QVERIFY(QFileInfo(pathOf(u"verweis.png"_qs)).isSymLink());
+    QVERIFY(recordOf(real));
+    struct stat status{};
+    QCOMPARE(::stat(QFile::encodeName(real).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 07777, mode_t(0600));
+
+    const QByteArray fifo = QFile::encodeName(pathOf(u"fifo.png"_qs));
+    QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+    saveNow(u"fifo.png"_qs);
+    QCOMPARE(m_platform->messages.size(), 1);
+    QVERIFY2(m_platform->messages.front().contains(u"keine gewöhnliche Datei"_qs),
+             qPrintable(m_platform->messages.front()));
+    QVERIFY(::stat(fifo.constData(), &status) == 0 && S_ISFIFO(status.st_mode));
 }
 
 // Each bad file gets one message naming it and the fault; nothing changes.

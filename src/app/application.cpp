@@ -53,8 +53,8 @@ bool isMissingDisplay(const QString &text)
 void holdMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
     if (type == QtFatalMsg && isMissingDisplay(text)) {
-        std::fputs("quirlbau: no display to open (DISPLAY is not set or not reachable); "
-                   "to run without a screen: xvfb-run -a quirlbau\n",
+        std::fputs("quirlbau: Keine Anzeige zu öffnen (DISPLAY ist nicht gesetzt oder nicht erreichbar); "
+                   "ohne Bildschirm: xvfb-run -a quirlbau\n",
                    stderr);
         std::fflush(stderr);
         // Qt would abort right after this handler returns.

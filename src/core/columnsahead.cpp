@@ -1,6 +1,7 @@
 #include "core/columnsahead.h"
 
 #include "core/grid.h"
+#include "core/workerthreads.h"
 
 #include <algorithm>
 #include <limits>
@@ -29,7 +30,7 @@ int workersFor(int requested)
 {
     if (requested > 0)
         return requested;
-    return std::max(1, int(std::thread::hardware_concurrency()));
+    return workerCount();
 }
 
 } // namespace
@@ -65,9 +66,10 @@ bool ColumnsAhead::start(const Section &section, std::int16_t imax, int firstCol
             pthread_setname_np(m_threads.back().native_handle(), WorkerName);
 #endif
         }
-    } catch (const std::system_error &) {
-        // Fewer workers only make the run slower; none at all is the
-        // caller's to handle.
+    } catch (const std::exception &) {
+        // A thread that cannot start (std::system_error) or no memory to
+        // hold it (std::bad_alloc): fewer workers only make the run slower;
+        // none at all is the caller's to handle.
         if (m_threads.empty()) {
             m_columns = 0;
             return false;

@@ -3,19 +3,22 @@
 #include "export/exportoptions.h"
 #include "export/filmmaker.h"
 #include "export/filmprogress.h"
+#include "export/messagetexts.h"
 #include "export/posterrender.h"
 #include "export/progressline.h"
 #include "export/targetfile.h"
 #include "export/windowpicture.h"
 #include "core/germantranslations.h"
 #include "core/surfacegeometry.h"
+#include "core/workerthreads.h"
 #include "picturefile/pngbandwriter.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
 #include <cstring>
-#include <thread>
+#include <new>
+#include <system_error>
 
 namespace {
 
@@ -36,16 +39,12 @@ std::vector<std::uint32_t> rgbOf(const Palette &palette)
     return rgb;
 }
 
-int threadCount()
-{
-    return int(std::max(1u, std::thread::hardware_concurrency()));
-}
-
 // Rows into the writer: the window's picture at once, an N × N one in bands.
 bool renderInto(PngBandWriter &writer, const PictureRecord &record, ProgressLine &progress)
 {
     if (record.size == 0) {
-        const auto pixels = windowPicture(record.drawing.section, record.drawing.imax, threadCount(), record.cycle);
+        const auto pixels =
+            windowPicture(record.drawing.section, record.drawing.imax, workerCount(), record.cycle);
         const bool written = writer.writeRows(pixels.data(), SurfacePixels);
         progress.update(SurfacePixels, SurfacePixels);
         return written;
@@ -56,9 +55,9 @@ bool renderInto(PngBandWriter &writer, const PictureRecord &record, ProgressLine
     return render.run(writer);
 }
 
-int render(ExportRequest request)
+int render(const ExportRequest &request)
 {
-    PictureRecord &record = request.record;
+    PictureRecord record = request.record;
     record.complete = true;
     const int width = record.size == 0 ? SurfacePixels : record.size;
     const int height = record.size == 0 ? SurfacePixels
@@ -75,7 +74,7 @@ int render(ExportRequest request)
     const bool written = renderInto(writer, record, progress) && writer.finish() && target.commit();
     progress.finish();
     if (!written) {
-        const QString reason = target.error().isEmpty() ? u"„%1“: %2"_qs.arg(request.target, writer.error())
+        const QString reason = target.error().isEmpty() ? u"„%1“: %2"_qs.arg(shownName(request.target), writer.error())
                                                         : target.error();
         printLine(stderr, u"quirlbau: "_qs + reason);
         return 1;
@@ -97,19 +96,29 @@ int makeFilm(const FilmRequest &request)
     return 0;
 }
 
+// Threads and memory that cannot be had end the export with one line; the
+// target file, unwound, leaves nothing behind.
+int renderOrRefuse(const ExportRequest &request)
+{
+    try {
+        return render(request);
+    } catch (const std::bad_alloc &) {
+        printLine(stderr, u"quirlbau: „%1“: Nicht genug Arbeitsspeicher für dieses Bild."_qs.arg(shownName(request.target)));
+    } catch (const std::system_error &error) {
+        printLine(stderr, u"quirlbau: „%1“: %2."_qs.arg(shownName(request.target), germanErrorText(error.code().value())));
+    }
+    return 1;
+}
+
 } // namespace
 
 bool exportRequested(int argc, char *argv[])
 {
-    const char *const ownArguments[] = {"--render", "--video", "--help", "-h", "-?", "--help-all", "--version", "-v"};
-    for (int k = 1; k < argc; ++k) {
-        if (std::strncmp(argv[k], "--render=", 9) == 0 || std::strncmp(argv[k], "--video=", 8) == 0)
-            return true;
-        for (const char *own : ownArguments)
-            if (std::strcmp(argv[k], own) == 0)
-                return true;
-    }
-    return false;
+    // The window takes one picture file and nothing else; anything more is
+    // for the command line, which refuses what it does not know.
+    if (argc > 2)
+        return true;
+    return argc == 2 && argv[1][0] == '-';
 }
 
 int runExport(int argc, char *argv[])
@@ -119,6 +128,10 @@ int runExport(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(QUIRLBAU_VERSION_TEXT));
     installGermanTranslations(app);
     ExportOptions options;
+    QByteArrayList raw;
+    for (int k = 0; k < argc; ++k)
+        raw.append(QByteArray(argv[k]));
+    options.setRawArguments(raw);
     switch (options.parse(QCoreApplication::arguments())) {
     case ExportOptions::Outcome::Help:
         std::fputs(qPrintable(options.helpText()), stdout);
@@ -134,5 +147,5 @@ int runExport(int argc, char *argv[])
     case ExportOptions::Outcome::Render:
         break;
     }
-    return render(options.request());
+    return renderOrRefuse(options.request());
 }

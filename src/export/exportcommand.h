@@ -1,7 +1,8 @@
 #pragma once
 
-// True when the command line asks for `quirlbau --render` (or its --help or
-// --version) rather than the window.
+// True when the command line is not the window's (nothing, or one picture
+// file): options, --help and --version, or more than one file. The export
+// then runs or refuses.
 bool exportRequested(int argc, char *argv[]);
 
 // Runs the export in a QCoreApplication, no display needed. Returns the exit

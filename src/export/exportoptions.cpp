@@ -4,6 +4,8 @@
 #include "core/grid.h"
 #include "core/numbertext.h"
 #include "core/squarepixels.h"
+#include "export/messagetexts.h"
+#include "export/readablefile.h"
 #include "picturefile/pngtextreader.h"
 
 #include <QFile>
@@ -77,6 +79,8 @@ ExportOptions::ExportOptions()
 
 ExportOptions::Outcome ExportOptions::parse(const QStringList &arguments)
 {
+    if (strayShortOption(arguments))
+        return Outcome::BadArguments;
     if (!m_parser.parse(arguments)) {
         m_error = m_parser.errorText();
         return Outcome::BadArguments;
@@ -90,10 +94,33 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList &arguments)
     return m_request.film ? Outcome::Film : Outcome::Render;
 }
 
+QString ExportOptions::errorLine() const
+{
+    return shownText(m_error);
+}
+
+// Qt would read "-1,5" as the short options 1, "," and 5; it is named whole.
+bool ExportOptions::strayShortOption(const QStringList &arguments)
+{
+    const QStringList shortOptions = {u"-h"_qs, u"-?"_qs, u"-v"_qs};
+    for (qsizetype k = 1; k < arguments.size(); ++k) {
+        const QString &argument = arguments[k];
+        if (argument == u"--"_qs)
+            return false;
+        if (argument.size() > 1 && argument.startsWith(u'-') && !argument.startsWith(u"--"_qs)
+            && !shortOptions.contains(argument)) {
+            m_error = u"„%1“: unbekannte Option."_qs.arg(argument);
+            return true;
+        }
+    }
+    return false;
+}
+
 bool ExportOptions::readRequest()
 {
-    if (!m_parser.positionalArguments().isEmpty()) {
-        m_error = u"„%1“: unerwartetes Argument."_qs.arg(m_parser.positionalArguments().constFirst());
+    const QStringList positional = m_parser.positionalArguments();
+    if (!m_parser.isSet(m_render) && positional.size() > 1) {
+        m_error = u"Das Fenster öffnet ein Bild, nicht %1."_qs.arg(positional.size());
         return false;
     }
     m_filmRequested = m_film.requested(m_parser);
@@ -103,8 +130,14 @@ bool ExportOptions::readRequest()
         return refuse(m_rows, u"nicht für Filme; Teile eines Films wählt --frames."_qs);
     if (!m_filmRequested && !m_film.unusedWithoutVideo(m_parser, &m_error))
         return false;
-    m_request.target = m_filmRequested ? m_film.target(m_parser) : m_parser.value(m_render);
-    if (!m_filmRequested && (!m_parser.isSet(m_render) || m_request.target.isEmpty()))
+    if (!m_filmRequested && !m_parser.isSet(m_render))
+        return refuse(m_render, u"fehlt; ohne sie nimmt quirlbau keine Optionen an."_qs);
+    if (!positional.isEmpty()) {
+        m_error = u"„%1“: unerwartetes Argument."_qs.arg(positional.constFirst());
+        return false;
+    }
+    m_request.target = m_filmRequested ? QFile::encodeName(m_film.target(m_parser)) : fileName(m_render);
+    if (!m_filmRequested && m_request.target.isEmpty())
         return refuse(m_render, u"kein Dateiname."_qs);
     m_request.quiet = m_parser.isSet(m_quiet);
     for (int k = 0; k < 5; ++k)
@@ -123,10 +156,38 @@ bool ExportOptions::mappingFinite()
     const double farthestX = record.size == 0 ? double(lastGridIndex) : 2.0 * record.size - 1.0;
     const double farthestY = record.size == 0 ? double(lastGridIndex) : 2.0 * record.height - 1.0;
     if (!std::isfinite(farthestX * (section.x1 - section.x0)))
-        return refuse(m_x1, u"Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
+        return refuse(blamed(m_x0, m_x1), u"Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
     if (!std::isfinite(farthestY * (section.y1 - section.y0)))
-        return refuse(m_y1, u"Die Höhe des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
+        return refuse(blamed(m_y0, m_y1), u"Die Höhe des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
     return true;
+}
+
+// The option a pair of values came from: the second, the first, or the
+// picture of --from.
+const QCommandLineOption &ExportOptions::blamed(const QCommandLineOption &first,
+                                                const QCommandLineOption &second) const
+{
+    if (m_parser.isSet(second) || !m_saved)
+        return second;
+    return m_parser.isSet(first) ? first : m_from;
+}
+
+// The option's last value as it stood on the command line, bytes unchanged.
+QByteArray ExportOptions::fileName(const QCommandLineOption &option) const
+{
+    if (m_raw.isEmpty())
+        return QFile::encodeName(m_parser.value(option));
+    const QByteArray name = "--" + option.names().constFirst().toLatin1();
+    QByteArray value;
+    for (qsizetype k = 1; k < m_raw.size(); ++k) {
+        if (m_raw[k] == "--")
+            break;
+        if (m_raw[k].startsWith(name + '='))
+            value = m_raw[k].mid(name.size() + 1);
+        else if (m_raw[k] == name && k + 1 < m_raw.size())
+            value = m_raw[++k];
+    }
+    return value;
 }
 
 // --from first, so that explicit options override what it gives.
@@ -134,16 +195,18 @@ bool ExportOptions::applySaved()
 {
     if (!m_parser.isSet(m_from))
         return true;
-    const QString path = m_parser.value(m_from);
-    QFile file(path);
+    const QByteArray path = fileName(m_from);
+    if (path.isEmpty())
+        return refuse(m_from, u"kein Dateiname."_qs);
+    QFile file;
     QString whyNot;
     std::optional<PictureRecord> saved;
-    if (!file.open(QIODevice::ReadOnly))
-        whyNot = file.errorString() + u'.';
-    else if (const auto png = readPngTexts(file, &whyNot))
-        saved = pictureRecordFromTexts(png->texts, &whyNot);
+    if (openReadable(file, path, &whyNot)) {
+        if (const auto png = readPngTexts(file, &whyNot))
+            saved = pictureRecordFromTexts(png->texts, &whyNot);
+    }
     if (!saved)
-        return refuse(m_from, u"„%1“: %2"_qs.arg(path, whyNot));
+        return refuse(m_from, u"„%1“: %2"_qs.arg(shownName(path), whyNot));
     m_saved = saved;
     return true;
 }

@@ -5,6 +5,7 @@
 #include "picturefile/picturerecord.h"
 
 #include <QCommandLineOption>
+#include <QByteArrayList>
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
@@ -15,7 +16,7 @@
 // What `quirlbau --render` is asked to do.
 struct ExportRequest
 {
-    QString target;
+    QByteArray target; // bytes, as given
     // Field texts, section, Imax, palette; size 0 for the window's picture,
     // lastRow -1 for all rows. `complete` is left for the export to set.
     PictureRecord record;
@@ -36,11 +37,16 @@ public:
 
     ExportOptions();
 
+    // The command line as bytes, argv[0] first: file names are taken from
+    // here unchanged, whatever their encoding. Without it they are encoded
+    // from the parsed text.
+    void setRawArguments(const QByteArrayList &raw) { m_raw = raw; }
     // `arguments` includes the program name first, as QCoreApplication gives it.
     Outcome parse(const QStringList &arguments);
 
     const ExportRequest &request() const { return m_request; }
-    QString errorLine() const { return m_error; }
+    // One line whatever the values held: control characters are escaped.
+    QString errorLine() const;
     QString helpText() const { return m_parser.helpText(); }
 
 private:
@@ -52,6 +58,9 @@ private:
     bool readFilm();
     bool applySaved();
     bool mappingFinite();
+    bool strayShortOption(const QStringList &arguments);
+    QByteArray fileName(const QCommandLineOption &option) const;
+    const QCommandLineOption &blamed(const QCommandLineOption &first, const QCommandLineOption &second) const;
     bool refuse(const QCommandLineOption &option, const QString &what);
 
     QCommandLineParser m_parser;
@@ -67,6 +76,7 @@ private:
     QCommandLineOption m_quiet;
     VideoOptions m_film;
     bool m_filmRequested = false;
+    QByteArrayList m_raw;
     std::optional<PictureRecord> m_saved; // from --from
     ExportRequest m_request;
     QString m_error;

@@ -110,13 +110,14 @@ bool FilmMaker::toFolder()
 
 bool FilmMaker::toVideo()
 {
-    TargetFile target(m_request.target);
+    TargetFile target(m_request.target,
+                      m_signalCleanup ? TargetFile::SignalCleanup::On : TargetFile::SignalCleanup::Off);
     if (!target.open()) {
         m_error = target.error();
         return false;
     }
     VideoEncoder encoder(m_request.end.size, m_request.end.height, m_request.fps, rgbOf(m_request.end.drawing.palette));
-    if (!encoder.start(target.fd())) {
+    if (!encoder.start(target.descriptor())) {
         m_error = encoder.error();
         return false;
     }

@@ -28,6 +28,8 @@ public:
 
     void setProgress(Progress progress) { m_progress = std::move(progress); }
     void setThreads(int threads) { m_threads = threads; }
+    // Off for a window: its signals stay its own (see TargetFile).
+    void setSignalCleanup(bool on) { m_signalCleanup = on; }
 
     // True once the target is complete; otherwise error() says why in one
     // German line, and nothing is left behind.
@@ -52,6 +54,7 @@ private:
     FilmPath m_path;
     Progress m_progress;
     int m_threads = 0;
+    bool m_signalCleanup = true;
     std::mutex m_mutex; // m_render, m_encoder
     FilmRender *m_render = nullptr;
     VideoEncoder *m_encoder = nullptr;

@@ -1,6 +1,6 @@
 #include "export/framesfolder.h"
 
-#include "export/targetfile.h"
+#include "export/messagetexts.h"
 #include "picturefile/pngbandwriter.h"
 
 #include <QFile>

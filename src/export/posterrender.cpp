@@ -1,10 +1,10 @@
 #include "export/posterrender.h"
 
 #include "export/bandring.h"
+#include "core/workerthreads.h"
 #include "picturefile/pngbandwriter.h"
 
 #include <algorithm>
-#include <thread>
 #include <time.h>
 
 namespace {
@@ -19,6 +19,12 @@ double threadSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
 }
 
+struct CancelOnExit
+{
+    BandRing &ring;
+    ~CancelOnExit() { ring.cancel(); }
+};
+
 } // namespace
 
 PosterRender::PosterRender(const PosterFrame &frame, int firstRow, int lastRow, std::size_t bandBytes)
@@ -28,7 +34,7 @@ PosterRender::PosterRender(const PosterFrame &frame, int firstRow, int lastRow, 
       m_bandRows(bandRows(frame.size, m_rows, bandBytes)),
       m_slicesPerBand(std::min(SlicesPerBand, frame.size)),
       m_bandBudget(bandBytes),
-      m_threads(int(std::max(1u, std::thread::hardware_concurrency())))
+      m_threads(workerCount())
 {
 }
 
@@ -47,36 +53,56 @@ bool PosterRender::run(PngBandWriter &writer)
     // with full ones.
     const std::size_t slotCount = 2 * std::size_t(m_threads) * std::max<std::size_t>(m_bandBudget / bandBytes, 1);
     BandRing ring(bands, m_slicesPerBand, int(std::min<std::size_t>(slotCount, std::size_t(bands))), bandBytes);
-    std::vector<std::thread> workers;
-    for (int k = 0; k < m_threads; ++k)
-        workers.emplace_back([&] { work(ring); });
+    WorkerThreads workers(m_threads, [&] { work(ring); }, [&] { ring.cancel(); });
     bool written = false;
-    std::thread writerThread([&] { written = write(ring, writer); });
-    writerThread.join();
-    for (std::thread &worker : workers)
-        worker.join();
+    {
+        // Whatever ends the writing, an exception too, lets the workers go
+        // before they are joined.
+        const CancelOnExit cancel{ring};
+        // Where no worker could start, this thread computes each band
+        // before writing it.
+        written = write(ring, writer, workers.started() == 0);
+    }
+    workers.join();
+    workers.rethrowFailure();
     return written;
 }
 
 void PosterRender::work(BandRing &ring) const
 {
-    const int size = m_computer.frame().size;
-    while (const auto piece = ring.claim()) {
-        const int first = m_firstRow + piece->band * m_bandRows;
-        const int rows = std::min(m_bandRows, m_firstRow + m_rows - first);
-        const int from = int(std::int64_t(size) * piece->slice / m_slicesPerBand);
-        const int to = int(std::int64_t(size) * (piece->slice + 1) / m_slicesPerBand);
-        m_computer.computeSlice(first, rows, from, to, piece->pixels);
-        ring.pieceDone(piece->band);
+    while (const auto piece = ring.claim())
+        compute(*piece, ring);
+}
+
+// The next band's pieces, claimed in order: with no worker claiming, they
+// are all of the band the writer waits for.
+void PosterRender::workOneBand(BandRing &ring) const
+{
+    for (int k = 0; k < m_slicesPerBand; ++k) {
+        if (const auto piece = ring.claim())
+            compute(*piece, ring);
     }
 }
 
-bool PosterRender::write(BandRing &ring, PngBandWriter &writer)
+void PosterRender::compute(const BandRing::Piece &piece, BandRing &ring) const
+{
+    const int size = m_computer.frame().size;
+    const int first = m_firstRow + piece.band * m_bandRows;
+    const int rows = std::min(m_bandRows, m_firstRow + m_rows - first);
+    const int from = int(std::int64_t(size) * piece.slice / m_slicesPerBand);
+    const int to = int(std::int64_t(size) * (piece.slice + 1) / m_slicesPerBand);
+    m_computer.computeSlice(first, rows, from, to, piece.pixels);
+    ring.pieceDone(piece.band);
+}
+
+bool PosterRender::write(BandRing &ring, PngBandWriter &writer, bool computeHere)
 {
     const double start = threadSeconds();
     int done = 0;
     bool ok = true;
     while (ok && done < m_rows) {
+        if (computeHere)
+            workOneBand(ring);
         const auto pixels = ring.nextBand();
         if (!pixels)
             break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/bandcomputer.h"
+#include "export/bandring.h"
 
 #include <QString>
 
@@ -9,8 +10,9 @@
 class PngBandWriter;
 
 // Renders rows firstRow..lastRow of an N × N picture into a PngBandWriter:
-// one worker per hardware thread computes slices of bands, one writer
-// thread compresses the bands in order. The bands in memory take at most
+// one worker per hardware thread computes slices of bands, this thread
+// compresses the bands in order (and computes them too where no worker can
+// start). The bands in memory take at most
 // twice BandBytes per worker, whatever N.
 class PosterRender
 {
@@ -35,8 +37,10 @@ public:
     double writerSeconds() const { return m_writerSeconds; }
 
 private:
-    void work(class BandRing &ring) const;
-    bool write(class BandRing &ring, PngBandWriter &writer);
+    void work(BandRing &ring) const;
+    void workOneBand(BandRing &ring) const;
+    void compute(const BandRing::Piece &piece, BandRing &ring) const;
+    bool write(BandRing &ring, PngBandWriter &writer, bool computeHere);
 
     BandComputer m_computer;
     int m_firstRow;

@@ -1,6 +1,6 @@
 #include "export/videoencoder.h"
 
-#include "export/targetfile.h"
+#include "export/messagetexts.h"
 
 #include <QFile>
 

@@ -3,10 +3,10 @@
 #include "core/columnkernel.h"
 #include "core/grid.h"
 #include "core/swatchtable.h"
+#include "core/workerthreads.h"
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
 
 namespace {
 
@@ -22,11 +22,12 @@ std::vector<std::int16_t> gridCounts(const Section &section, std::int16_t imax, 
             computeColumns(section, GridFirst + k * GridStep, std::min(Batch, GridPoints - k), imax,
                            counts.data() + std::size_t(k) * GridPoints);
     };
-    std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t)
-        workers.emplace_back(work);
-    for (std::thread &worker : workers)
-        worker.join();
+    // This thread is one of them, so that the picture is drawn even where
+    // no other thread can start.
+    WorkerThreads workers(threads - 1, work);
+    work();
+    workers.join();
+    workers.rethrowFailure();
     return counts;
 }
 

@@ -17,8 +17,9 @@ struct PngHeaderAndTexts
 };
 
 // Reads a PNG up to its first IDAT chunk, never the pixels, so it takes the
-// same time for a picture of any size. Checks the signature, the chunk
-// lengths (bounded), every CRC and the IHDR; reads tEXt (Latin-1, given back
-// as UTF-8) and uncompressed iTXt, skips every other chunk. On failure
-// nullopt and a German reason in *whyNot, e.g. "Die Datei ist kein PNG-Bild."
+// same time for a picture of any size: at most PngReadSession::MaxBytesAhead
+// bytes and MaxChunksAhead chunks. Checks the signature, every CRC and the
+// IHDR; reads tEXt and zTXt (Latin-1, given back as UTF-8) and iTXt,
+// compressed or not. On failure nullopt and a German reason in *whyNot,
+// e.g. "Die Datei ist kein PNG-Bild."
 std::optional<PngHeaderAndTexts> readPngTexts(QIODevice &device, QString *whyNot);

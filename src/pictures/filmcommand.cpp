@@ -81,6 +81,7 @@ void FilmCommand::make()
 void FilmCommand::start(const QString &path, const FilmRequest &request)
 {
     m_maker = std::make_unique<FilmMaker>(request);
+    m_maker->setSignalCleanup(false);
     m_progress = new QProgressDialog(QStringLiteral("Der Zoomfilm „%1“ wird gespeichert …")
                                          .arg(QDir::toNativeSeparators(path)),
                                      QStringLiteral("Abbrechen"), 0, request.frames, m_window);

@@ -4,11 +4,13 @@
 #include "form/backcolor.h"
 #include "picturefile/picturerecord.h"
 #include "picturefile/pngbandwriter.h"
+#include "picturefile/pngindexedreader.h"
 #include "picturefile/pngtextreader.h"
 #include "pictures/indexedpicture.h"
 
 #include <QIODevice>
-#include <QImageReader>
+
+#include <algorithm>
 
 namespace {
 
@@ -62,18 +64,63 @@ QString sizeMismatch(QSize found, QSize expected)
         .arg(expected.height());
 }
 
-std::optional<QImage> readPixels(QIODevice &device, QString *whyNot)
+// The colours the writer puts first: the swatches, then the background,
+// each once.
+std::vector<std::uint32_t> leadingColours(const Palette &palette)
+{
+    std::vector<std::uint32_t> colours;
+    for (ColorRef ref : palette) {
+        const std::uint32_t rgb = opaqueArgb(ref) & 0xFFFFFFu;
+        if (std::find(colours.begin(), colours.end(), rgb) == colours.end())
+            colours.push_back(rgb);
+    }
+    return colours;
+}
+
+// The PLTE holds the Palette text's colours and the background, in the
+// writer's order, then (for a picture drawn under several palettes) the
+// colours of earlier ones, each once. A complete picture was drawn with one
+// palette: its pixels are all swatches.
+bool matchesRecord(const PngIndexedPicture &png, const PictureRecord &record, QString *whyNot)
+{
+    const std::vector<std::uint32_t> swatches = leadingColours(record.drawing.palette);
+    std::vector<std::uint32_t> leading = swatches;
+    const std::uint32_t background = opaqueArgb(WindowBackColor) & 0xFFFFFFu;
+    if (std::find(leading.begin(), leading.end(), background) == leading.end())
+        leading.push_back(background);
+    std::vector<std::uint32_t> sorted = png.palette;
+    std::sort(sorted.begin(), sorted.end());
+    if (png.palette.size() < leading.size() || !std::equal(leading.begin(), leading.end(), png.palette.begin())
+        || std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
+        *whyNot = QStringLiteral("Die Farbtabelle des Bildes passt nicht zu den acht Farben seiner Angaben.");
+        return false;
+    }
+    const std::size_t limit = record.complete ? swatches.size() : png.palette.size();
+    if (std::any_of(png.indices.begin(), png.indices.end(), [&](std::uint8_t index) { return index >= limit; })) {
+        *whyNot = QStringLiteral("Das Bild ist als fertig verzeichnet, hat aber Punkte in anderen Farben als "
+                                 "den acht seiner Angaben.");
+        return false;
+    }
+    return true;
+}
+
+std::optional<QImage> readPixels(QIODevice &device, const PictureRecord &record, QString *whyNot)
 {
     if (!device.seek(0)) {
         *whyNot = QStringLiteral("Die Datei lässt sich nicht ein zweites Mal lesen.");
         return std::nullopt;
     }
-    QImageReader reader(&device, "png");
-    const QImage image = reader.read();
-    if (image.isNull() || image.size() != QSize(SurfacePixels, SurfacePixels)) {
-        *whyNot = QStringLiteral("Die Bildpunkte sind beschädigt oder unvollständig.");
+    const std::optional<PngIndexedPicture> png =
+        readPngIndexed(device, qint64(SurfacePixels) * SurfacePixels, whyNot);
+    if (!png || !matchesRecord(*png, record, whyNot))
         return std::nullopt;
-    }
+    QImage image(png->width, png->height, QImage::Format_Indexed8);
+    QList<QRgb> colours;
+    for (std::uint32_t rgb : png->palette)
+        colours.append(0xFF000000u | rgb);
+    image.setColorTable(colours);
+    for (int y = 0; y < png->height; ++y)
+        std::copy_n(png->indices.data() + std::size_t(y) * std::size_t(png->width), png->width, image.scanLine(y));
     return image;
 }
 
@@ -147,7 +194,7 @@ std::optional<Contents> read(QIODevice &device, QString *whyNot)
                                  "Quirlbau sie schreibt.");
         return std::nullopt;
     }
-    const std::optional<QImage> image = readPixels(device, whyNot);
+    const std::optional<QImage> image = readPixels(device, *record, whyNot);
     if (!image)
         return std::nullopt;
     contents.picture = surfacePicture(*image, record->drawing.palette);

@@ -5,9 +5,12 @@
 #include "pictures/picturecodec.h"
 #include "pictures/picturerestorer.h"
 #include "pictures/surfacerecord.h"
+#include "export/readablefile.h"
+#include "export/targetfile.h"
 
 #include "form/backcolor.h"
 
+#include <QBuffer>
 #include <QClipboard>
 #include <QDateTime>
 #include <QDir>
@@ -16,19 +19,11 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPainter>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
 
 const QString MessageTitle = QStringLiteral("Quirlbau");
-
-// The system's reason comes in the system's language; the German sentence
-// before it says what went wrong in any case.
-QString systemReason(const QString &what, const QFileDevice &file)
-{
-    return QStringLiteral("%1 (%2)").arg(what, file.errorString());
-}
 
 } // namespace
 
@@ -65,21 +60,24 @@ bool PictureFiles::write(const QString &path, const QImage &picture, const Drawi
 {
     m_lastFolder = QFileInfo(path).absolutePath();
     // A failure anywhere leaves an existing file as it was: the new one is
-    // written beside it and takes its place only when whole.
+    // written beside it and takes its place only when whole. As the export
+    // does, a symlink is followed and a device or FIFO refused.
     if (QFileInfo(path).isDir())
         return refuseSave(path, QStringLiteral("Unter diesem Namen steht schon ein Ordner."));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return refuseSave(
-            path, systemReason(QStringLiteral("Die Datei lässt sich dort nicht anlegen."), file));
+    QBuffer encoded;
+    encoded.open(QIODevice::WriteOnly);
     QString whyNot;
-    if (!PictureCodec::write(file, picture, record, complete, &whyNot)) {
-        file.cancelWriting();
+    if (!PictureCodec::write(encoded, picture, record, complete, &whyNot))
         return refuseSave(path, whyNot);
-    }
+    TargetFile file(path, TargetFile::SignalCleanup::Off);
+    if (!file.open())
+        return refuseSave(path, QStringLiteral("Die Datei lässt sich dort nicht anlegen: %1.").arg(file.reason()));
+    const QByteArray &bytes = encoded.data();
+    if (!file.write(bytes.constData(), std::size_t(bytes.size())))
+        return refuseSave(path, QStringLiteral("Das Schreiben ist fehlgeschlagen: %1.").arg(file.reason()));
     if (!file.commit())
-        return refuseSave(path, systemReason(QStringLiteral("Die fertige Datei ließ sich nicht "
-                                                            "an ihren Platz bringen."), file));
+        return refuseSave(path, QStringLiteral("Die fertige Datei ließ sich nicht an ihren Platz bringen: %1.")
+                                    .arg(file.reason()));
     return true;
 }
 
@@ -93,13 +91,10 @@ void PictureFiles::open()
 
 bool PictureFiles::openFile(const QString &path)
 {
-    QFile file(path);
-    if (QFileInfo(path).isDir())
-        return refuseOpen(path, QStringLiteral("Das ist ein Ordner, keine Datei."));
-    if (!file.open(QIODevice::ReadOnly))
-        return refuseOpen(path, QStringLiteral("Die Datei lässt sich nicht lesen (%1).")
-                                .arg(file.errorString()));
+    QFile file;
     QString whyNot;
+    if (!openReadable(file, QFile::encodeName(path), &whyNot))
+        return refuseOpen(path, QStringLiteral("Die Datei lässt sich nicht lesen: %1").arg(whyNot));
     const std::optional<PictureCodec::Contents> contents = PictureCodec::read(file, &whyNot);
     if (!contents)
         return refuseOpen(path, whyNot);

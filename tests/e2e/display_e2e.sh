@@ -46,7 +46,7 @@ done
 status=0
 DISPLAY=":$none" env -u QT_QPA_PLATFORM -u WAYLAND_DISPLAY "$program" >"$work/none.log" 2>&1 \
     || status=$?
-expected="quirlbau: no display to open (DISPLAY is not set or not reachable); to run without a screen: xvfb-run -a quirlbau"
+expected="quirlbau: Keine Anzeige zu öffnen (DISPLAY ist nicht gesetzt oder nicht erreichbar); ohne Bildschirm: xvfb-run -a quirlbau"
 if [[ $status -ne 1 || $(cat "$work/none.log") != "$expected" ]]; then
     echo "FAIL: on :$none the program exited with $status and wrote:"
     cat "$work/none.log"

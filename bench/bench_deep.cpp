@@ -1,0 +1,264 @@
+// The deep kernel's figures that docs/deepzoom.md quotes:
+//   exactness: five places from 1E-20 to 1E-1000, sampled pixels of a
+//              1920 × 1080 view compared with the plain MPFR loop at P and
+//              2P bits: differences on determined pixels (where the two
+//              agree), the share undetermined, the share recomputed;
+//   speed:     a still of the period-1053 minibrot at Imax 50,000 on both
+//              cores, reference orbit included, with peak memory;
+//   rate:      deep iterations per second against the double column kernel
+//              on example 4 (Imax 32767, one core, same points).
+// Usage: bench_deep [exactness] [speed[=WxH]] [rate] [--samples=N]
+// (no argument: all three; speed at 480 × 270 unless WxH is given).
+#include "core/columnkernel.h"
+#include "deep/deepkernel.h"
+#include "deep/plainloop.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/resource.h>
+#include <thread>
+#include <time.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Place
+{
+    const char *name;
+    const char *re, *im, *width;
+    long imax;
+    int samples;
+};
+
+// The Misiurewicz point i (0 → i → −1 + i → −i → −1 + i …) has structure
+// at every depth. The two minibrots lie near it: the nucleus of period 81
+// found from i with a ball of radius 1E-30, and the one of period 1053 found
+// the same way from that minibrot's own copy of i (radius 1E-64); both by
+// Newton's method at 500 bits, 130 decimals kept.
+const char *const Mini81Re = "0,0000000000000000000000000000003544771316819328420445298389516158397798671392851113516793513070554198456375908513993649212976496054";
+const char *const Mini81Im = "0,9999999999999999999999999999989394325361289183561328939347583321065608558984987741016639944363578621553053835714199937190208520793";
+const char *const Mini1053Re = "0,0000000000000000000000000000003544771316819328420445298389518573496294069811386697451901973920693313515712328842552842170812914624";
+const char *const Mini1053Im = "0,9999999999999999999999999999989394325361289183561328939347602033804071300549932886488041728514519740886639391646817653743495993421";
+
+const Place Places[] = {
+    {"Misiurewicz i, 1E-20", "0", "1", "1E-20", 50000, 4000},
+    {"minibrot period 81, 1E-59", Mini81Re, Mini81Im, "1E-59", 50000, 4000},
+    {"minibrot period 1053, 2E-68", Mini1053Re, Mini1053Im, "2E-68", 50000, 4000},
+    {"Misiurewicz i, 1E-320", "0", "1", "1E-320", 10000, 4000},
+    {"Misiurewicz i, 1E-1000", "0", "1", "1E-1000", 10000, 1000},
+};
+const Place &StillPlace = Places[2];
+constexpr int StillWide = 1920;
+constexpr int StillHigh = 1080;
+
+double since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double processSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
+long peakKilobytes()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+int threads()
+{
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// Runs job(k) for k < count on every core.
+template <class Job>
+void onAllCores(int count, Job job)
+{
+    std::atomic<int> next{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads(); ++t)
+        workers.emplace_back([&] {
+            for (int k = next++; k < count; k = next++)
+                job(k);
+        });
+    for (std::thread &worker : workers)
+        worker.join();
+}
+
+DeepView viewOf(const Place &place, int wide, int high)
+{
+    return *DeepView::make(place.re, place.im, place.width, wide, high);
+}
+
+struct Comparison
+{
+    std::atomic<long> determined{0}, undetermined{0}, differences{0};
+};
+
+void compareSample(const DeepKernel &kernel, int p, int q, long imax, Comparison &result,
+                   DeepWork &work)
+{
+    const DeepView &view = kernel.view();
+    const long count = kernel.count(p, q, work);
+    MpReal cx(view.precision()), cy(view.precision());
+    view.pixelRe(p, cx.get());
+    view.pixelIm(q, cy.get());
+    const long atP = plainLoopCount(cx.get(), cy.get(), imax);
+    // The same point, the loop's operations rounded to 2P bits.
+    MpReal cx2(2 * view.precision()), cy2(2 * view.precision());
+    mpfr_set(cx2.get(), cx.get(), MPFR_RNDN);
+    mpfr_set(cy2.get(), cy.get(), MPFR_RNDN);
+    const long at2P = plainLoopCount(cx2.get(), cy2.get(), imax);
+    if (atP != at2P) {
+        ++result.undetermined;
+        return;
+    }
+    ++result.determined;
+    if (count != atP) {
+        ++result.differences;
+        std::printf("  difference at (%d, %d): %ld, plain loop %ld\n", p, q, count, atP);
+    }
+}
+
+void exactness(int samplesOverride)
+{
+    std::printf("exactness: sampled pixels of %d x %d views against the plain MPFR loop at P and 2P bits\n",
+                StillWide, StillHigh);
+    for (const Place &place : Places) {
+        const auto start = Clock::now();
+        const DeepKernel kernel(viewOf(place, StillWide, StillHigh), place.imax);
+        const int samples = samplesOverride > 0 ? samplesOverride : place.samples;
+        Comparison result;
+        std::vector<DeepWork> work(samples);
+        onAllCores(samples, [&](int k) {
+            // A fixed scatter over the picture.
+            const unsigned long h = (k + 1) * 2654435761ul;
+            compareSample(kernel, int(h % StillWide), int((h / StillWide) % StillHigh),
+                          place.imax, result, work[k]);
+        });
+        DeepWork total;
+        for (const DeepWork &w : work)
+            total += w;
+        std::printf("%-32s P %4ld bits, %d pixels: %ld differences on %ld determined, "
+                    "%.2f %% undetermined, %.2f %% recomputed, %ld rebases, %.1f s\n",
+                    place.name, long(kernel.view().precision()), samples,
+                    result.differences.load(), result.determined.load(),
+                    100.0 * double(result.undetermined) / samples,
+                    100.0 * double(total.recomputed) / samples, long(total.rebases), since(start));
+        std::fflush(stdout);
+    }
+}
+
+void speed(int wide, int high)
+{
+    const auto start = Clock::now();
+    const double processStart = processSeconds();
+    const DeepKernel kernel(viewOf(StillPlace, wide, high), StillPlace.imax);
+    const double referenceSeconds = since(start);
+    std::vector<DeepWork> work(high);
+    std::vector<std::int64_t> rows(std::size_t(threads()) * wide);
+    std::atomic<int> slot{0};
+    onAllCores(high, [&](int q) {
+        thread_local int mine = slot++;
+        kernel.countRow(q, rows.data() + std::size_t(mine) * wide, work[q]);
+    });
+    DeepWork total;
+    for (const DeepWork &w : work)
+        total += w;
+    const double wall = since(start);
+    std::printf("speed: %s at %d x %d, Imax %ld, %d threads: %.2f s wall (reference orbit %.3f s, "
+                "%ld steps, %zu bytes), %.2f s processor; %.3g steps, %.1f M steps/s of wall; "
+                "%.3f %% recomputed; peak %ld MB\n",
+                StillPlace.name, wide, high, StillPlace.imax, threads(), wall, referenceSeconds,
+                long(kernel.reference().last()), kernel.reference().bytes(),
+                processSeconds() - processStart, double(total.steps), total.steps / wall * 1e-6,
+                100.0 * double(total.recomputed) / double(total.pixels), peakKilobytes() / 1024);
+}
+
+// Example 4 (−0,65..−0,60 × 0,375..0,425) as a deep view, every eighth row
+// of 462 × 462: the same points through both kernels on one core.
+void rate()
+{
+    constexpr int Side = 462;
+    constexpr int RowStep = 8;
+    constexpr long Imax = 32767;
+    const DeepView view = *DeepView::make("-0,625", "0,4", "0,05", Side, Side);
+    const DeepKernel kernel(view, Imax);
+    std::vector<double> cx, cy;
+    MpReal c(view.precision());
+    for (int q = 0; q < Side; q += RowStep) {
+        for (int p = 0; p < Side; ++p) {
+            view.pixelRe(p, c.get());
+            cx.push_back(mpfr_get_d(c.get(), MPFR_RNDN));
+            view.pixelIm(q, c.get());
+            cy.push_back(mpfr_get_d(c.get(), MPFR_RNDN));
+        }
+    }
+    std::vector<std::int16_t> doubleCounts(cx.size());
+    auto start = Clock::now();
+    computePoints(cx.data(), cy.data(), int(cx.size()), Imax, doubleCounts.data(),
+                  KernelPath::Best, CycleCheck::Off);
+    const double doubleSeconds = since(start);
+    double iterations = 0;
+    for (const std::int16_t n : doubleCounts)
+        iterations += n;
+    std::vector<std::int64_t> row(Side);
+    DeepWork work;
+    start = Clock::now();
+    double deepIterations = 0;
+    for (int q = 0; q < Side; q += RowStep) {
+        kernel.countRow(q, row.data(), work);
+        for (const std::int64_t n : row)
+            deepIterations += double(n);
+    }
+    const double deepSeconds = since(start);
+    std::printf("rate, example 4, Imax %ld, %zu points, one core: column kernel (%s, no cycle check) "
+                "%.3g iterations/s; deep kernel %.3g iterations/s (%.2f %% of it; %.2f %% of the "
+                "pixels recomputed, %.3g perturbation steps/s)\n",
+                Imax, cx.size(), kernelPathName(bestKernelPath()), iterations / doubleSeconds,
+                deepIterations / deepSeconds, 100.0 * (deepIterations / deepSeconds)
+                                                  / (iterations / doubleSeconds),
+                100.0 * double(work.recomputed) / double(work.pixels),
+                double(work.steps) / deepSeconds);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    bool all = true, doExactness = false, doSpeed = false, doRate = false;
+    int wide = 480, high = 270, samples = 0;
+    for (int k = 1; k < argc; ++k) {
+        const std::string arg = argv[k];
+        if (arg == "exactness")
+            doExactness = true, all = false;
+        else if (arg.rfind("speed", 0) == 0) {
+            doSpeed = true, all = false;
+            if (arg.size() > 6 && std::sscanf(arg.c_str() + 6, "%dx%d", &wide, &high) != 2)
+                return std::fprintf(stderr, "speed=WxH\n"), 2;
+        } else if (arg == "rate")
+            doRate = true, all = false;
+        else if (arg.rfind("--samples=", 0) == 0)
+            samples = std::atoi(arg.c_str() + 10);
+        else
+            return std::fprintf(stderr, "unknown argument %s\n", arg.c_str()), 2;
+    }
+    if (all || doRate)
+        rate();
+    if (all || doSpeed)
+        speed(wide, high);
+    if (all || doExactness)
+        exactness(samples);
+    return 0;
+}

@@ -1,0 +1,53 @@
+#include "core/workerthreads.h"
+
+#include <algorithm>
+#include <new>
+#include <system_error>
+#include <utility>
+
+int workerCount()
+{
+    return std::max(1, int(std::thread::hardware_concurrency()));
+}
+
+WorkerThreads::WorkerThreads(int count, std::function<void()> work, std::function<void()> onFailure)
+    : m_work(std::move(work)), m_onFailure(std::move(onFailure))
+{
+    try {
+        m_threads.reserve(std::size_t(std::max(count, 0)));
+        for (int k = 0; k < count; ++k)
+            m_threads.emplace_back(&WorkerThreads::run, this);
+    } catch (const std::system_error &) {
+        // Fewer workers only make the computation slower.
+    } catch (const std::bad_alloc &) {
+    }
+}
+
+void WorkerThreads::run()
+{
+    try {
+        m_work();
+    } catch (...) {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (!m_failure)
+                m_failure = std::current_exception();
+        }
+        if (m_onFailure)
+            m_onFailure();
+    }
+}
+
+void WorkerThreads::join()
+{
+    for (std::thread &thread : m_threads)
+        thread.join();
+    m_threads.clear();
+}
+
+void WorkerThreads::rethrowFailure()
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_failure)
+        std::rethrow_exception(std::exchange(m_failure, nullptr));
+}

@@ -1,0 +1,83 @@
+#include "deep/deepkernel.h"
+
+#include "deep/perturbation.h"
+#include "deep/plainloop.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Deltas as small as half a pixel need FloatExp below 2^-900, and so do the
+// reference's steps there.
+bool needsExtended(const DeepView &view)
+{
+    return view.spacingExponent() - 1 < DoubleDeltaExponent;
+}
+
+} // namespace
+
+DeepWork &DeepWork::operator+=(const DeepWork &other)
+{
+    pixels += other.pixels;
+    steps += other.steps;
+    rebases += other.rebases;
+    referenceEnds += other.referenceEnds;
+    extendedPixels += other.extendedPixels;
+    recomputed += other.recomputed;
+    return *this;
+}
+
+DeepKernel::DeepKernel(const DeepView &view, std::int64_t imax, std::int64_t referenceSteps)
+    : m_view(view), m_imax(imax),
+      m_reference(view.centreRe().get(), view.centreIm().get(), imax, needsExtended(view),
+                  std::min(referenceSteps,
+                           needsExtended(view) ? ExtendedReferenceSteps : ReferenceSteps))
+{
+}
+
+void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
+                             DeepWork &work) const
+{
+    const mpfr_prec_t precision = m_view.precision();
+    MpReal cx(precision), cy(precision), d(precision);
+    std::vector<FloatExp> dcx(pixels), dcy(pixels);
+    // Both are P-bit numbers within the view, so their difference is exact
+    // at P bits; the only rounding is to the FloatExp's 53 bits.
+    m_view.pixelIm(q, cy.get());
+    mpfr_sub(d.get(), cy.get(), m_view.centreIm().get(), MPFR_RNDN);
+    std::fill(dcy.begin(), dcy.end(), toFloatExp(d.get()));
+    for (int k = 0; k < pixels; ++k) {
+        m_view.pixelRe(first + k, cx.get());
+        mpfr_sub(d.get(), cx.get(), m_view.centreRe().get(), MPFR_RNDN);
+        dcx[k] = toFloatExp(d.get());
+    }
+    std::vector<PerturbationResult> results(pixels);
+    perturb(m_reference, dcx.data(), dcy.data(), pixels, m_imax, results.data());
+    for (int k = 0; k < pixels; ++k) {
+        const PerturbationResult &result = results[k];
+        ++work.pixels;
+        work.steps += result.steps;
+        work.rebases += result.rebases;
+        work.referenceEnds += result.referenceEnds;
+        work.extendedPixels += result.extended ? 1 : 0;
+        counts[k] = result.count;
+        if (result.verdict == PerturbationResult::Unsure) {
+            ++work.recomputed;
+            m_view.pixelRe(first + k, cx.get());
+            counts[k] = plainLoopCount(cx.get(), cy.get(), m_imax);
+        }
+    }
+}
+
+std::int64_t DeepKernel::count(int p, int q, DeepWork &work) const
+{
+    std::int64_t result = 0;
+    countPoints(p, 1, q, &result, work);
+    return result;
+}
+
+void DeepKernel::countRow(int q, std::int64_t *counts, DeepWork &work) const
+{
+    countPoints(0, m_view.pixelsWide(), q, counts, work);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "deep/deepview.h"
+#include "deep/floatexp.h"
+#include "deep/referenceorbit.h"
+
+#include <cstdint>
+
+// What pixels cost, summed over the calls that share it.
+struct DeepWork
+{
+    std::int64_t pixels = 0;
+    std::int64_t steps = 0;          // perturbation steps taken
+    std::int64_t rebases = 0;        // restarts at Z(0) = 0: closer to 0 than Z
+    std::int64_t referenceEnds = 0;  // restarts at Z(0) = 0: the reference ran out
+    std::int64_t extendedPixels = 0; // pixels that began with FloatExp deltas
+    std::int64_t recomputed = 0;     // pixels handed to the plain loop
+
+    DeepWork &operator+=(const DeepWork &other);
+};
+
+// Counts of a deep view: one reference orbit at the view's centre in MPFR at
+// precision P, every pixel as a double-precision perturbation of it (FloatExp
+// while its delta is below the double range), restarted at the reference's
+// start wherever the pixel comes closer to 0 than the reference.
+//
+// A running bound on the error of each pixel's delta follows every step;
+// where an escape test (|z|² > 5) lies within that bound of 5, the pixel is
+// handed to the plain MPFR loop at precision P instead. So every count is the
+// count of the plain loop at P, except where the plain loop's own rounding
+// decides it (then the count is the exact orbit's).
+//
+// Thread-safe: one kernel serves any number of threads at once.
+class DeepKernel
+{
+public:
+    // Steps the reference keeps at most: 64 MB in doubles, 48 MB where it
+    // keeps FloatExp as well.
+    static constexpr std::int64_t ReferenceSteps = std::int64_t(1) << 22;
+    static constexpr std::int64_t ExtendedReferenceSteps = std::int64_t(1) << 20;
+
+    // referenceSteps below the defaults only to try short references.
+    DeepKernel(const DeepView &view, std::int64_t imax,
+               std::int64_t referenceSteps = ReferenceSteps);
+
+    std::int64_t count(int p, int q, DeepWork &work) const;
+    // counts[p] for p = 0 … W − 1 of row q.
+    void countRow(int q, std::int64_t *counts, DeepWork &work) const;
+
+    const ReferenceOrbit &reference() const { return m_reference; }
+    const DeepView &view() const { return m_view; }
+
+private:
+    // counts[k] for pixels (first + k, q), k < pixels.
+    void countPoints(int first, int pixels, int q, std::int64_t *counts, DeepWork &work) const;
+
+    DeepView m_view;
+    std::int64_t m_imax;
+    ReferenceOrbit m_reference;
+};

@@ -1,0 +1,170 @@
+#pragma once
+
+// The perturbation step in doubles for four pixels side by side, written
+// once with GCC's vector types and compiled once per instruction set by
+// deeplanes_*.cpp. Include it only there. Everything lives in an anonymous
+// namespace so that the linker cannot merge an AVX2 copy into code meant for
+// any x86-64 (as in core/lanekernel.h).
+
+#include "core/escapetime.h"
+#include "deep/lanejob.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#ifdef __FAST_MATH__
+#error "the perturbation's error bound must not be built with -ffast-math"
+#endif
+
+namespace {
+
+using namespace DeepBound;
+
+typedef double V4 __attribute__((vector_size(32)));
+typedef long long M4 __attribute__((vector_size(32)));
+
+constexpr int Width = 4;
+
+inline V4 splat(double value)
+{
+    return V4{value, value, value, value};
+}
+
+inline V4 vabs(V4 x)
+{
+    constexpr long long NoSign = 0x7FFFFFFFFFFFFFFFLL;
+    return reinterpret_cast<V4>(reinterpret_cast<M4>(x) & M4{NoSign, NoSign, NoSign, NoSign});
+}
+
+inline V4 l1(V4 x, V4 y)
+{
+    return vabs(x) + vabs(y);
+}
+
+inline V4 vsqrt(V4 x)
+{
+    return V4{std::sqrt(x[0]), std::sqrt(x[1]), std::sqrt(x[2]), std::sqrt(x[3])};
+}
+
+// The four lanes' state; a lane's pixel is −1 while it is idle.
+class DeepLanes
+{
+public:
+    explicit DeepLanes(const LaneJob &job) : m_job(job) {}
+
+    void run()
+    {
+        for (int k = 0; k < Width; ++k)
+            refill(k);
+        while (m_live > 0)
+            settle(stepUntilStop());
+    }
+
+private:
+    // Steps all lanes until an active one stops (escaped, in doubt or at
+    // imax); returns which, with the step's values kept for settle().
+    M4 stepUntilStop()
+    {
+        const double *refX = m_job.refX;
+        const double *refY = m_job.refY;
+        const V4 imax = splat(double(m_job.imax));
+        const M4 last = M4{m_job.last, m_job.last, m_job.last, m_job.last};
+        for (;;) {
+            V4 zx0, zy0, zx1, zy1;
+            for (int k = 0; k < Width; ++k) {
+                zx0[k] = refX[m_m[k]];
+                zy0[k] = refY[m_m[k]];
+                zx1[k] = refX[m_m[k] + 1];
+                zy1[k] = refY[m_m[k] + 1];
+            }
+            const V4 ax = 2.0 * zx0 + m_dx;
+            const V4 ay = 2.0 * zy0 + m_dy;
+            const V4 nx = (ax * m_dx - ay * m_dy) + m_dcx;
+            const V4 ny = (ax * m_dy + ay * m_dx) + m_dcy;
+            const V4 error = (m_error * (2.0 * m_zBound + m_error)
+                              + Rounding * (l1(ax, ay) * l1(m_dx, m_dy) + m_dcSize + l1(nx, ny))
+                              + Tiny) * Up;
+            const M4 m = m_m + 1;
+            m_n += 1.0;
+            const V4 zx = zx1 + nx;
+            const V4 zy = zy1 + ny;
+            const V4 mag = zx * zx + zy * zy;
+            // z's own error: the delta's, the reference's rounding to a
+            // double and the sum's.
+            const V4 zError = (error + U * (l1(zx1, zy1) + l1(zx, zy)) + Tiny) * Up;
+            const V4 zAbs = vsqrt(mag);
+            const V4 magError = ((2.0 * zAbs + zError) * zError + 4.0 * U * mag + Tiny) * Up;
+            // NaN anywhere fails "<=" and is doubtful.
+            const M4 decided = mag + magError <= EscapeBound;
+            const M4 atImax = m_n >= imax;
+            const M4 stop = (~decided | atImax) & m_active;
+            // At imax the count is imax whichever way the test went.
+            m_doubt = ~decided & ~(mag - magError > EscapeBound) & ~atImax;
+            m_zBound = zAbs * Up + zError;
+            // Rebasing: z itself becomes the delta against Z(0) = 0.
+            const M4 closer = mag < nx * nx + ny * ny;
+            const M4 restart = closer | (m == last);
+            m_dx = restart ? zx : nx;
+            m_dy = restart ? zy : ny;
+            m_error = restart ? zError : error;
+            m_m = restart ? M4{} : m;
+            m_rebases -= closer & ~stop;
+            m_ends -= restart & ~closer & ~stop;
+            if ((stop[0] | stop[1] | stop[2] | stop[3]) != 0)
+                return stop;
+        }
+    }
+
+    void settle(M4 stop)
+    {
+        for (int k = 0; k < Width; ++k) {
+            if (stop[k] == 0)
+                continue;
+            PerturbationResult &result = m_job.results[m_pixel[k]];
+            result.count = static_cast<std::int64_t>(m_n[k]);
+            result.verdict = m_doubt[k] != 0 ? PerturbationResult::Unsure
+                                             : PerturbationResult::Counted;
+            result.steps += static_cast<std::int64_t>(m_n[k]) - m_startN[k];
+            result.rebases += m_rebases[k];
+            result.referenceEnds += m_ends[k];
+            --m_live;
+            refill(k);
+        }
+    }
+
+    void refill(int k)
+    {
+        LaneStart start{};
+        start.pixel = -1;
+        if (m_next < m_job.starts.size()) {
+            start = m_job.starts[m_next++];
+            ++m_live;
+        }
+        m_pixel[k] = start.pixel;
+        m_active[k] = start.pixel >= 0 ? -1 : 0;
+        m_dcx[k] = start.dcx;
+        m_dcy[k] = start.dcy;
+        m_dcSize[k] = std::fabs(start.dcx) + std::fabs(start.dcy) + Tiny;
+        m_dx[k] = start.state.dx;
+        m_dy[k] = start.state.dy;
+        m_error[k] = start.state.error;
+        m_zBound[k] = start.state.zBound;
+        m_m[k] = start.state.m;
+        m_n[k] = double(start.state.n);
+        m_startN[k] = start.state.n;
+        m_rebases[k] = 0;
+        m_ends[k] = 0;
+    }
+
+    const LaneJob &m_job;
+    std::size_t m_next = 0;
+    int m_live = 0;
+    int m_pixel[Width] = {};
+    std::int64_t m_startN[Width] = {};
+    V4 m_dx{}, m_dy{}, m_dcx{}, m_dcy{}, m_dcSize{}, m_error{}, m_zBound{};
+    V4 m_n{}; // steps taken, exact as a double below 2^53
+    M4 m_m{}, m_active{}, m_doubt{}, m_rebases{}, m_ends{};
+};
+
+} // namespace

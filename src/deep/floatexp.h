@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+// A double mantissa with its own 64-bit binary exponent: value = m · 2^e,
+// with m == 0 or 0.5 <= |m| < 1. It holds the pixel deltas of views far
+// below 1E-300, where a double would underflow. Each operation rounds the
+// mantissa once, as a double does, so a relative error of at most 2^-53 per
+// operation holds here too (a sum drops an addend below 2^-64 of the other,
+// which stays within that).
+struct FloatExp
+{
+    double m = 0.0;
+    std::int64_t e = 0;
+
+    static FloatExp fromDouble(double value)
+    {
+        int exponent = 0;
+        const double mantissa = std::frexp(value, &exponent);
+        return {mantissa, mantissa == 0.0 ? 0 : exponent};
+    }
+
+    static FloatExp normalised(double mantissa, std::int64_t exponent)
+    {
+        int shift = 0;
+        const double m = std::frexp(mantissa, &shift);
+        return {m, m == 0.0 ? 0 : exponent + shift};
+    }
+
+    // The nearest double; 0 or a subnormal below the double range.
+    double toDouble() const
+    {
+        constexpr std::int64_t Beyond = 4096;
+        if (m == 0.0 || e < -Beyond)
+            return 0.0;
+        return std::ldexp(m, static_cast<int>(e > Beyond ? Beyond : e));
+    }
+
+    // log2 of |value|, rounded down; very negative for 0.
+    std::int64_t exponent() const { return m == 0.0 ? INT64_MIN / 2 : e - 1; }
+};
+
+inline FloatExp operator*(FloatExp a, FloatExp b)
+{
+    return FloatExp::normalised(a.m * b.m, a.e + b.e);
+}
+
+inline FloatExp operator+(FloatExp a, FloatExp b)
+{
+    constexpr std::int64_t Negligible = 64;
+    if (b.m == 0.0)
+        return a;
+    if (a.m == 0.0)
+        return b;
+    if (a.e < b.e) {
+        const FloatExp t = a;
+        a = b;
+        b = t;
+    }
+    const std::int64_t shift = b.e - a.e;
+    if (shift < -Negligible)
+        return a;
+    return FloatExp::normalised(a.m + std::ldexp(b.m, static_cast<int>(shift)), a.e);
+}
+
+inline FloatExp operator-(FloatExp a)
+{
+    return {-a.m, a.e};
+}
+
+inline FloatExp operator-(FloatExp a, FloatExp b)
+{
+    return a + (-b);
+}
+
+inline FloatExp abs(FloatExp a)
+{
+    return {std::fabs(a.m), a.e};
+}
+
+// For non-negative values.
+inline bool operator<(FloatExp a, FloatExp b)
+{
+    if (a.m == 0.0 || b.m == 0.0)
+        return a.m < b.m;
+    return a.e != b.e ? a.e < b.e : a.m < b.m;
+}
+
+// Square root of a non-negative value.
+inline FloatExp sqrt(FloatExp a)
+{
+    if (a.m == 0.0)
+        return a;
+    const bool odd = (a.e & 1) != 0;
+    return FloatExp::normalised(std::sqrt(odd ? a.m * 2.0 : a.m), (odd ? a.e - 1 : a.e) / 2);
+}

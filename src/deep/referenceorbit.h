@@ -1,0 +1,37 @@
+#pragma once
+
+#include "deep/floatexp.h"
+
+#include <mpfr.h>
+
+#include <cstdint>
+#include <vector>
+
+// The orbit Z(0) = 0, Z(k+1) = Z(k)² + C of one point C, iterated at C's
+// precision and stored rounded to doubles: 16 bytes a step, Z(0) … Z(last),
+// where last is the first step with |Z|² > 5, imax or maxSteps, whichever
+// comes first. With `extended`, each step is also kept as two FloatExp
+// (32 bytes more), for pixels whose deltas lie below the double range and
+// for the steps where Z itself comes closer to 0 than a double can hold.
+// Pixels restart at Z(0) when they reach the end, so a reference shorter
+// than their orbits serves them too; maxSteps bounds its memory at any imax.
+class ReferenceOrbit
+{
+public:
+    ReferenceOrbit(mpfr_srcptr cx, mpfr_srcptr cy, std::int64_t imax, bool extended,
+                   std::int64_t maxSteps);
+
+    std::int64_t last() const { return std::int64_t(m_x.size()) - 1; }
+    const double *x() const { return m_x.data(); }
+    const double *y() const { return m_y.data(); }
+    const FloatExp *extendedX() const { return m_ex.data(); }
+    const FloatExp *extendedY() const { return m_ey.data(); }
+    bool extended() const { return !m_ex.empty(); }
+    std::size_t bytes() const;
+
+private:
+    void keep(mpfr_srcptr x, mpfr_srcptr y, bool extended);
+
+    std::vector<double> m_x, m_y;
+    std::vector<FloatExp> m_ex, m_ey;
+};

@@ -1,0 +1,469 @@
+// The deep kernel against a plain loop in MPFR written here, independently
+// of the program's: its own reading of the view, its own pixel points
+// (formed at four times the precision and rounded once) and its own loop.
+
+#include "core/escapetime.h"
+#include "deep/decimaltext.h"
+#include "deep/deepkernel.h"
+#include "deep/lanejob.h"
+#include "deep/viewcounter.h"
+
+#include <QTest>
+
+#include <gmp.h>
+#include <mpfr.h>
+
+#include <cmath>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// An MPFR number for the test's own arithmetic.
+struct Big
+{
+    explicit Big(mpfr_prec_t bits) { mpfr_init2(v, bits); }
+    ~Big() { mpfr_clear(v); }
+    Big(const Big &) = delete;
+    Big &operator=(const Big &) = delete;
+    mpfr_t v;
+};
+
+struct Place
+{
+    std::string re, im, width; // as the user writes them, with ","
+    int wide, high;
+    long imax;
+};
+
+std::string withPoint(std::string text)
+{
+    for (char &c : text)
+        c = c == ',' ? '.' : c;
+    return text;
+}
+
+// re + width · (2k + 1 − N) / (2 · wide), exact enough and rounded once.
+void pixelPoint(const std::string &centre, const Place &place, int k, int pixels, mpfr_ptr out)
+{
+    const mpfr_prec_t fine = 4 * mpfr_get_prec(out) + 256;
+    Big c(fine), w(fine);
+    mpfr_set_str(c.v, withPoint(centre).c_str(), 10, MPFR_RNDN);
+    mpfr_set_str(w.v, withPoint(place.width).c_str(), 10, MPFR_RNDN);
+    mpfr_mul_si(w.v, w.v, 2L * k + 1 - pixels, MPFR_RNDN);
+    mpfr_div_si(w.v, w.v, 2L * place.wide, MPFR_RNDN);
+    mpfr_add(c.v, c.v, w.v, MPFR_RNDN);
+    mpfr_set(out, c.v, MPFR_RNDN);
+}
+
+// The plain loop, written out: every operation rounded to `bits`.
+long plainCount(const Place &place, int p, int q, mpfr_prec_t bits)
+{
+    Big cx(bits), cy(bits), x(bits), y(bits), a(bits), b(bits), m(bits);
+    pixelPoint(place.re, place, p, place.wide, cx.v);
+    pixelPoint(place.im, place, q, place.high, cy.v);
+    mpfr_set_zero(x.v, 1);
+    mpfr_set_zero(y.v, 1);
+    mpfr_set_zero(m.v, 1);
+    long n = 0;
+    while (mpfr_cmp_ui(m.v, 5) <= 0 && n < place.imax) {
+        mpfr_mul(a.v, x.v, x.v, MPFR_RNDN);
+        mpfr_mul(b.v, y.v, y.v, MPFR_RNDN);
+        mpfr_sub(a.v, a.v, b.v, MPFR_RNDN);
+        mpfr_mul_ui(b.v, x.v, 2, MPFR_RNDN);
+        mpfr_mul(b.v, b.v, y.v, MPFR_RNDN);
+        mpfr_add(x.v, a.v, cx.v, MPFR_RNDN);
+        mpfr_add(y.v, b.v, cy.v, MPFR_RNDN);
+        ++n;
+        mpfr_mul(a.v, x.v, x.v, MPFR_RNDN);
+        mpfr_mul(b.v, y.v, y.v, MPFR_RNDN);
+        mpfr_add(m.v, a.v, b.v, MPFR_RNDN);
+    }
+    return n;
+}
+
+// P as the test reckons it: 2^a bounds every coordinate of the view, the
+// spacing of neighbouring centres is at least 2^s: a − s + 2 bits (at least
+// 53) tell them apart; 64 more.
+mpfr_prec_t testPrecision(const Place &place)
+{
+    Big reach(64), other(64), spacing(64);
+    mpfr_set_str(reach.v, withPoint(place.re).c_str(), 10, MPFR_RNDN);
+    mpfr_set_str(other.v, withPoint(place.im).c_str(), 10, MPFR_RNDN);
+    mpfr_abs(reach.v, reach.v, MPFR_RNDU);
+    mpfr_abs(other.v, other.v, MPFR_RNDU);
+    mpfr_max(reach.v, reach.v, other.v, MPFR_RNDU);
+    mpfr_set_str(spacing.v, withPoint(place.width).c_str(), 10, MPFR_RNDN);
+    mpfr_mul_d(other.v, spacing.v, std::max(place.wide, place.high) / (2.0 * place.wide), MPFR_RNDU);
+    mpfr_add(reach.v, reach.v, other.v, MPFR_RNDU);
+    mpfr_div_ui(spacing.v, spacing.v, place.wide, MPFR_RNDD);
+    const long bits = mpfr_get_exp(reach.v) - (mpfr_get_exp(spacing.v) - 1) + 2;
+    return std::max(53L, bits) + 64;
+}
+
+// Pixels spread over the view by a fixed sequence, corners included.
+std::vector<QPoint> samples(const Place &place, int count)
+{
+    std::vector<QPoint> points{{0, 0}, {place.wide - 1, place.high - 1}};
+    unsigned state = 12345;
+    while (int(points.size()) < count) {
+        state = state * 1103515245u + 12345u;
+        const int p = int((state >> 8) % unsigned(place.wide));
+        state = state * 1103515245u + 12345u;
+        points.push_back({p, int((state >> 8) % unsigned(place.high))});
+    }
+    return points;
+}
+
+DeepView viewOf(const Place &place)
+{
+    const auto view = DeepView::make(place.re, place.im, place.width, place.wide, place.high);
+    if (!view)
+        qFatal("the test's place is not a view");
+    return *view;
+}
+
+// The Misiurewicz point i (0 → i → −1 + i → −i → −1 + i …): structure at
+// every depth. The centres sit a few pixels off it, so that the picture is
+// not symmetric about its centre.
+constexpr int Wide = 160;
+constexpr int High = 90;
+constexpr int Samples = 40;
+
+// exact: |text − x| <= ulp(x)/2, decided in rationals.
+bool roundedToNearest(const std::string &text, mpfr_srcptr x)
+{
+    std::string digits = withPoint(text);
+    long exponent = 0;
+    if (const std::size_t e = digits.find_first_of("eE"); e != std::string::npos) {
+        exponent = std::stol(digits.substr(e + 1));
+        digits.resize(e);
+    }
+    if (const std::size_t point = digits.find('.'); point != std::string::npos) {
+        exponent -= long(digits.size() - point - 1);
+        digits.erase(point, 1);
+    }
+    mpq_t exact, value, ulp, scale;
+    mpq_inits(exact, value, ulp, scale, nullptr);
+    mpz_set_str(mpq_numref(exact), digits.c_str(), 10);
+    mpz_ui_pow_ui(mpq_numref(scale), 10, std::labs(exponent));
+    if (exponent < 0)
+        mpq_div(exact, exact, scale);
+    else
+        mpq_mul(exact, exact, scale);
+    mpfr_get_q(value, x);
+    mpq_sub(value, value, exact);
+    mpq_abs(value, value);
+    // ulp/2 = 2^(exp − prec − 1)
+    const long halfUlp = mpfr_get_exp(x) - long(mpfr_get_prec(x)) - 1;
+    mpq_set_ui(ulp, 1, 1);
+    if (halfUlp < 0)
+        mpz_mul_2exp(mpq_denref(ulp), mpq_denref(ulp), -halfUlp);
+    else
+        mpz_mul_2exp(mpq_numref(ulp), mpq_numref(ulp), halfUlp);
+    mpq_canonicalize(ulp);
+    const bool nearest = mpq_cmp(value, ulp) <= 0;
+    mpq_clears(exact, value, ulp, scale, nullptr);
+    return nearest;
+}
+
+std::string longDigits(int count, unsigned seed)
+{
+    std::string digits;
+    for (int k = 0; k < count; ++k) {
+        seed = seed * 1103515245u + 12345u;
+        digits += char('0' + (seed >> 16) % 10);
+    }
+    return digits;
+}
+
+} // namespace
+
+class tst_deepkernel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsTextsToNearest_data();
+    void readsTextsToNearest();
+    void refusesOtherTexts_data();
+    void refusesOtherTexts();
+    void matchesPlainLoop_data();
+    void matchesPlainLoop();
+    void switchesAtStatedDepth_data();
+    void switchesAtStatedDepth();
+    void recomputesDoubtfulPixels();
+    void sharedByThreads();
+    void laneBuildsAgree();
+};
+
+void tst_deepkernel::readsTextsToNearest_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("bits");
+    QTest::newRow("comma, 53 bits") << "-1,4025" << 53;
+    QTest::newRow("point and exponent") << "1.25E-06" << 80;
+    QTest::newRow("tenth, 4 bits") << "0,1" << 4;
+    QTest::newRow("1200 digits at 4000 bits")
+        << QString::fromStdString("0," + longDigits(1200, 7)) << 4000;
+    QTest::newRow("1200 digits at 300 bits")
+        << QString::fromStdString("-3," + longDigits(1200, 11) + "E-1000") << 300;
+    QTest::newRow("huge exponent") << "9,99E+1000" << 120;
+    // 2^-1000 written out has exactly 1000 decimals: read at 1 bit it is exact.
+    QTest::newRow("two to the -1000")
+        << QString::fromStdString([] {
+               Big x(8);
+               mpfr_set_ui_2exp(x.v, 1, -1000, MPFR_RNDN);
+               char *text = nullptr;
+               mpfr_asprintf(&text, "%.1000Rf", x.v);
+               std::string s(text);
+               mpfr_free_str(text);
+               return s;
+           }())
+        << 2;
+}
+
+void tst_deepkernel::readsTextsToNearest()
+{
+    QFETCH(QString, text);
+    QFETCH(int, bits);
+    const std::string ascii = text.toStdString();
+    Big x(bits);
+    QVERIFY(DecimalText::read(ascii, x.v));
+    QVERIFY(roundedToNearest(ascii, x.v));
+    // Read again at twice the bits, rounding to `bits` must give x back.
+    Big fine(2 * bits + 64), again(bits);
+    QVERIFY(DecimalText::read(ascii, fine.v));
+    mpfr_set(again.v, fine.v, MPFR_RNDN);
+    QCOMPARE(mpfr_cmp(again.v, x.v), 0);
+}
+
+void tst_deepkernel::refusesOtherTexts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("two separators") << "1,2,3";
+    QTest::newRow("empty") << "";
+    QTest::newRow("no digits before E") << "E5";
+    QTest::newRow("no exponent digits") << "1e";
+    QTest::newRow("two signs") << "--1";
+    QTest::newRow("trailing separator") << "1,";
+    QTest::newRow("beyond the range") << "1E999999999";
+}
+
+void tst_deepkernel::refusesOtherTexts()
+{
+    QFETCH(QString, text);
+    Big x(64);
+    mpfr_set_ui(x.v, 7, MPFR_RNDN);
+    QVERIFY(!DecimalText::read(text.toStdString(), x.v));
+    QCOMPARE(mpfr_cmp_ui(x.v, 7), 0);
+}
+
+void tst_deepkernel::matchesPlainLoop_data()
+{
+    QTest::addColumn<QString>("re");
+    QTest::addColumn<QString>("im");
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<int>("imax");
+    QTest::addColumn<bool>("extended");
+    QTest::addColumn<int>("referenceSteps");
+    QTest::newRow("i, 1E-20") << "0,000000000000000000000213" << "1,0000000000000000000000871"
+                              << "1E-20" << 5000 << false << 0;
+    QTest::newRow("i, 1E-60")
+        << "0,00000000000000000000000000000000000000000000000000000000000000213"
+        << "1,00000000000000000000000000000000000000000000000000000000000000871"
+        << "1E-60" << 5000 << false << 0;
+    // Orbits of about 170 steps, a reference of 40: pixels restart at its
+    // end again and again.
+    QTest::newRow("i, 1E-60, short reference")
+        << "0,00000000000000000000000000000000000000000000000000000000000000213"
+        << "1,00000000000000000000000000000000000000000000000000000000000000871"
+        << "1E-60" << 5000 << false << 40;
+    QTest::newRow("i, 1E-320, FloatExp")
+        << "2,13E-322" << "1" << "1E-320" << 5000 << true << 0;
+    // Left of −2 an orbit runs along 2, 2, 2, … and away, never near 0;
+    // right of it, it wanders through [−2, 2] first.
+    QTest::newRow("tip, 1E-20") << "-2" << "0" << "1E-20" << 5000 << false << 0;
+}
+
+void tst_deepkernel::matchesPlainLoop()
+{
+    QFETCH(QString, re);
+    QFETCH(QString, im);
+    QFETCH(QString, width);
+    QFETCH(int, imax);
+    QFETCH(bool, extended);
+    QFETCH(int, referenceSteps);
+    const Place place{re.toStdString(), im.toStdString(), width.toStdString(), Wide, High, imax};
+    const DeepView view = viewOf(place);
+    QCOMPARE(view.precision(), testPrecision(place));
+    const DeepKernel kernel(view, imax,
+                            referenceSteps > 0 ? referenceSteps : DeepKernel::ReferenceSteps);
+    DeepWork work;
+    int determined = 0;
+    std::set<long> counts;
+    std::set<bool> rebased;
+    for (const QPoint pixel : samples(place, Samples)) {
+        const std::int64_t rebasesBefore = work.rebases;
+        const long count = kernel.count(pixel.x(), pixel.y(), work);
+        rebased.insert(work.rebases > rebasesBefore);
+        const long atP = plainCount(place, pixel.x(), pixel.y(), view.precision());
+        const long at2P = plainCount(place, pixel.x(), pixel.y(), 2 * view.precision());
+        counts.insert(atP);
+        if (atP != at2P)
+            continue;
+        ++determined;
+        QCOMPARE(count, atP);
+    }
+    // The place must be worth the name: mostly determined, with structure.
+    QVERIFY2(determined >= Samples * 9 / 10, qPrintable(QString::number(determined)));
+    QVERIFY2(counts.size() >= 5, qPrintable(QString::number(counts.size())));
+    QCOMPARE(work.extendedPixels, extended ? work.pixels : 0);
+    if (referenceSteps > 0) {
+        QVERIFY(work.referenceEnds >= work.pixels);
+        return;
+    }
+    // Both ways through: pixels that came closer to 0 than the reference
+    // and were rebased, and pixels that followed it to the end.
+    QCOMPARE(rebased.size(), std::size_t(2));
+}
+
+void tst_deepkernel::switchesAtStatedDepth_data()
+{
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<bool>("deep");
+    // Near |c| = 0,74 a double's ulp is 2^-53: deep below 2^-43 ≈ 1,14E-13.
+    QTest::newRow("spacing 1,20E-13: doubles") << "1,92E-11" << false;
+    QTest::newRow("spacing 1,10E-13: deep") << "1,76E-11" << true;
+}
+
+void tst_deepkernel::switchesAtStatedDepth()
+{
+    QFETCH(QString, width);
+    QFETCH(bool, deep);
+    const Place place{"-0,7436438870371587", "0,1318259042053119", width.toStdString(),
+                      Wide, High, 3000};
+    const DeepView view = viewOf(place);
+    QCOMPARE(view.needsDeep(), deep);
+    const ViewCounter counter(view, place.imax);
+    QCOMPARE(counter.deep(), deep);
+    // Neighbouring centres as doubles: at least 2^9 ulps apart while doubles
+    // hold the view, fewer than 2^11 once deep.
+    Big a(view.precision()), b(view.precision());
+    pixelPoint(place.re, place, 0, Wide, a.v);
+    pixelPoint(place.re, place, 1, Wide, b.v);
+    const double left = mpfr_get_d(a.v, MPFR_RNDN), right = mpfr_get_d(b.v, MPFR_RNDN);
+    const double ulps = (right - left) / (std::nextafter(left, 1.0) - left);
+    QVERIFY2(deep ? ulps < 2048 : ulps >= 512, qPrintable(QString::number(ulps)));
+
+    DeepWork work;
+    for (const QPoint pixel : samples(place, Samples)) {
+        const long count = counter.count(pixel.x(), pixel.y(), work);
+        if (!deep) {
+            Big cx(view.precision()), cy(view.precision());
+            pixelPoint(place.re, place, pixel.x(), Wide, cx.v);
+            pixelPoint(place.im, place, pixel.y(), High, cy.v);
+            QCOMPARE(count, long(punkt_iteration(mpfr_get_d(cx.v, MPFR_RNDN),
+                                                 mpfr_get_d(cy.v, MPFR_RNDN), EscapeBound,
+                                                 std::int16_t(place.imax))));
+        } else if (const long atP = plainCount(place, pixel.x(), pixel.y(), view.precision());
+                   atP == plainCount(place, pixel.x(), pixel.y(), 2 * view.precision())) {
+            QCOMPARE(count, atP);
+        }
+    }
+}
+
+// Just below the switch, orbits of thousands of steps leave some escape
+// tests within their error bound: those pixels go to the plain loop.
+void tst_deepkernel::recomputesDoubtfulPixels()
+{
+    const Place place{"-0,7436438870371587", "0,1318259042053119", "1,76E-11", Wide, High, 10000};
+    const DeepKernel kernel(viewOf(place), place.imax);
+    DeepWork work;
+    int recomputed = 0;
+    for (int q = 0; q < High && recomputed < 3; q += 7) {
+        for (int p = 0; p < Wide; ++p) {
+            const std::int64_t before = work.recomputed;
+            const long count = kernel.count(p, q, work);
+            if (work.recomputed == before)
+                continue;
+            ++recomputed;
+            const long atP = plainCount(place, p, q, kernel.view().precision());
+            if (atP == plainCount(place, p, q, 2 * kernel.view().precision()))
+                QCOMPARE(count, atP);
+        }
+    }
+    QVERIFY(recomputed > 0);
+}
+
+// One kernel, rows counted by two threads at once, gives the counts that
+// one thread gives (the thread sanitizer's build watches the sharing).
+void tst_deepkernel::sharedByThreads()
+{
+    const Place place{"0", "1", "1E-60", Wide, High, 5000};
+    const DeepKernel kernel(viewOf(place), place.imax);
+    constexpr int Rows = 8;
+    std::vector<std::int64_t> alone(Rows * Wide), shared(Rows * Wide);
+    DeepWork work;
+    for (int q = 0; q < Rows; ++q)
+        kernel.countRow(q, alone.data() + q * Wide, work);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 2; ++t) {
+        threads.emplace_back([&, t] {
+            DeepWork own;
+            for (int q = t; q < Rows; q += 2)
+                kernel.countRow(q, shared.data() + q * Wide, own);
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    QCOMPARE(shared, alone);
+}
+
+// The lanes for any processor and the AVX2 ones step the same operations,
+// so they give the same results, pixel for pixel (pixels of i's view at
+// 1E-20, orbits of some 60 steps, with rebases).
+void tst_deepkernel::laneBuildsAgree()
+{
+#if defined(QUIRL_X86_LANES)
+    if (!__builtin_cpu_supports("avx2"))
+        QSKIP("no AVX2 on this processor");
+    const Place place{"0,000000000000000000000213", "1,0000000000000000000000871", "1E-20",
+                      Wide, High, 5000};
+    const DeepView view = viewOf(place);
+    const ReferenceOrbit reference(view.centreRe().get(), view.centreIm().get(), place.imax,
+                                   false, DeepKernel::ReferenceSteps);
+    std::vector<PerturbationResult> generic(Wide), avx2(Wide);
+    LaneJob job{reference.x(), reference.y(), reference.last(), place.imax, {}, nullptr};
+    MpReal c(view.precision()), d(view.precision());
+    for (int p = 0; p < Wide; ++p) {
+        view.pixelRe(p, c.get());
+        mpfr_sub(d.get(), c.get(), view.centreRe().get(), MPFR_RNDN);
+        const double dcx = mpfr_get_d(d.get(), MPFR_RNDN);
+        view.pixelIm(p % High, c.get());
+        mpfr_sub(d.get(), c.get(), view.centreIm().get(), MPFR_RNDN);
+        job.starts.push_back({p, dcx, mpfr_get_d(d.get(), MPFR_RNDN), {}});
+    }
+    job.results = generic.data();
+    runLanesGeneric(job);
+    job.results = avx2.data();
+    runLanesAvx2(job);
+    std::set<std::int64_t> counts;
+    std::int64_t rebases = 0;
+    for (int p = 0; p < Wide; ++p) {
+        QCOMPARE(avx2[p].count, generic[p].count);
+        QCOMPARE(avx2[p].verdict, generic[p].verdict);
+        QCOMPARE(avx2[p].rebases, generic[p].rebases);
+        counts.insert(generic[p].count);
+        rebases += generic[p].rebases;
+    }
+    QVERIFY(counts.size() >= 5 && rebases > 0);
+#else
+    QSKIP("one lane build only");
+#endif
+}
+
+QTEST_APPLESS_MAIN(tst_deepkernel)
+#include "tst_deepkernel.moc"
