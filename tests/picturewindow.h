@@ -5,6 +5,7 @@
 #include "runsteps.h"
 #include "windowfixture.h"
 
+#include <QLabel>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -55,6 +56,13 @@ protected:
         const Controls &c = m_window->controls();
         return {c.txtX0->text(), c.txtX1->text(), c.txtY0->text(), c.txtY1->text(),
                 c.txtMaxIter->text()};
+    }
+
+    // "Bildpunkte", "Berechnungen" and the bar's width.
+    QStringList counters() const
+    {
+        const Controls &c = m_window->controls();
+        return {c.lblPixel->text(), c.lblCounts->text(), QString::number(c.lblBar->width())};
     }
 
     std::optional<QTemporaryDir> m_dir;

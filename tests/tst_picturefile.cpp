@@ -94,6 +94,9 @@ void TestPictureFile::roundTrip_data()
     odd.drawing.fieldTexts = {u"−1,4025 ✓"_qs, u""_qs, u"Zeile\nzwei"_qs, u"0,1 + 0,2"_qs, u"ÿ"_qs};
     QTest::newRow("odd values, any Unicode") << odd << false;
     QTest::newRow("odd values, texts compressed") << odd << true;
+    PictureRecord counted = startRecord();
+    counted.counts = PictureCounts{2147483647, -9223372036854775807 - 1};
+    QTest::newRow("counters at their limits") << counted << false;
     PictureRecord poster = startRecord();
     poster.drawing.section.x0 = 0.1 + 0.2;
     poster.drawing.section.x1 = 1.0 / 3.0;
@@ -144,6 +147,7 @@ void TestPictureFile::roundTrip()
     QCOMPARE(back->cycle, record.cycle);
     QCOMPARE(back->firstRow, record.firstRow);
     QCOMPARE(back->lastRow, record.lastRow);
+    QCOMPARE(back->counts, record.counts);
 }
 
 void TestPictureFile::pixelsDecode_data()
@@ -219,6 +223,9 @@ void TestPictureFile::refusedTexts_data()
     row("Rows beyond Size", "Rows", "5:100", badRows);
     row("Rows backwards", "Rows", "9:8", badRows);
     row("other software", "Software", "Zeichner 2.0", u"Das Bild stammt nicht von Quirlbau."_qs);
+    row("Iterations without Pixels", "Pixels", "<none>", u"Pixels und Iterations stehen nur zusammen."_qs);
+    row("Pixels negative", "Pixels", "-1", u"Der Wert von Pixels ist keine ganze Zahl zwischen 0 und 2147483647."_qs);
+    row("Iterations fraction", "Iterations", "1.5", u"Der Wert von Iterations ist keine ganze Zahl."_qs);
 }
 
 // Texts of an export of 100 rows, colours cycled, with one value spoilt.
@@ -233,6 +240,7 @@ void TestPictureFile::refusedTexts()
     record.firstRow = 0;
     record.lastRow = 9;
     record.cycle = true;
+    record.counts = PictureCounts{213444, 16313};
     PictureTexts texts = pictureTexts(record);
     QVERIFY(pictureRecordFromTexts(texts, nullptr));
     const auto at = std::find_if(texts.begin(), texts.end(), [&](const auto &text) { return text.first == key; });

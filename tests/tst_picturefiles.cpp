@@ -142,6 +142,7 @@ void tst_PictureFiles::saveThenOpenRestoresAll()
         runComplete();
     const QImage picture = m_window->picture().copy();
     const QStringList typed = fieldTexts();
+    const QStringList shown = counters();
 
     const QString path = saveNow(u"bild.png"_qs);
     QVERIFY2(m_platform->messages.isEmpty(), qPrintable(m_platform->messages.join(u"\n")));
@@ -170,6 +171,7 @@ void tst_PictureFiles::saveThenOpenRestoresAll()
     for (int n = 0; n < 8; ++n)
         QCOMPARE(backColor(c.lblF[size_t(n)]), record->drawing.palette[size_t(n)]);
     QCOMPARE(m_window->picture(), picture);
+    QCOMPARE(counters(), shown);
     // The paused run has ended: the next Start begins afresh.
     QCOMPARE(c.btStop->text(), PauseCaption);
     QCOMPARE(c.lblI->text(), u"1"_qs);
@@ -223,6 +225,11 @@ void tst_PictureFiles::failedSaveKeepsExistingFile()
         QVERIFY(QFileInfo(path).isDir());
     else if (!path.startsWith(u"/proc/"))
         QCOMPARE(contentsOf(path), old);
+    // Regression: the failed save moved the folder the dialogs start in.
+    m_platform->fileAnswer = std::nullopt;
+    press(Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(QFileInfo(m_platform->proposedPaths.back()).path(),
+             QFileInfo(m_platform->proposedPaths.front()).path());
 }
 
 void tst_PictureFiles::openRefusesBadFile_data()
@@ -319,7 +326,8 @@ void tst_PictureFiles::openRefusesBadFile()
 }
 
 // An export of another size brings back its texts and colours onto a
-// cleared surface: its pixels are no picture of the window's.
+// cleared surface: its pixels are no picture of the window's, the counters
+// of the run before are no counters of it.
 void tst_PictureFiles::openExportRestoresTextsOnly()
 {
     runComplete();
@@ -334,6 +342,7 @@ void tst_PictureFiles::openExportRestoresTextsOnly()
     QCOMPARE(fieldTexts(), QStringList(record.drawing.fieldTexts.begin(), record.drawing.fieldTexts.end()));
     QCOMPARE(backColor(m_window->controls().lblF[7]), ColorRef(0x00123456));
     QCOMPARE(m_window->picture(), blankPicture());
+    QCOMPARE(counters(), (QStringList{QString(), QString(), u"0"_qs})); // an export has no counters
     QVERIFY(m_platform->messages.isEmpty());
 }
 

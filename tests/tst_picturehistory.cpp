@@ -23,24 +23,28 @@ private slots:
 };
 
 // Complete runs A, B, C; back twice, forward once, then a new run D drops C.
+// Each entry brings back its picture, its texts and its counters.
 void tst_PictureHistory::backAndForwardLikeABrowser()
 {
     const Controls &c = m_window->controls();
     std::vector<QStringList> texts;
     std::vector<QImage> pictures;
+    std::vector<QStringList> shownCounters;
     auto completeRun = [&](int preset) {
         if (preset)
             clickOn(c.cbF[size_t(preset)]);
         runComplete();
         texts.push_back(fieldTexts());
         pictures.push_back(m_window->picture().copy());
+        shownCounters.push_back(counters());
     };
     typeInto(c.txtMaxIter, u"60"_qs);
     completeRun(0);
     completeRun(1);
     completeRun(5);
     auto shows = [&](size_t entry) {
-        return fieldTexts() == texts[entry] && m_window->picture() == pictures[entry];
+        return fieldTexts() == texts[entry] && m_window->picture() == pictures[entry]
+            && counters() == shownCounters[entry];
     };
     const std::vector<std::pair<Qt::Key, size_t>> steps{
         {Qt::Key_Left, 1}, {Qt::Key_Left, 0}, {Qt::Key_Left, 0}, {Qt::Key_Right, 1}};
@@ -69,7 +73,7 @@ void tst_PictureHistory::historyKeepsTheLastHundred()
     for (int n = 0; n < 130; ++n) {
         Drawing record;
         record.section.x0 = n;
-        history.add(record, pixel);
+        history.add(record, {}, pixel);
     }
     QCOMPARE(int(history.size()), PictureHistory::Bound);
     QVERIFY(!history.forward());
@@ -95,7 +99,7 @@ void tst_PictureHistory::backEndsPausedRun()
     QCOMPARE(m_window->picture(), entry);
     QCOMPARE(c.txtX0->text(), u"-1,4025"_qs);
     QCOMPARE(c.btStop->text(), PauseCaption);
-    QCOMPARE(backColor(c.btStop), RunningColor);
+    QCOMPARE(backColor(c.btStop), PausedColor); // the face btC leaves
     QCOMPARE(c.lblI->text(), u"1"_qs);
     QVERIFY(!m_window->state().stopRequested && !m_window->state().resumeRequested);
     clickOn(c.cbFC);

@@ -437,8 +437,8 @@ void tst_RenderRun::continueReadsTotalBeyond32Bits_data()
 }
 
 // Regression: the paused total was read back as a 32-bit integer, so a long
-// run could never be continued. The caption stands for a total that a run
-// at Imax 32767 reaches after some 65,000 points.
+// run could never be continued. The total stands for one that a run at
+// Imax 32767 reaches after some 65,000 points.
 void tst_RenderRun::continueReadsTotalBeyond32Bits()
 {
     QFETCH(QLocale, locale);
@@ -450,6 +450,7 @@ void tst_RenderRun::continueReadsTotalBeyond32Bits()
     checkPaused(paused);
 
     const std::int64_t longTotal = 7'000'000'000;
+    m_window->state().pausedTotal = longTotal;
     c.lblCounts->setText(grouped(longTotal));
     clickStop();
 

@@ -1,5 +1,7 @@
 #include "app/application.h"
 
+#include "core/programinfo.h"
+
 #include <QApplication>
 #include <QFont>
 #include <QList>
@@ -11,8 +13,8 @@
 
 void setUpApplication(QApplication &app)
 {
-    QApplication::setApplicationName(QStringLiteral("Quirlbau"));
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2").arg(QUIRLBAU_VERSION_MAJOR).arg(QUIRLBAU_VERSION_MINOR));
+    QApplication::setApplicationName(QString::fromUtf8(ProgramName));
+    QApplication::setApplicationVersion(QString::fromUtf8(ProgramVersion));
     // Lets the desktop match the window to its menu entry and icon.
     QApplication::setDesktopFileName(QStringLiteral("de.quirlbau.Quirlbau"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));

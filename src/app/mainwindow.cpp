@@ -3,6 +3,7 @@
 #include "app/clickablelabel.h"
 #include "app/icon.h"
 #include "app/picturelayer.h"
+#include "core/programinfo.h"
 #include "form/backcolor.h"
 #include "palette/paletteeditor.h"
 #include "core/standardcolors.h"
@@ -29,7 +30,6 @@
 namespace {
 
 constexpr QSize ClientArea(10230 / 15, 6135 / 15);
-const char *const ApplicationTitle = "Quirlbau";
 
 } // namespace
 
@@ -52,7 +52,6 @@ MainWindow::MainWindow(Platform &platform, QWidget *parent)
     RenderRun *renderRun = setUpRenderRun();
     setUpSectionAndPalette();
     setUpPictures(*renderRun);
-    connect(m_controls.btInfo, &QPushButton::clicked, this, [] {});
 
     load();
 }
@@ -64,7 +63,7 @@ DrawingSurface &MainWindow::surface()
 
 const QImage &MainWindow::picture() const
 {
-    return m_pictureLayer->image();
+    return m_pictureLayer->picture();
 }
 
 RenderRun *MainWindow::setUpRenderRun()
@@ -116,11 +115,14 @@ void MainWindow::setUpPictures(RenderRun &renderRun)
     const Controls &c = m_controls;
     auto *surfaceRecord = new SurfaceRecord(this);
     connect(&renderRun, &RenderRun::started, surfaceRecord, &SurfaceRecord::runStarted);
+    connect(&renderRun, &RenderRun::countsShown, surfaceRecord, &SurfaceRecord::countsShown);
     connect(&renderRun, &RenderRun::completed, surfaceRecord, &SurfaceRecord::runCompleted);
     connect(m_pictureLayer, &PictureLayer::cleared, surfaceRecord, &SurfaceRecord::surfaceCleared);
 
     auto *restorer = new PictureRestorer(
-        {{c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter}, c.lblF, c.lblI, c.btStop}, m_state,
+        {{c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter},
+         c.lblF, c.lblCounts, c.lblPixel, c.lblBar, c.lblI, c.btStop},
+        m_state,
         *m_pictureLayer, this);
     auto *navigator = new PictureNavigator(*m_pictureLayer, *surfaceRecord, *restorer, this);
     connect(&renderRun, &RenderRun::started, navigator, &PictureNavigator::leave);
@@ -130,9 +132,9 @@ void MainWindow::setUpPictures(RenderRun &renderRun)
         new PictureFiles(*m_pictureLayer, *surfaceRecord, *restorer, m_platform, this, this);
     connect(m_pictureFiles, &PictureFiles::opened, navigator, &PictureNavigator::leave);
     auto *film = new FilmCommand(*surfaceRecord, m_platform, this, this);
-    auto *menu = new PictureMenu(*m_pictureFiles, *navigator, *film, renderRun, this, this);
+    auto *menu = new PictureMenu(*m_pictureFiles, *navigator, *film, m_state, this, this);
     connect(this, &MainWindow::contextMenuAsked, menu, &PictureMenu::popUp);
-    new PictureDrop(*m_pictureFiles, renderRun,
+    new PictureDrop(*m_pictureFiles, m_state,
                     {this, c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter}, this);
 }
 
@@ -144,10 +146,8 @@ bool MainWindow::openPicture(const QString &path)
 void MainWindow::load()
 {
     m_controls.lblBar->resize(0, m_controls.lblBar->height());
-    setWindowTitle(QStringLiteral(" %1 - Version %2.%3")
-                       .arg(QString::fromLatin1(ApplicationTitle))
-                       .arg(QUIRLBAU_VERSION_MAJOR)
-                       .arg(QUIRLBAU_VERSION_MINOR));
+    setWindowTitle(QStringLiteral(" %1 - Version %2")
+                       .arg(QString::fromUtf8(ProgramName), QString::fromUtf8(ProgramVersion)));
     m_state.formAlive = true;
 }
 

@@ -26,11 +26,9 @@ public:
     }
     void showPoints() override;
     void clear() override;
+    // Undrawn pixels are transparent.
     const QImage &picture() const override { return m_image; }
     void setPicture(const QImage &picture) override;
-
-    // Undrawn pixels are transparent.
-    const QImage &image() const { return m_image; }
 
 signals:
     // After clear(): what was drawn is gone.

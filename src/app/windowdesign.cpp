@@ -1,9 +1,11 @@
 #include "app/windowdesign.h"
 
 #include "app/clickablelabel.h"
-#include "form/backcolor.h"
-#include "core/surfacegeometry.h"
+#include "core/drawing.h"
 #include "core/standardcolors.h"
+#include "core/surfacegeometry.h"
+#include "form/backcolor.h"
+#include "form/pausecaptions.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -47,21 +49,21 @@ using enum Look;
 // Listed in the order the window stacks them: later ones lie in front.
 const ControlDesign VisibleControls[] = {
     {"Label1", Label, 7560, 120, 495, 255, "X0 =", "", ArialBold, Transparent, 0, Left},
-    {"txtX0", TextField, 7980, 120, 2235, 285, "-1,4025", FieldHint, ArialBold, System, 0, Left},
+    {"txtX0", TextField, 7980, 120, 2235, 285, StartFieldTexts[0], FieldHint, ArialBold, System, 0, Left},
     {"Label2", Label, 7560, 420, 495, 255, "X1=", "", ArialBold, Transparent, 0, Left},
-    {"txtX1", TextField, 7980, 420, 2235, 360, "-1,4020", FieldHint, ArialBold, System, 0, Left},
+    {"txtX1", TextField, 7980, 420, 2235, 360, StartFieldTexts[1], FieldHint, ArialBold, System, 0, Left},
     {"Label3", Label, 7560, 720, 495, 255, "Y0 =", "", ArialBold, Transparent, 0, Left},
-    {"txtY0", TextField, 7980, 720, 2235, 360, "0,0000", FieldHint, ArialBold, System, 0, Left},
+    {"txtY0", TextField, 7980, 720, 2235, 360, StartFieldTexts[2], FieldHint, ArialBold, System, 0, Left},
     {"Label4", Label, 7560, 1020, 495, 255, "Y1 =", "", ArialBold, Transparent, 0, Left},
-    {"txtY1", TextField, 7980, 1020, 2235, 360, "0,0005", FieldHint, ArialBold, System, 0, Left},
+    {"txtY1", TextField, 7980, 1020, 2235, 360, StartFieldTexts[3], FieldHint, ArialBold, System, 0, Left},
     {"Label5", Label, 7560, 1380, 735, 255, "Imax =", "", ArialBold, Transparent, 0, Left},
-    {"txtMaxIter", TextField, 8280, 1380, 555, 360, "300",
+    {"txtMaxIter", TextField, 8280, 1380, 555, 360, StartFieldTexts[4],
      "Maximal werden 400 Iterationen dargestellt.", ArialBold, System, 0, Left},
     {"Label6", Label, 8880, 1500, 1335, 195, "Quirlbau-Team", "", Default, Transparent, 0, Left},
     {"btC", Button, 7980, 1800, 855, 315, "C", "Löscht alles", ArialBold, Filled, 0x000000FF, Left},
     {"cbStart", Button, 9360, 1800, 795, 315, "Start", "Startet die Berechnung neu", ArialBold,
      Filled, 0x0000FF00, Left},
-    {"btStop", Button, 7980, 2160, 2175, 315, "Berechnung anhalten", "", Default, System, 0, Left},
+    {"btStop", Button, 7980, 2160, 2175, 315, PauseCaptionText, "", Default, System, 0, Left},
     {"cbFC", Button, 7980, 2520, 2175, 315, "Nur Fraktal löschen", "", Default, Filled, 0x008080FF, Left},
     {"cbF1", Button, 7980, 2880, 2175, 255, "Fraktal1 laden", "Beispiel 1 - Fraktal berechnen", Default, System, 0, Left},
     {"cbF2", Button, 7980, 3180, 2175, 255, "Fraktal2 laden", "Beispiel 2 - Fraktal berechnen", Default, System, 0, Left},

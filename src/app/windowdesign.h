@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/programinfo.h"
+
 #include <QString>
 
 #include <array>
@@ -32,4 +34,4 @@ struct Controls
 Controls buildWindowDesign(QWidget *form);
 
 // The caption that the window carries before its load handler runs.
-inline const QString DesignCaption = QStringLiteral("Quirlbau");
+inline const QString DesignCaption = QString::fromUtf8(ProgramName);

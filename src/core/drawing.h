@@ -8,6 +8,10 @@
 #include <array>
 #include <cstdint>
 
+// txtX0, txtX1, txtY0, txtY1, txtMaxIter when the window opens; the export's
+// defaults too.
+inline constexpr const char *StartFieldTexts[5] = {"-1,4025", "-1,4020", "0,0000", "0,0005", "300"};
+
 // What a drawing is: the section and Imax the points are computed with, the
 // palette F0..F7 they are coloured with, and the five field texts (txtX0,
 // txtX1, txtY0, txtY1, txtMaxIter) as they stood when the numbers were read

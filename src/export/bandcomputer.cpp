@@ -22,13 +22,6 @@ std::vector<double> BandComputer::rowImags(int first, int rows) const
     return cy;
 }
 
-void BandComputer::columnCounts(int p, int first, int rows, std::int16_t *counts) const
-{
-    const std::vector<double> cy = rowImags(first, rows);
-    computeCounts(posterReal(section().x0, section().x1, p, m_frame.size), cy.data(), rows, m_frame.drawing.imax,
-                  counts, KernelPath::Best, CycleCheck::On);
-}
-
 // The counts of a few columns are kept and then written row by row: stored
 // one column at a time, the band's rows lie a whole row apart and map to the
 // same few cache sets, which made the slice 14 % slower than its kernel.

@@ -14,10 +14,6 @@ class BandComputer
 public:
     explicit BandComputer(const PosterFrame &frame);
 
-    // Counts of pixel column p over rows first .. first + rows − 1, equal to
-    // punkt_iteration at posterReal/posterImag of each pixel.
-    void columnCounts(int p, int first, int rows, std::int16_t *counts) const;
-
     // Palette indices of columns [fromColumn, toColumn) of the band of `rows`
     // rows starting at row `first`, into `band` (size() indices per row, the
     // band's top row first).

@@ -9,6 +9,7 @@
 #include "export/targetfile.h"
 #include "export/windowpicture.h"
 #include "core/germantranslations.h"
+#include "core/programinfo.h"
 #include "core/surfacegeometry.h"
 #include "core/workerthreads.h"
 #include "picturefile/pngbandwriter.h"
@@ -125,7 +126,7 @@ int runExport(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"quirlbau"_qs);
-    QCoreApplication::setApplicationVersion(QStringLiteral(QUIRLBAU_VERSION_TEXT));
+    QCoreApplication::setApplicationVersion(QString::fromUtf8(ProgramVersion));
     installGermanTranslations(app);
     ExportOptions options;
     QByteArrayList raw;

@@ -14,9 +14,6 @@
 
 namespace {
 
-// The window's fields at start.
-const QString StartTexts[5] = {u"-1,4025"_qs, u"-1,4020"_qs, u"0,0000"_qs, u"0,0005"_qs, u"300"_qs};
-
 QCommandLineOption valueOption(const QString &name, const QString &description, const QString &valueName)
 {
     return QCommandLineOption(name, description, valueName);
@@ -141,7 +138,7 @@ bool ExportOptions::readRequest()
         return refuse(m_render, u"kein Dateiname."_qs);
     m_request.quiet = m_parser.isSet(m_quiet);
     for (int k = 0; k < 5; ++k)
-        m_request.record.drawing.fieldTexts[size_t(k)] = StartTexts[k];
+        m_request.record.drawing.fieldTexts[size_t(k)] = QString::fromUtf8(StartFieldTexts[k]);
     m_request.record.drawing.palette = StandardColors;
     return applySaved() && readSection() && readExtent() && readShape() && mappingFinite() && readFilm();
 }

@@ -1,16 +1,19 @@
 #include "picturefile/picturerecord.h"
 
+#include "core/programinfo.h"
+
 #include <QStringList>
 
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <map>
 
 namespace {
 
 const char *const NumberKeys[4] = {"X0", "X1", "Y0", "Y1"};
 const char *const FieldKeys[5] = {"Field X0", "Field X1", "Field Y0", "Field Y1", "Field Imax"};
-const QByteArray SoftwareName = "Quirlbau";
+const QByteArray SoftwareName = ProgramName;
 
 QByteArray numberText(double value)
 {
@@ -108,7 +111,7 @@ bool RecordTexts::collect(QString *whyNot)
         needed << key;
     for (const char *key : FieldKeys)
         needed << key;
-    const QByteArrayList known = needed + QByteArrayList{"Size", "Rows", "Cycle"};
+    const QByteArrayList known = needed + QByteArrayList{"Size", "Rows", "Cycle", "Pixels", "Iterations"};
     for (const auto &[key, value] : m_texts) {
         if (!known.contains(key))
             continue;
@@ -228,13 +231,34 @@ bool readExtent(const RecordTexts &texts, PictureRecord &record, QString *whyNot
     return true;
 }
 
+// Pixels and Iterations, both or neither.
+bool readCounts(const RecordTexts &texts, PictureRecord &record, QString *whyNot)
+{
+    if (!texts.has("Pixels") && !texts.has("Iterations"))
+        return true;
+    if (!texts.has("Pixels") || !texts.has("Iterations")) {
+        *whyNot = QStringLiteral("Pixels und Iterations stehen nur zusammen.");
+        return false;
+    }
+    const auto pixels = readWhole(texts.value("Pixels"), 0, std::numeric_limits<std::int32_t>::max());
+    const auto iterations = readWhole(texts.value("Iterations"), std::numeric_limits<long>::min(),
+                                      std::numeric_limits<long>::max());
+    if (!pixels)
+        *whyNot = wrongValue("Pixels", "ist keine ganze Zahl zwischen 0 und 2147483647");
+    else if (!iterations)
+        *whyNot = wrongValue("Iterations", "ist keine ganze Zahl");
+    else
+        record.counts = PictureCounts{*pixels, *iterations};
+    return pixels && iterations;
+}
+
 } // namespace
 
 PictureTexts pictureTexts(const PictureRecord &record)
 {
     const Drawing &drawing = record.drawing;
     PictureTexts texts{
-        {"Software", SoftwareName + " " + QByteArray(QUIRLBAU_VERSION_TEXT)},
+        {"Software", SoftwareName + " " + ProgramVersion},
         {"X0", numberText(drawing.section.x0)},
         {"X1", numberText(drawing.section.x1)},
         {"Y0", numberText(drawing.section.y0)},
@@ -245,6 +269,10 @@ PictureTexts pictureTexts(const PictureRecord &record)
     };
     for (int k = 0; k < 5; ++k)
         texts.emplace_back(FieldKeys[k], drawing.fieldTexts[size_t(k)].toUtf8());
+    if (record.counts) {
+        texts.emplace_back("Pixels", QByteArray::number(qint64(record.counts->pixels)));
+        texts.emplace_back("Iterations", QByteArray::number(qint64(record.counts->iterations)));
+    }
     // A square export's Size stays "N", as before there were other shapes.
     if (record.size > 0 && (record.height == 0 || record.height == record.size))
         texts.emplace_back("Size", QByteArray::number(record.size));
@@ -263,7 +291,8 @@ std::optional<PictureRecord> pictureRecordFromTexts(const PictureTexts &texts, Q
     RecordTexts found(texts);
     PictureRecord record;
     if (found.collect(&reason) && fromThisProgram(found, &reason) && readRunValues(found, record, &reason)
-        && readFieldTexts(found, record, &reason) && readExtent(found, record, &reason))
+        && readFieldTexts(found, record, &reason) && readExtent(found, record, &reason)
+        && readCounts(found, record, &reason))
         return record;
     if (whyNot)
         *whyNot = reason;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/drawing.h"
+#include "core/picturecounts.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,6 +22,7 @@ struct PictureRecord
     int height = 0; // H of a W × H export; 0 with size 0
     bool cycle = false; // counts above 400 went on through the hundred-step colours
     int firstRow = 0, lastRow = -1; // rows of a banded export (lastRow -1: all rows)
+    std::optional<PictureCounts> counts; // the window's counters; an export has none
 };
 
 inline constexpr int PictureMaxSize = 65536;
@@ -36,6 +38,7 @@ using PictureTexts = std::vector<std::pair<QByteArray, QByteArray>>;
 //   "Palette"   eight "#RRGGBB" separated by single spaces, F0 first
 //   "Complete"  "yes" or "no"
 //   "Field X0" "Field X1" "Field Y0" "Field Y1" "Field Imax"  the field texts
+//   "Pixels" "Iterations"  only with counts: "213444" "16313"
 //   "Size"      only for exports: "N" for N × N, "WxH" otherwise
 //   "Rows"      only for banded exports: "FIRST:LAST"
 //   "Cycle"     only when counts above 400 cycled: "yes"
@@ -44,6 +47,6 @@ PictureTexts pictureTexts(const PictureRecord &record);
 // The record back from the texts of a file, which it distrusts: every key
 // present once (other keys are ignored), every value checked (numbers finite
 // and read back exactly, Imax within -32768..32767, eight colours, Size
-// 1..65536, Rows within Size). Otherwise nullopt and a German reason in
+// 1..65536, Rows within Size, Pixels 0..2^31-1 and Iterations together). Otherwise nullopt and a German reason in
 // *whyNot, e.g. "Der Wert von X0 ist keine Zahl."
 std::optional<PictureRecord> pictureRecordFromTexts(const PictureTexts &texts, QString *whyNot);

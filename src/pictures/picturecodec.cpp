@@ -1,5 +1,6 @@
 #include "pictures/picturecodec.h"
 
+#include "core/programinfo.h"
 #include "core/surfacegeometry.h"
 #include "form/backcolor.h"
 #include "picturefile/picturerecord.h"
@@ -19,7 +20,7 @@ constexpr int IndexedColourType = 3;
 bool fromQuirlbau(const std::vector<std::pair<QByteArray, QByteArray>> &texts)
 {
     for (const auto &[keyword, value] : texts) {
-        if (keyword == "Software" && value.startsWith("Quirlbau"))
+        if (keyword == "Software" && value.startsWith(ProgramName))
             return true;
     }
     return false;
@@ -128,11 +129,10 @@ std::optional<QImage> readPixels(QIODevice &device, const PictureRecord &record,
 
 namespace PictureCodec {
 
-bool write(QIODevice &device, const QImage &picture, const Drawing &record, bool complete,
-           QString *whyNot)
+bool write(QIODevice &device, const QImage &picture, const PictureRecord &record, QString *whyNot)
 {
     std::vector<QRgb> leading;
-    for (ColorRef swatch : record.palette)
+    for (ColorRef swatch : record.drawing.palette)
         leading.push_back(opaqueArgb(swatch));
     leading.push_back(opaqueArgb(WindowBackColor));
     const std::optional<QImage> indexed =
@@ -151,7 +151,7 @@ bool write(QIODevice &device, const QImage &picture, const Drawing &record, bool
             deviceFailed = device.write(data, qint64(size)) != qint64(size);
             return !deviceFailed;
         },
-        indexed->width(), indexed->height(), rgb, pictureTexts({record, complete}));
+        indexed->width(), indexed->height(), rgb, pictureTexts(record));
     bool written = true;
     for (int y = 0; written && y < indexed->height(); ++y)
         written = writer.writeRows(indexed->constScanLine(y), 1);
@@ -186,7 +186,7 @@ std::optional<Contents> read(QIODevice &device, QString *whyNot)
         *whyNot = sizeMismatch(found, expected);
         return std::nullopt;
     }
-    Contents contents{record->drawing, record->complete, std::nullopt, record->cycle};
+    Contents contents{*record, std::nullopt};
     if (isExport(*record))
         return contents;
     if (header->colourType != IndexedColourType || header->bitDepth != 8) {

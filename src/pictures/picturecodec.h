@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/drawing.h"
+#include "picturefile/picturerecord.h"
 
 #include <QImage>
 #include <QString>
@@ -13,26 +14,21 @@ class QIODevice;
 // 400 × 400; undrawn pixels take the window's background colour, as on the
 // screen. Its text chunks record the run: the section (shortest round trip,
 // full stop), Imax, the palette, the five field texts, whether the picture
-// is complete, and the program's name and version.
+// is complete, the counters, and the program's name and version.
 namespace PictureCodec {
 
 // What a file brings back.
 struct Contents
 {
-    Drawing record;
-    bool complete = false;
+    PictureRecord record;
     // 400 × 400, ARGB32 premultiplied, undrawn pixels transparent again;
     // nullopt for an export of another size, whose texts alone apply.
     std::optional<QImage> picture;
-    // Drawn with counts above 400 cycling through the colours, which the
-    // window does not do.
-    bool cycle = false;
 };
 
 // `picture` as the surface holds it. False with a German reason when the
 // device refuses a write or the picture has more than 256 colours.
-bool write(QIODevice &device, const QImage &picture, const Drawing &record, bool complete,
-           QString *whyNot);
+bool write(QIODevice &device, const QImage &picture, const PictureRecord &record, QString *whyNot);
 
 // Distrusts the file: a German reason where it is no picture of Quirlbau's
 // (no PNG, damaged, truncated, another size, values that are no numbers).

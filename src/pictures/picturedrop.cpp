@@ -1,16 +1,16 @@
 #include "pictures/picturedrop.h"
 
+#include "form/formstate.h"
 #include "pictures/picturefiles.h"
-#include "render/renderrun.h"
 
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTimer>
 #include <QWidget>
 
-PictureDrop::PictureDrop(PictureFiles &files, const RenderRun &run,
+PictureDrop::PictureDrop(PictureFiles &files, const FormState &state,
                          const std::vector<QWidget *> &targets, QObject *parent)
-    : QObject(parent), m_files(files), m_run(run)
+    : QObject(parent), m_files(files), m_state(state)
 {
     for (QWidget *target : targets) {
         target->setAcceptDrops(true);
@@ -35,7 +35,7 @@ bool PictureDrop::eventFilter(QObject *watched, QEvent *event)
     const QString path = droppedFile(drop->mimeData());
     if (path.isEmpty())
         return QObject::eventFilter(watched, event);
-    if (m_run.isDrawing()) {
+    if (m_state.runPhase == RunPhase::Drawing) {
         drop->ignore();
         return true;
     }

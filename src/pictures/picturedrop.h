@@ -7,7 +7,7 @@
 class PictureFiles;
 class QMimeData;
 class QWidget;
-class RenderRun;
+struct FormState;
 
 // A file dropped anywhere on the window, the text fields included, is
 // opened as a picture; while a run draws, drops are refused.
@@ -18,7 +18,7 @@ class PictureDrop : public QObject
 public:
     // `targets`: the window, and the children that take drops of their own
     // (the fields would otherwise paste the file's name).
-    PictureDrop(PictureFiles &files, const RenderRun &run, const std::vector<QWidget *> &targets,
+    PictureDrop(PictureFiles &files, const FormState &state, const std::vector<QWidget *> &targets,
                 QObject *parent = nullptr);
 
 protected:
@@ -28,5 +28,5 @@ private:
     QString droppedFile(const QMimeData *data) const;
 
     PictureFiles &m_files;
-    const RenderRun &m_run;
+    const FormState &m_state;
 };

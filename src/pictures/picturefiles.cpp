@@ -1,5 +1,6 @@
 #include "pictures/picturefiles.h"
 
+#include "core/programinfo.h"
 #include "form/drawingsurface.h"
 #include "form/platform.h"
 #include "pictures/picturecodec.h"
@@ -23,7 +24,7 @@
 
 namespace {
 
-const QString MessageTitle = QStringLiteral("Quirlbau");
+const QString MessageTitle = QString::fromUtf8(ProgramName);
 
 } // namespace
 
@@ -43,22 +44,22 @@ void PictureFiles::save()
 {
     // The surface as it is now, whatever a run does while the dialog is open.
     const QImage picture = m_surface.picture().copy();
-    const std::optional<Drawing> record = m_surfaceRecord.record();
-    const bool complete = m_surfaceRecord.isComplete();
-    if (!record) {
+    const std::optional<Drawing> drawing = m_surfaceRecord.record();
+    if (!drawing) {
         m_platform.messageBox(m_window, MessageTitle,
                               QStringLiteral("Noch ist kein Bild gezeichnet, das sich speichern "
                                              "ließe: erst mit „Start“ eines berechnen."));
         return;
     }
+    PictureRecord record{*drawing};
+    record.complete = m_surfaceRecord.isComplete();
+    record.counts = m_surfaceRecord.counts();
     if (const std::optional<QString> path = m_platform.savePictureName(m_window, proposedPath()))
-        write(*path, picture, *record, complete);
+        write(*path, picture, record);
 }
 
-bool PictureFiles::write(const QString &path, const QImage &picture, const Drawing &record,
-                         bool complete)
+bool PictureFiles::write(const QString &path, const QImage &picture, const PictureRecord &record)
 {
-    m_lastFolder = QFileInfo(path).absolutePath();
     // A failure anywhere leaves an existing file as it was: the new one is
     // written beside it and takes its place only when whole. As the export
     // does, a symlink is followed and a device or FIFO refused.
@@ -67,7 +68,7 @@ bool PictureFiles::write(const QString &path, const QImage &picture, const Drawi
     QBuffer encoded;
     encoded.open(QIODevice::WriteOnly);
     QString whyNot;
-    if (!PictureCodec::write(encoded, picture, record, complete, &whyNot))
+    if (!PictureCodec::write(encoded, picture, record, &whyNot))
         return refuseSave(path, whyNot);
     TargetFile file(path, TargetFile::SignalCleanup::Off);
     if (!file.open())
@@ -78,6 +79,8 @@ bool PictureFiles::write(const QString &path, const QImage &picture, const Drawi
     if (!file.commit())
         return refuseSave(path, QStringLiteral("Die fertige Datei ließ sich nicht an ihren Platz bringen: %1.")
                                     .arg(file.reason()));
+    // Only a saved picture moves the folder the dialogs start in.
+    m_lastFolder = QFileInfo(path).absolutePath();
     return true;
 }
 
@@ -99,12 +102,13 @@ bool PictureFiles::openFile(const QString &path)
     if (!contents)
         return refuseOpen(path, whyNot);
     m_lastFolder = QFileInfo(path).absolutePath();
+    const PictureRecord &record = contents->record;
     if (contents->picture)
-        m_restorer.restore(contents->record, *contents->picture);
+        m_restorer.restore(record.drawing, record.counts, *contents->picture);
     else
-        m_restorer.restoreWithoutPicture(contents->record);
-    m_surfaceRecord.replaced(contents->record, contents->complete && contents->picture);
-    if (contents->cycle)
+        m_restorer.restoreWithoutPicture(record.drawing);
+    m_surfaceRecord.replaced(record.drawing, record.complete && contents->picture, record.counts);
+    if (record.cycle)
         m_platform.messageBox(m_window, MessageTitle,
                               QStringLiteral("Das Bild färbt Zählwerte über 400 im Kreis (--cycle); das Fenster "
                                              "zeichnet ohne diese Färbung."));
@@ -136,7 +140,7 @@ QString PictureFiles::proposedPath() const
         folder = QDir::homePath();
     const QString stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hhmmss"));
-    return QDir(folder).filePath(QStringLiteral("Quirlbau-%1.png").arg(stamp));
+    return QDir(folder).filePath(QStringLiteral("%1-%2.png").arg(MessageTitle, stamp));
 }
 
 bool PictureFiles::refuseSave(const QString &path, const QString &reason)

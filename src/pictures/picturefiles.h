@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/drawing.h"
+#include "picturefile/picturerecord.h"
 
 #include <QObject>
 #include <QString>
@@ -45,8 +45,7 @@ signals:
     void opened();
 
 private:
-    bool write(const QString &path, const QImage &picture, const Drawing &record,
-               bool complete);
+    bool write(const QString &path, const QImage &picture, const PictureRecord &record);
     bool refuseSave(const QString &path, const QString &reason);
     bool refuseOpen(const QString &path, const QString &reason);
     QString proposedPath() const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/drawing.h"
+#include "core/picturecounts.h"
 
 #include <QImage>
 
@@ -8,7 +9,7 @@
 
 // The complete pictures a user can go back and forward through, as a
 // browser keeps the pages visited: the last `Bound` entries, each with its
-// record and its picture at one byte a pixel.
+// record, its counters and its picture at one byte a pixel.
 //
 // The history is either at an entry (the one shown after add, back or
 // forward) or off it (something else is on the surface: a newer run, an
@@ -25,12 +26,13 @@ public:
     struct Entry
     {
         Drawing record;
+        PictureCounts counts;
         QImage picture; // Format_Indexed8
     };
 
     // Appends after the entry last shown, dropping those ahead of it, and
     // the oldest beyond the bound; the history is then at the new entry.
-    void add(const Drawing &record, const QImage &indexedPicture);
+    void add(const Drawing &record, const PictureCounts &counts, const QImage &indexedPicture);
 
     // Something that is no entry is on the surface now.
     void leave() { m_atEntry = false; }

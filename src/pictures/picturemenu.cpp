@@ -1,17 +1,17 @@
 #include "pictures/picturemenu.h"
 
 #include "pictures/filmcommand.h"
+#include "form/formstate.h"
 #include "pictures/picturefiles.h"
 #include "pictures/picturenavigator.h"
-#include "render/renderrun.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QWidget>
 
 PictureMenu::PictureMenu(PictureFiles &files, PictureNavigator &navigator, FilmCommand &film,
-                         const RenderRun &run, QWidget *window, QObject *parent)
-    : QObject(parent), m_files(files), m_navigator(navigator), m_run(run), m_window(window)
+                         const FormState &state, QWidget *window, QObject *parent)
+    : QObject(parent), m_files(files), m_navigator(navigator), m_state(state), m_window(window)
 {
     m_save = addCommand(QStringLiteral("actSave"), QStringLiteral("Bild speichern …"),
                         QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -59,7 +59,7 @@ QAction *PictureMenu::addCommand(const QString &name, const QString &text,
 
 bool PictureMenu::mayReplacePicture() const
 {
-    return !m_run.isDrawing();
+    return m_state.runPhase != RunPhase::Drawing;
 }
 
 void PictureMenu::updateAvailability()

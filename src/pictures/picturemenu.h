@@ -8,7 +8,7 @@ class PictureNavigator;
 class QAction;
 class QPoint;
 class QWidget;
-class RenderRun;
+struct FormState;
 
 // The pictures' commands: a German context menu for the window's own area
 // and the drawing surface, and window-wide shortcuts that leave every key
@@ -25,7 +25,7 @@ class PictureMenu : public QObject
 
 public:
     // The shortcuts act on `window` and whatever in it has the focus.
-    PictureMenu(PictureFiles &files, PictureNavigator &navigator, FilmCommand &film, const RenderRun &run,
+    PictureMenu(PictureFiles &files, PictureNavigator &navigator, FilmCommand &film, const FormState &state,
                 QWidget *window, QObject *parent = nullptr);
 
     // Opens the menu at `globalPosition` and returns when it closes.
@@ -38,7 +38,7 @@ private:
 
     PictureFiles &m_files;
     PictureNavigator &m_navigator;
-    const RenderRun &m_run;
+    const FormState &m_state;
     QWidget *m_window;
     QAction *m_save, *m_copy, *m_film, *m_open, *m_back, *m_forward;
 };

@@ -12,12 +12,12 @@ PictureNavigator::PictureNavigator(DrawingSurface &surface, SurfaceRecord &surfa
     connect(&surfaceRecord, &SurfaceRecord::pictureCompleted, this, &PictureNavigator::add);
 }
 
-void PictureNavigator::add(const Drawing &record)
+void PictureNavigator::add(const Drawing &record, const PictureCounts &counts)
 {
     // A complete picture holds at most the eight swatch colours.
     if (const std::optional<QImage> indexed =
             IndexedPicture::fromPicture(m_surface.picture(), qRgba(0, 0, 0, 0)))
-        m_history.add(record, *indexed);
+        m_history.add(record, counts, *indexed);
 }
 
 void PictureNavigator::back()
@@ -34,6 +34,6 @@ void PictureNavigator::show(const PictureHistory::Entry *entry)
 {
     if (!entry)
         return;
-    m_restorer.restore(entry->record, IndexedPicture::toPicture(entry->picture));
-    m_surfaceRecord.replaced(entry->record, true);
+    m_restorer.restore(entry->record, entry->counts, IndexedPicture::toPicture(entry->picture));
+    m_surfaceRecord.replaced(entry->record, true, entry->counts);
 }

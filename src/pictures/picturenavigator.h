@@ -27,7 +27,7 @@ public:
     const PictureHistory &history() const { return m_history; }
 
 private:
-    void add(const Drawing &record);
+    void add(const Drawing &record, const PictureCounts &counts);
     void show(const PictureHistory::Entry *entry);
 
     DrawingSurface &m_surface;

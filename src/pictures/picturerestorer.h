@@ -1,10 +1,12 @@
 #pragma once
 
 #include "core/drawing.h"
+#include "core/picturecounts.h"
 
 #include <QObject>
 
 #include <array>
+#include <optional>
 
 class DrawingSurface;
 class QImage;
@@ -14,7 +16,8 @@ class QPushButton;
 struct FormState;
 
 // Puts a recorded picture back on the window at once, without a run: the
-// five field texts, the palette and the picture. A paused run ends, as btC
+// five field texts, the palette, the picture and its counters, the bar at
+// its whole columns (without counters: both empty, the bar too). A paused run ends as btC
 // ends it, so that the next Start begins afresh.
 class PictureRestorer : public QObject
 {
@@ -25,7 +28,7 @@ public:
     {
         std::array<QLineEdit *, 5> fields; // txtX0, txtX1, txtY0, txtY1, txtMaxIter
         std::array<QLabel *, 8> swatches;  // lblF0..lblF7
-        QLabel *lblI;
+        QLabel *lblCounts, *lblPixel, *lblBar, *lblI;
         QPushButton *btStop;
     };
 
@@ -33,13 +36,14 @@ public:
                     QObject *parent = nullptr);
 
     // `picture` 400 × 400, undrawn pixels transparent.
-    void restore(const Drawing &record, const QImage &picture);
+    void restore(const Drawing &record, const std::optional<PictureCounts> &counts,
+                 const QImage &picture);
     // The texts and the palette only, onto a cleared surface.
     void restoreWithoutPicture(const Drawing &record);
 
 private:
-    void restoreControls(const Drawing &record);
-    void endPausedRun();
+    void restoreControls(const Drawing &record, const std::optional<PictureCounts> &counts);
+    void showCounts(const std::optional<PictureCounts> &counts);
 
     Controls m_controls;
     FormState &m_state;

@@ -12,11 +12,16 @@ void SurfaceRecord::runStarted(const Drawing &record, bool continued)
     m_complete = false;
 }
 
+void SurfaceRecord::countsShown(const PictureCounts &counts)
+{
+    m_counts = counts;
+}
+
 void SurfaceRecord::runCompleted()
 {
     m_complete = m_oneDrawing && m_record;
     if (m_complete)
-        emit pictureCompleted(*m_record);
+        emit pictureCompleted(*m_record, m_counts.value_or(PictureCounts{}));
 }
 
 void SurfaceRecord::surfaceCleared()
@@ -25,9 +30,11 @@ void SurfaceRecord::surfaceCleared()
     m_oneDrawing = false;
 }
 
-void SurfaceRecord::replaced(const Drawing &record, bool complete)
+void SurfaceRecord::replaced(const Drawing &record, bool complete,
+                             const std::optional<PictureCounts> &counts)
 {
     m_record = record;
+    m_counts = counts;
     m_complete = complete;
     m_oneDrawing = complete;
 }

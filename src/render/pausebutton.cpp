@@ -14,10 +14,10 @@ PauseButton::PauseButton(QPushButton *btStop, FormState &state, RenderRun &run, 
 
 void PauseButton::click()
 {
-    if (m_button->text() == PauseCaption) {
+    if (m_state.runPhase != RunPhase::Paused) {
         setBackColor(m_button, RunningColor);
         m_state.stopRequested = true;
-    } else if (m_button->text() == ContinueCaption) {
+    } else {
         setBackColor(m_button, PausedColor);
         m_state.resumeRequested = true;
         m_run.run();

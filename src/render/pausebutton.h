@@ -6,13 +6,14 @@ class QPushButton;
 class RenderRun;
 struct FormState;
 
-// The click of btStop. Its caption says what a click does:
-//   "Berechnung anhalten"   light red face, stopRequested set; the run
-//                           pauses after the point in progress (idle: the
-//                           next fresh start clears the request)
-//   "Berechnung fortsetzen" light green face, resumeRequested set, then the
-//                           render run in continue mode; returns when it ends
-// Any other caption: nothing.
+// The click of btStop. The run's phase decides what a click does; the
+// caption shows it:
+//   drawing or idle  "Berechnung anhalten": light red face, stopRequested
+//                    set; the run pauses after the point in progress (idle:
+//                    the next fresh start clears the request)
+//   paused           "Berechnung fortsetzen": light green face,
+//                    resumeRequested set, then the render run in continue
+//                    mode; returns when it ends
 class PauseButton : public QObject
 {
     Q_OBJECT

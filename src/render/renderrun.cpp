@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
-#include <QScopeGuard>
 
 #include <algorithm>
 #include <chrono>
@@ -30,8 +29,6 @@
 
 namespace {
 
-constexpr int BarFullTwips = 1335;
-
 // Reading the clock costs about 50 ns here, as much as a point of a few
 // iterations, so the run reads it only after some work: each point counts
 // its iterations plus PointWork for its drawing, and the clock is read once
@@ -39,13 +36,6 @@ constexpr int BarFullTwips = 1335;
 // where this thread runs them, with the plain kernel.
 constexpr int PointWork = 10;
 constexpr int ClockReadWork = 2000;
-
-// (I · 1335) / 6000 twips, held in single precision as the bar's width is.
-int barWidthPixels(int column)
-{
-    const float twips = float(double(column) * BarFullTwips / GridLimit);
-    return twipsToPixelLength(twips);
-}
 
 #if defined(__x86_64__) || defined(__i386__)
 __attribute__((target("avx"))) void zeroUpperHalves()
@@ -102,26 +92,32 @@ void RenderRun::setEventInterval(int milliseconds)
 
 void RenderRun::run()
 {
-    m_drawing = true;
-    const auto drawingEnds = qScopeGuard([this] { m_drawing = false; });
+    FormState &state = m_state;
+    const RunPhase before = state.runPhase;
+    state.runPhase = RunPhase::Drawing;
     // The click's own handling counts towards the first stretch without an
     // event pass: disabling the buttons and setting captions takes a while.
     m_sinceEvents.start();
     const RunControls &c = m_controls;
-    if (!m_state.resumeRequested) {
-        c.lblCounts->setText(QStringLiteral("0"));
-        c.lblI->setText(QStringLiteral("1"));
+    if (!state.resumeRequested) {
+        state.pausedTotal = 0;
+        c.lblCounts->setText(NumberText::fromWhole(state.pausedTotal));
+        state.resumeColumn = GridFirst;
+        c.lblI->setText(NumberText::fromWhole(state.resumeColumn));
     }
     setControlsEnabled(false);
 
-    const std::optional<Setup> setup = start();
+    const std::optional<Setup> setup = start(before == RunPhase::Paused);
     if (!setup) {
         fail();
+        // Nothing was read, so a paused run is still paused.
+        state.runPhase = before;
         return;
     }
     emit started(setup->drawing, setup->continued);
     Progress progress{setup->countsTotal, 0, 0};
     const End end = walk(*setup, progress);
+    state.runPhase = end == End::Paused ? RunPhase::Paused : RunPhase::Idle;
     // The window is going away: nothing more is written to it.
     if (end == End::WindowGone)
         return;
@@ -131,23 +127,20 @@ void RenderRun::run()
         fail();
     else
         setControlsEnabled(true);
-    if (end == End::Completed) {
-        m_drawing = false;
+    if (end == End::Paused)
+        state.pausedTotal = progress.countsTotal;
+    if (end == End::Completed)
         emit completed();
-    }
 }
 
-std::optional<RenderRun::Setup> RenderRun::start()
+std::optional<RenderRun::Setup> RenderRun::start(bool wasPaused)
 {
     Setup setup{};
     setup.groupSeparator = QLocale().groupSeparator();
-    if (!readFields(setup) || !chooseMode(setup))
+    if (!readFields(setup))
         return std::nullopt;
-    const std::optional<std::int32_t> first =
-        NumberText::fromGrouped32(m_controls.lblI->text(), setup.groupSeparator);
-    if (!first)
-        return std::nullopt;
-    setup.firstColumn = *first;
+    chooseMode(setup, wasPaused);
+    setup.firstColumn = m_state.resumeColumn;
     const Section &section = setup.drawing.section;
     setup.overflowColumn = firstOverflowingIndex(section.x0, section.x1);
     setup.overflowRow = firstOverflowingIndex(section.y0, section.y1);
@@ -177,33 +170,26 @@ bool RenderRun::readFields(Setup &setup) const
     return true;
 }
 
-// Continue mode reads the paused total back in the 64-bit range the run
+// Continue mode carries the paused total on in the 64-bit range the run
 // counts in, so a run paused beyond 2^31 can still be continued.
-bool RenderRun::chooseMode(Setup &setup)
+void RenderRun::chooseMode(Setup &setup, bool wasPaused)
 {
     const RunControls &c = m_controls;
     FormState &state = m_state;
-    if (c.btStop->text() == ContinueCaption && state.resumeRequested) {
-        const std::optional<std::int64_t> total =
-            NumberText::fromGrouped(c.lblCounts->text(), setup.groupSeparator);
-        if (!total)
-            return false;
-        setup.countsTotal = *total;
-        c.btStop->setText(PauseCaption);
-        setBackColor(c.btStop, RunningColor);
-        state.resumeRequested = false;
-        setup.continued = true;
-        return true;
-    }
     c.btStop->setText(PauseCaption);
     setBackColor(c.btStop, RunningColor);
+    if (wasPaused && state.resumeRequested) {
+        setup.countsTotal = state.pausedTotal;
+        state.resumeRequested = false;
+        setup.continued = true;
+        return;
+    }
     state.pixelCount = 0;
     c.lblPixel->setText(QStringLiteral("0"));
     setup.countsTotal = 0;
     c.lblCounts->setText(QStringLiteral("0"));
     state.stopRequested = false;
     setup.continued = false;
-    return true;
 }
 
 RenderRun::End RenderRun::walk(const Setup &setup, Progress &progress)
@@ -336,6 +322,7 @@ void RenderRun::letEventsRun(const Setup &setup, const Progress &progress)
 void RenderRun::pause(int i, int j)
 {
     const RunControls &c = m_controls;
+    m_state.resumeColumn = i;
     c.lblI->setText(NumberText::fromWhole(i));
     c.lblJ->setText(NumberText::fromWhole(j));
     m_state.stopRequested = false;
@@ -351,6 +338,7 @@ void RenderRun::showProgress(const Setup &setup, const Progress &progress)
     if (progress.lastColumnDone != 0)
         c.lblBar->resize(barWidthPixels(progress.lastColumnDone), c.lblBar->height());
     m_surface.showPoints();
+    emit countsShown({m_state.pixelCount, progress.countsTotal});
 }
 
 void RenderRun::fail()

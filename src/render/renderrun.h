@@ -2,6 +2,7 @@
 
 #include "core/colorref.h"
 #include "core/drawing.h"
+#include "core/picturecounts.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -40,10 +41,11 @@ struct RunControls
 // the window can be closed.
 //
 // Fresh start or continue mode: continue mode when resumeRequested is set
-// and btStop reads "Berechnung fortsetzen"; it starts at the column in lblI
-// and carries the totals on. Ends:
+// and the run was paused; it starts at the form state's resume column and
+// carries the totals on. Ends:
 //   completed   the last column is done; the seventeen controls enabled
-//   paused      stopRequested seen after a point; lblI/lblJ hold its indices
+//   paused      stopRequested seen after a point; lblI/lblJ show its indices,
+//               the form state keeps its column and total
 //   failed      a field is not a number, the counters overflow, or the
 //               mapping of a grid index to the plane leaves the double range
 //               (raised at that point, the points before it drawn): message
@@ -85,14 +87,12 @@ public:
     void setKernel(Kernel kernel) { m_kernel = kernel; }
     Kernel kernel() const { return m_kernel; }
 
-    // True from the click until the run reaches one of its ends; handlers
-    // that run inside its event passes ask this.
-    bool isDrawing() const { return m_drawing; }
-
 signals:
     // The fields were read and the run is about to draw; `continued` in
     // continue mode.
     void started(const Drawing &record, bool continued);
+    // lblPixel and lblCounts show these now.
+    void countsShown(const PictureCounts &counts);
     // The last column is drawn and the controls are enabled again.
     void completed();
 
@@ -120,9 +120,9 @@ private:
         int workSinceClock;
     };
 
-    std::optional<Setup> start();
+    std::optional<Setup> start(bool wasPaused);
     bool readFields(Setup &setup) const;
-    bool chooseMode(Setup &setup);
+    void chooseMode(Setup &setup, bool wasPaused);
     End walk(const Setup &setup, Progress &progress);
     End walkPlain(const Setup &setup, Progress &progress);
     End walkAhead(ColumnsAhead &ahead, const Setup &setup, Progress &progress);
@@ -149,5 +149,4 @@ private:
     int m_eventIntervalMs = DefaultEventIntervalMs;
     int m_workBetweenClockReads = 0;
     Kernel m_kernel = Kernel::Fast;
-    bool m_drawing = false;
 };

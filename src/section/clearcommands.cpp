@@ -1,19 +1,10 @@
 #include "section/clearcommands.h"
 
-#include "form/backcolor.h"
 #include "form/drawingsurface.h"
-#include "form/formstate.h"
-#include "form/pausecaptions.h"
+#include "form/pausedrun.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-
-namespace {
-
-const QString FirstColumn = QStringLiteral("1");
-
-} // namespace
 
 ClearCommands::ClearCommands(DrawingSurface &surface, const Controls &controls, FormState &state,
                              QObject *parent)
@@ -32,9 +23,5 @@ void ClearCommands::clearAll()
     for (QLineEdit *field : m_controls.sectionFields)
         field->clear();
     m_controls.lblCounts->clear();
-    m_controls.lblI->setText(FirstColumn);
-    m_controls.btStop->setText(PauseCaption);
-    setBackColor(m_controls.btStop, PausedColor);
-    m_state.stopRequested = false;
-    m_state.resumeRequested = false;
+    endPausedRun(m_state, m_controls.btStop, m_controls.lblI);
 }

@@ -85,8 +85,11 @@ at 606 17 && xdotool click 1 # txtX0
 xdotool key --clearmodifiers alt+Left
 check "Alt+Left in a field goes back to the start section's picture" waitFor surfaceMatches
 
+# The field's text was the clipboard's until now; the program offers a
+# picture once it owns the clipboard again.
+offersPicture() { clipboard -t TARGETS | grep -qx image/png; }
 xdotool key --clearmodifiers ctrl+shift+c
-sleep 0.5
+waitFor offersPicture || echo "the clipboard never offered a picture"
 clipboard -t image/png >"$work/copied.png" || true
 check "Ctrl+Shift+C copies the picture" fileMatches "$work/copied.png"
 expect "the section beside it" "$(clipboard -t text/plain | head -n1)" "X0 = -1.4025"

@@ -28,12 +28,12 @@ top=$((Y + 4))
 shot() { import -window root "$work/shot.png"; }
 matched=0
 for _ in $(seq 120); do
-    sleep 0.5
     shot
     if "$picturecheck" "$work/shot.png" "$left" "$top" >"$work/check.txt"; then
         matched=1
         break
     fi
+    sleep 0.5
 done
 if [[ $matched -eq 0 ]]; then
     echo "FAIL: the picture never matched; last comparison:"
@@ -41,7 +41,8 @@ if [[ $matched -eq 0 ]]; then
     exit 1
 fi
 
-# Steady: a second look a second later shows the same.
+# Steady: nothing draws after the run is complete, so a second look a
+# second later shows the same (the wait is what is checked, not a hope).
 sleep 1
 shot
 if ! "$picturecheck" "$work/shot.png" "$left" "$top" >"$work/check.txt"; then

@@ -117,13 +117,13 @@ if ((status == 0)); then
     xdotool click 1
     matched=0
     for _ in $(seq 120); do
-        sleep 0.5
         import -window root "$work/shot.png"
         if "$picturecheck" "$work/shot.png" $((X + 96)) $((Y + 4)) \
             -1.402375 -1.40225 0.000125 0.00025 300 >"$work/check.txt"; then
             matched=1
             break
         fi
+        sleep 0.5
     done
     cat "$work/check.txt"
     if ((matched)); then

@@ -36,7 +36,7 @@ bool sameRecord(const PictureRecord &a, const PictureRecord &b)
     return a.drawing.fieldTexts == b.drawing.fieldTexts && sameBits(a.drawing.section.x0, b.drawing.section.x0) && sameBits(a.drawing.section.x1, b.drawing.section.x1)
         && sameBits(a.drawing.section.y0, b.drawing.section.y0) && sameBits(a.drawing.section.y1, b.drawing.section.y1) && a.drawing.imax == b.drawing.imax
         && a.drawing.palette == b.drawing.palette && a.complete == b.complete && a.size == b.size
-        && a.firstRow == b.firstRow && a.lastRow == b.lastRow;
+        && a.firstRow == b.firstRow && a.lastRow == b.lastRow && a.counts == b.counts;
 }
 
 void checkRecord(const PictureTexts &texts)
