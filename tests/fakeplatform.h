@@ -43,6 +43,12 @@ public:
         return fileAnswer;
     }
 
+    std::optional<QString> saveFilmName(QWidget *, const QString &proposedPath) override
+    {
+        proposedPaths.append(proposedPath);
+        return fileAnswer;
+    }
+
     int doEventsCalls = 0;
     std::function<void()> onDoEvents;
     QStringList messages;

@@ -1,46 +1,23 @@
 #include "childprocess.h"
-#include "expectedpicture.h"
 #include "export/bandcomputer.h"
 #include "export/posterrender.h"
-#include "picturebytes.h"
+#include "exportrun.h"
 
 #include <QDir>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <csignal>
 
 // `quirlbau --render` as a user runs it: the real program, without a display.
 
-namespace {
-
-struct Outcome
-{
-    int status = -1;
-    QByteArray errors;
-    QByteArray output;
-};
-
-// The pixel's centre written out as the README states it.
-double centre(double low, double high, int k, int n)
-{
-    return low + ((2 * k + 1) * (high - low)) / (2 * n);
-}
-
-QRgb rgbOf(ColorRef ref)
-{
-    return qRgb(redOf(ref), greenOf(ref), blueOf(ref));
-}
-
-QStringList sectionOptions(const RunSection &s)
-{
-    return {u"--x0=%1"_qs.arg(s.x0, 0, 'g', 17), u"--x1=%1"_qs.arg(s.x1, 0, 'g', 17),
-            u"--y0=%1"_qs.arg(s.y0, 0, 'g', 17), u"--y1=%1"_qs.arg(s.y1, 0, 'g', 17), u"--imax=%1"_qs.arg(s.imax)};
-}
-
-} // namespace
-
 Q_DECLARE_METATYPE(RunSection)
+
+static bool operator==(const RunSection &a, const RunSection &b)
+{
+    return a.x0 == b.x0 && a.x1 == b.x1 && a.y0 == b.y0 && a.y1 == b.y1 && a.imax == b.imax;
+}
 
 class TestExport : public QObject
 {
@@ -56,6 +33,10 @@ private slots:
     void defaultIsWindowPicture();
     void bandsJoinToWhole();
     void fromSavedPicture();
+    void shapes_data();
+    void shapes();
+    void squareAsBefore();
+    void cycleColours();
     void helpAndVersion();
     void badArguments_data();
     void badArguments();
@@ -81,20 +62,7 @@ void TestExport::init()
 
 Outcome TestExport::quirlbau(const QStringList &arguments, const QString &shell)
 {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(m_dir->path());
-    if (shell.isEmpty())
-        process.start(QStringLiteral(QUIRLBAU_PROGRAM), arguments);
-    else
-        process.start(u"sh"_qs, QStringList{u"-c"_qs, shell, u"sh"_qs, QStringLiteral(QUIRLBAU_PROGRAM)} + arguments);
-    if (!process.waitForFinished(120000))
-        return {};
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardError(),
-            process.readAllStandardOutput()};
+    return runQuirlbau(m_dir->path(), arguments, shell);
 }
 
 QStringList TestExport::filesLeft() const
@@ -239,6 +207,81 @@ void TestExport::fromSavedPicture()
     QCOMPARE(image.pixel(4, 2), rgbOf(saved.drawing.palette[size_t(swatchForCount(count))]));
 }
 
+void TestExport::shapes_data()
+{
+    QTest::addColumn<RunSection>("given");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<bool>("stretch");
+    QTest::addColumn<RunSection>("drawn");
+    QTest::newRow("square at 5x5") << RunSection{-2, 2, -2, 2, 50} << u"5x5"_qs << false << RunSection{-2, 2, -2, 2, 50};
+    QTest::newRow("wide") << RunSection{-1, 1, -1, 1, 50} << u"80x40"_qs << false << RunSection{-2, 2, -1, 1, 50};
+    QTest::newRow("tall") << RunSection{-1, 1, -1, 1, 50} << u"40X80"_qs << false << RunSection{-1, 1, -2, 2, 50};
+    QTest::newRow("reversed corners") << RunSection{1, -1, 1, -1, 50} << u"80x40"_qs << false
+                                      << RunSection{2, -2, 1, -1, 50};
+    QTest::newRow("tall section, wide picture") << RunSection{0, 1, 0, 4, 50} << u"60x30"_qs << false
+                                                << RunSection{-3.5, 4.5, 0, 4, 50};
+    QTest::newRow("stretch") << RunSection{-1, 1, -1, 1, 50} << u"80x40"_qs << true << RunSection{-1, 1, -1, 1, 50};
+}
+
+// The section is widened about its centre to square pixels (or stretched),
+// the file records what was drawn, and --from with the same size draws it
+// again byte for byte.
+void TestExport::shapes()
+{
+    QFETCH(RunSection, given);
+    QFETCH(QString, size);
+    QFETCH(bool, stretch);
+    QFETCH(RunSection, drawn);
+    const QStringList options = QStringList{u"--size="_qs + size} + (stretch ? QStringList{u"--stretch"_qs} : QStringList{});
+    QCOMPARE(quirlbau(QStringList{u"--render=a.png"_qs} + options + sectionOptions(given)).status, 0);
+    const std::optional<PictureRecord> record = recordOf(path(u"a.png"_qs));
+    QVERIFY(record);
+    QCOMPARE((RunSection{record->drawing.section, record->drawing.imax}), drawn);
+    checkPixels(path(u"a.png"_qs));
+    QCOMPARE(quirlbau(QStringList{u"--render=b.png"_qs, u"--from=a.png"_qs} + options).status, 0);
+    QCOMPARE(contentsOf(path(u"b.png"_qs)), contentsOf(path(u"a.png"_qs)));
+}
+
+// A square section at --size=N and at NxN: the same file, with the texts of
+// a square export.
+void TestExport::squareAsBefore()
+{
+    const QStringList section = sectionOptions(StartSection);
+    QCOMPARE(quirlbau(QStringList{u"--render=n.png"_qs, u"--size=33"_qs} + section).status, 0);
+    QCOMPARE(quirlbau(QStringList{u"--render=nxn.png"_qs, u"--size=33x33"_qs} + section).status, 0);
+    QCOMPARE(contentsOf(path(u"nxn.png"_qs)), contentsOf(path(u"n.png"_qs)));
+    QFile file(path(u"n.png"_qs));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QString whyNot;
+    const std::optional<PngHeaderAndTexts> header = readPngTexts(file, &whyNot);
+    QVERIFY(header);
+    QVERIFY(std::find(header->texts.begin(), header->texts.end(), std::pair<QByteArray, QByteArray>("Size", "33"))
+            != header->texts.end());
+    const RunSection s = StartSection;
+    const std::optional<PictureRecord> record = recordOf(path(u"n.png"_qs));
+    QVERIFY(record && !record->cycle);
+    QCOMPARE((RunSection{record->drawing.section, record->drawing.imax}), s);
+}
+
+// --cycle: the seahorse valley at Imax 1000, where most counts pass 400; the
+// texts record it and --from carries it over.
+void TestExport::cycleColours()
+{
+    QCOMPARE(quirlbau(QStringList{u"--render=c.png"_qs, u"--size=64x36"_qs, u"--cycle"_qs} + sectionOptions(Seahorse))
+                 .status, 0);
+    const std::optional<PictureRecord> record = recordOf(path(u"c.png"_qs));
+    QVERIFY(record && record->cycle);
+    checkPixels(path(u"c.png"_qs));
+    QCOMPARE(quirlbau({u"--render=d.png"_qs, u"--from=c.png"_qs, u"--size=64x36"_qs}).status, 0);
+    QCOMPARE(contentsOf(path(u"d.png"_qs)), contentsOf(path(u"c.png"_qs)));
+    const QImage image = pixelsOf(path(u"c.png"_qs));
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    QVERIFY(colours.size() >= 6); // without --cycle: nearly all F6
+}
+
 // Both answer without a display and without --render.
 void TestExport::helpAndVersion()
 {
@@ -247,7 +290,9 @@ void TestExport::helpAndVersion()
     QCOMPARE(version.output, QByteArray("quirlbau " QUIRLBAU_VERSION_TEXT "\n"));
     const Outcome help = quirlbau({u"--help"_qs});
     QCOMPARE(help.status, 0);
-    for (const char *option : {"--render <DATEI>", "--size <N>", "--rows <ERSTE:LETZTE>", "--from <BILD>", "--quiet"})
+    for (const char *option : {"--render <DATEI>", "--size <BxH>", "--stretch", "--cycle", "--video <DATEI>",
+                               "--seconds <S>", "--fps <N>", "--frames <ERSTES:LETZTES>", "--start <BILD>",
+                               "--rows <ERSTE:LETZTE>", "--from <BILD>", "--quiet"})
         QVERIFY2(help.output.contains(option), option);
     QCOMPARE(filesLeft(), QStringList());
 }
@@ -267,7 +312,13 @@ void TestExport::badArguments_data()
     row("width beyond double range", {u"--x0=-1E308"_qs, u"--x1=1E308"_qs},
         u"--x1: Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
     row("imax 40000", {u"--imax=40000"_qs}, u"--imax: „40000“ ist keine Zahl zwischen -32768 und 32767."_qs);
+    row("size 3x", {u"--size=3x"_qs}, u"--size: „3x“ liegt nicht zwischen 1 und 65536."_qs);
+    row("size 0x5", {u"--size=0x5"_qs}, u"--size: „0x5“ liegt nicht zwischen 1 und 65536."_qs);
+    row("size 4x65537", {u"--size=4x65537"_qs}, u"--size: „4x65537“ liegt nicht zwischen 1 und 65536."_qs);
+    row("stretch without size", {u"--stretch"_qs}, u"--stretch: nur zusammen mit --size."_qs);
     row("rows without size", {u"--rows=0:1"_qs}, u"--rows: nur zusammen mit --size."_qs);
+    row("rows past the height", {u"--size=10x4"_qs, u"--rows=0:4"_qs},
+        u"--rows: „0:4“ liegt nicht innerhalb von 0:3."_qs);
     row("rows not a range", {u"--size=10"_qs, u"--rows=3"_qs}, u"--rows: „3“ hat nicht die Form ERSTE:LETZTE."_qs);
     row("rows past the end", {u"--size=10"_qs, u"--rows=5:10"_qs},
         u"--rows: „5:10“ liegt nicht innerhalb von 0:9."_qs);

@@ -103,10 +103,16 @@ void TestPictureFile::roundTrip_data()
     poster.drawing.imax = 32767;
     poster.drawing.palette = {0x00010203, 0x00FFFFFF, 0, 0x00ABCDEF, 0x00FEDCBA, 0x00808080, 0x007F7F7F, 0x00123456};
     poster.size = 65536;
+    poster.height = 65536;
     QTest::newRow("whole export") << poster << false;
     poster.firstRow = 65535;
     poster.lastRow = 65535;
     QTest::newRow("last row of an export") << poster << false;
+    PictureRecord film = startRecord();
+    film.size = 3840;
+    film.height = 2160;
+    film.cycle = true;
+    QTest::newRow("wide export, cycled colours") << film << false;
 }
 
 // record → texts → PNG bytes → texts → record, every double bit for bit.
@@ -137,6 +143,8 @@ void TestPictureFile::roundTrip()
     QCOMPARE(back->drawing.palette, record.drawing.palette);
     QCOMPARE(back->complete, record.complete);
     QCOMPARE(back->size, record.size);
+    QCOMPARE(back->height, record.height);
+    QCOMPARE(back->cycle, record.cycle);
     QCOMPARE(back->firstRow, record.firstRow);
     QCOMPARE(back->lastRow, record.lastRow);
     QCOMPARE(back->counts, record.counts);
@@ -208,6 +216,10 @@ void TestPictureFile::refusedTexts_data()
     row("field not UTF-8", "Field X1", "\xff\xfe", u"Der Wert von Field X1 ist kein gültiges UTF-8."_qs);
     row("Size 0", "Size", "0", badSize);
     row("Size 65537", "Size", "65537", badSize);
+    row("Size 3x0", "Size", "3x0", badSize);
+    row("Size 3x4x5", "Size", "3x4x5", badSize);
+    row("Size x4", "Size", "x4", badSize);
+    row("Cycle no", "Cycle", "no", u"Der Wert von Cycle ist nicht „yes“."_qs);
     row("Rows beyond Size", "Rows", "5:100", badRows);
     row("Rows backwards", "Rows", "9:8", badRows);
     row("other software", "Software", "Zeichner 2.0", u"Das Bild stammt nicht von Quirlbau."_qs);
@@ -216,7 +228,7 @@ void TestPictureFile::refusedTexts_data()
     row("Iterations fraction", "Iterations", "1.5", u"Der Wert von Iterations ist keine ganze Zahl."_qs);
 }
 
-// Texts of an export of 100 rows with one value spoilt.
+// Texts of an export of 100 rows, colours cycled, with one value spoilt.
 void TestPictureFile::refusedTexts()
 {
     QFETCH(QByteArray, key);
@@ -224,8 +236,10 @@ void TestPictureFile::refusedTexts()
     QFETCH(QString, reason);
     PictureRecord record = startRecord();
     record.size = 100;
+    record.height = 100;
     record.firstRow = 0;
     record.lastRow = 9;
+    record.cycle = true;
     record.counts = PictureCounts{213444, 16313};
     PictureTexts texts = pictureTexts(record);
     QVERIFY(pictureRecordFromTexts(texts, nullptr));

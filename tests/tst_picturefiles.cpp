@@ -1,10 +1,15 @@
 #include "app/clickablelabel.h"
+#include "pictures/filmcommand.h"
 #include "core/numbertext.h"
 #include "form/pausecaptions.h"
 #include "picturewindow.h"
 #include "windowsnapshot.h"
 
+#include <QAction>
 #include <QBuffer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QMimeData>
 #include <QtEndian>
 
@@ -29,6 +34,9 @@ private slots:
     void saveFollowsTheTarget();
     void openExportRestoresTextsOnly();
     void dropOnFieldOpensFile();
+    void openCycledExportSaysSo();
+    void filmRefusedBeforeDrawing();
+    void filmCancelledLeavesNothing();
 };
 
 namespace {
@@ -357,6 +365,59 @@ void tst_PictureFiles::dropOnFieldOpensFile()
     QApplication::sendEvent(field, &drop);
     QTRY_COMPARE(field->text(), u"0,0005"_qs);
     QCOMPARE(m_window->picture(), picture);
+}
+
+// An export with --cycle opens like any export, with one line saying that
+// the window draws without the cycle.
+void tst_PictureFiles::openCycledExportSaysSo()
+{
+    PictureRecord record = startRecord();
+    record.size = 4;
+    record.height = 4;
+    record.cycle = true;
+    const QString path = pathOf(u"cycled.png"_qs);
+    writeFile(path, pngBytes(4, pictureTexts(record)));
+    QVERIFY(m_window->openPicture(path));
+    QCOMPARE(fieldTexts(), QStringList(record.drawing.fieldTexts.begin(), record.drawing.fieldTexts.end()));
+    QCOMPARE(m_platform->messages,
+             QStringList{u"Quirlbau|Das Bild färbt Zählwerte über 400 im Kreis (--cycle); das Fenster zeichnet ohne "
+                         u"diese Färbung."_qs});
+}
+
+// "Zoomfilm speichern …" before anything was drawn: a message, no dialog, no file.
+void tst_PictureFiles::filmRefusedBeforeDrawing()
+{
+    m_platform->fileAnswer = pathOf(u"film.mp4"_qs);
+    m_window->findChild<QAction *>(u"actFilm"_qs)->trigger();
+    QCOMPARE(m_platform->messages,
+             QStringList{u"Quirlbau|Es ist noch nichts gezeichnet: Ein Zoomfilm führt in das gezeigte Bild, zeichnen "
+                         u"Sie zuerst eines."_qs});
+    QVERIFY(m_platform->proposedPaths.isEmpty());
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+// The film is made in the background while the window goes on answering;
+// Cancel in the progress dialog leaves no file and the picture as it was.
+void tst_PictureFiles::filmCancelledLeavesNothing()
+{
+    runComplete();
+    const QImage picture = m_window->picture().copy();
+    m_platform->fileAnswer = pathOf(u"film.mp4"_qs);
+    auto *film = m_window->findChild<FilmCommand *>();
+    QVERIFY(film);
+    QSignalSpy finished(film, &FilmCommand::finished);
+    m_window->findChild<QAction *>(u"actFilm"_qs)->trigger();
+    auto *progress = m_window->findChild<QProgressDialog *>(u"filmProgress"_qs);
+    QVERIFY(progress && !progress->isModal());
+    QVERIFY(m_platform->proposedPaths.constFirst().endsWith(u".mp4"_qs));
+    QTRY_VERIFY_WITH_TIMEOUT(progress->value() >= 2, 60000);
+    QVERIFY(film->isMaking());
+    progress->findChild<QPushButton *>()->click();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+    QCOMPARE(finished.constFirst().constFirst().toBool(), false);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(m_window->picture(), picture);
+    QVERIFY(m_platform->messages.isEmpty());
 }
 
 int main(int argc, char *argv[])

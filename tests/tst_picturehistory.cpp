@@ -207,7 +207,7 @@ void tst_PictureHistory::contextMenuOnOwnAreaOnly()
         QCoreApplication::processEvents();
     };
     const QStringList entries{u"Bild speichern …|Ctrl+S"_qs, u"Bild kopieren|Ctrl+Shift+C"_qs,
-                              u"Bild öffnen …|Ctrl+O"_qs, u"Zurück|Alt+Left"_qs, u"Vor|Alt+Right"_qs};
+                              u"Zoomfilm speichern …|"_qs, u"Bild öffnen …|Ctrl+O"_qs, u"Zurück|Alt+Left"_qs, u"Vor|Alt+Right"_qs};
     rightClickAt(m_window, {300, 200});
     QCOMPARE(shown, entries);
     rightClickAt(m_window, {20, 300});

@@ -14,6 +14,9 @@ private slots:
     void occurrences();
     void samePatternEveryHundred();
     void runsStepDownFromF6();
+    void cycled_data();
+    void cycled();
+    void cycleRepeatsTheLastHundred();
 };
 
 void tst_SwatchTable::swatch_data()
@@ -86,6 +89,41 @@ void tst_SwatchTable::runsStepDownFromF6()
             continue;
         const int expected = count == 201 ? 0 : swatchForCount(count - 1) - 1;
         QVERIFY2(swatch == expected, qPrintable(QStringLiteral("count %1").arg(count)));
+    }
+}
+
+void tst_SwatchTable::cycled_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("expected");
+    // Up to 400 the table itself; beyond it the fourth hundred again.
+    const struct { int count; int swatch; } rows[] = {
+        {1, 7}, {201, 0}, {332, 0}, {400, 0}, {401, 6}, {402, 6}, {432, 0}, {439, 6}, {441, 4}, {500, 0},
+        {501, 6}, {32700, 0}, {32701, 6}, {32732, 0}, {32767, 1},
+    };
+    for (const auto &row : rows)
+        QTest::addRow("count %d", row.count) << row.count << row.swatch;
+}
+
+void tst_SwatchTable::cycled()
+{
+    QFETCH(int, count);
+    QFETCH(int, expected);
+
+    QCOMPARE(swatchForCount(count, true), expected);
+}
+
+// Without cycling the table is unchanged; with it, every count above 400
+// repeats the count a hundred below, down to the fourth hundred.
+void tst_SwatchTable::cycleRepeatsTheLastHundred()
+{
+    for (int count = -5; count <= 32767; ++count) {
+        QCOMPARE(swatchForCount(count, false), swatchForCount(count));
+        if (count <= 400)
+            QCOMPARE(swatchForCount(count, true), swatchForCount(count));
+        else
+            QVERIFY2(swatchForCount(count, true) == swatchForCount(count - 100, true),
+                     qPrintable(QStringLiteral("count %1").arg(count)));
     }
 }
 

@@ -9,6 +9,7 @@
 #include "core/standardcolors.h"
 #include "pictures/picturedrop.h"
 #include "pictures/picturefiles.h"
+#include "pictures/filmcommand.h"
 #include "pictures/picturemenu.h"
 #include "pictures/picturenavigator.h"
 #include "pictures/picturerestorer.h"
@@ -130,7 +131,8 @@ void MainWindow::setUpPictures(RenderRun &renderRun)
     m_pictureFiles =
         new PictureFiles(*m_pictureLayer, *surfaceRecord, *restorer, m_platform, this, this);
     connect(m_pictureFiles, &PictureFiles::opened, navigator, &PictureNavigator::leave);
-    auto *menu = new PictureMenu(*m_pictureFiles, *navigator, m_state, this, this);
+    auto *film = new FilmCommand(*surfaceRecord, m_platform, this, this);
+    auto *menu = new PictureMenu(*m_pictureFiles, *navigator, *film, m_state, this, this);
     connect(this, &MainWindow::contextMenuAsked, menu, &PictureMenu::popUp);
     new PictureDrop(*m_pictureFiles, m_state,
                     {this, c.txtX0, c.txtX1, c.txtY0, c.txtY1, c.txtMaxIter}, this);

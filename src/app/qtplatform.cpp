@@ -47,6 +47,16 @@ std::optional<QString> QtPlatform::savePictureName(QWidget *parent, const QStrin
                                                    QFileDialog::DontUseNativeDialog));
 }
 
+std::optional<QString> QtPlatform::saveFilmName(QWidget *parent, const QString &proposedPath)
+{
+    std::optional<QString> path = chosenPath(QFileDialog::getSaveFileName(
+        parent, QStringLiteral("Zoomfilm speichern"), proposedPath, QStringLiteral("MP4-Filme (*.mp4)"), nullptr,
+        QFileDialog::DontUseNativeDialog));
+    if (path && !path->endsWith(QStringLiteral(".mp4"), Qt::CaseInsensitive))
+        path->append(QStringLiteral(".mp4"));
+    return path;
+}
+
 std::optional<QString> QtPlatform::openPictureName(QWidget *parent, const QString &folder)
 {
     return chosenPath(QFileDialog::getOpenFileName(parent, QStringLiteral("Bild öffnen"), folder,

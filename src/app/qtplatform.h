@@ -10,4 +10,5 @@ public:
     std::optional<QColor> chooseColor(QWidget *parent, const QColor &initial) override;
     std::optional<QString> savePictureName(QWidget *parent, const QString &proposedPath) override;
     std::optional<QString> openPictureName(QWidget *parent, const QString &folder) override;
+    std::optional<QString> saveFilmName(QWidget *parent, const QString &proposedPath) override;
 };

@@ -39,3 +39,13 @@ int swatchForCount(int count)
         return count == 201 ? 0 : 6;
     return PositionTable[position];
 }
+
+int swatchForCount(int count, bool cycle)
+{
+    constexpr int LastOfTable = 400;
+    constexpr int CycleStart = 301;
+    constexpr int Period = 100;
+    if (cycle && count > LastOfTable)
+        return swatchForCount(CycleStart + (count - CycleStart) % Period);
+    return swatchForCount(count);
+}

@@ -11,14 +11,14 @@ BandComputer::BandComputer(const PosterFrame &frame)
     // A count never exceeds imax, and a look-up beats the table's search for
     // every one of up to 2³² pixels.
     for (int count = 0; count <= std::max<int>(frame.drawing.imax, 0); ++count)
-        m_swatchOfCount.push_back(std::uint8_t(swatchForCount(count)));
+        m_swatchOfCount.push_back(std::uint8_t(swatchForCount(count, frame.cycle)));
 }
 
 std::vector<double> BandComputer::rowImags(int first, int rows) const
 {
     std::vector<double> cy(static_cast<std::size_t>(rows));
     for (int r = 0; r < rows; ++r)
-        cy[size_t(r)] = posterImag(section().y0, section().y1, first + r, m_frame.size);
+        cy[size_t(r)] = posterImag(section().y0, section().y1, first + r, m_frame.rows());
     return cy;
 }
 

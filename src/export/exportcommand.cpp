@@ -1,6 +1,8 @@
 #include "export/exportcommand.h"
 
 #include "export/exportoptions.h"
+#include "export/filmmaker.h"
+#include "export/filmprogress.h"
 #include "export/messagetexts.h"
 #include "export/posterrender.h"
 #include "export/progressline.h"
@@ -42,13 +44,14 @@ std::vector<std::uint32_t> rgbOf(const Palette &palette)
 bool renderInto(PngBandWriter &writer, const PictureRecord &record, ProgressLine &progress)
 {
     if (record.size == 0) {
-        const auto pixels = windowPicture(record.drawing.section, record.drawing.imax, workerCount());
+        const auto pixels =
+            windowPicture(record.drawing.section, record.drawing.imax, workerCount(), record.cycle);
         const bool written = writer.writeRows(pixels.data(), SurfacePixels);
         progress.update(SurfacePixels, SurfacePixels);
         return written;
     }
-    PosterRender render({record.drawing, record.size}, record.firstRow,
-                        record.lastRow < 0 ? record.size - 1 : record.lastRow);
+    PosterRender render({record.drawing, record.size, record.height, record.cycle}, record.firstRow,
+                        record.lastRow < 0 ? record.height - 1 : record.lastRow);
     render.setProgress([&](int done, int total) { progress.update(done, total); });
     return render.run(writer);
 }
@@ -59,7 +62,7 @@ int render(const ExportRequest &request)
     record.complete = true;
     const int width = record.size == 0 ? SurfacePixels : record.size;
     const int height = record.size == 0 ? SurfacePixels
-                       : record.lastRow < 0 ? record.size
+                       : record.lastRow < 0 ? record.height
                                             : record.lastRow - record.firstRow + 1;
     TargetFile target(request.target);
     if (!target.open()) {
@@ -75,6 +78,20 @@ int render(const ExportRequest &request)
         const QString reason = target.error().isEmpty() ? u"„%1“: %2"_qs.arg(shownName(request.target), writer.error())
                                                         : target.error();
         printLine(stderr, u"quirlbau: "_qs + reason);
+        return 1;
+    }
+    return 0;
+}
+
+int makeFilm(const FilmRequest &request)
+{
+    FilmMaker maker(request);
+    FilmProgress progress(!request.quiet && ProgressLine::stderrIsTerminal());
+    maker.setProgress([&](int done, int total) { progress.update(done, total); });
+    const bool made = maker.run();
+    progress.finish();
+    if (!made) {
+        printLine(stderr, u"quirlbau: "_qs + maker.error());
         return 1;
     }
     return 0;
@@ -126,6 +143,8 @@ int runExport(int argc, char *argv[])
     case ExportOptions::Outcome::BadArguments:
         printLine(stderr, u"quirlbau: "_qs + options.errorLine());
         return 2;
+    case ExportOptions::Outcome::Film:
+        return makeFilm(*options.request().film);
     case ExportOptions::Outcome::Render:
         break;
     }

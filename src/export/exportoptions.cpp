@@ -3,6 +3,7 @@
 #include "core/standardcolors.h"
 #include "core/grid.h"
 #include "core/numbertext.h"
+#include "core/squarepixels.h"
 #include "export/messagetexts.h"
 #include "export/readablefile.h"
 #include "picturefile/pngtextreader.h"
@@ -34,6 +35,16 @@ std::optional<long long> wholeOf(const QString &text)
 
 } // namespace
 
+std::optional<std::pair<int, int>> sizeOf(const QString &text)
+{
+    const QStringList sides = text.split(u'x', Qt::KeepEmptyParts, Qt::CaseInsensitive);
+    const std::optional<long long> width = sides.size() <= 2 ? wholeOf(sides[0]) : std::nullopt;
+    const std::optional<long long> height = sides.size() == 2 ? wholeOf(sides[1]) : width;
+    if (!width || !height || *width < 1 || *width > PictureMaxSize || *height < 1 || *height > PictureMaxSize)
+        return std::nullopt;
+    return std::pair{int(*width), int(*height)};
+}
+
 ExportOptions::ExportOptions()
     : m_help(m_parser.addHelpOption()),
       m_version(m_parser.addVersionOption()),
@@ -43,15 +54,24 @@ ExportOptions::ExportOptions()
       m_y0(valueOption(u"y0"_qs, u"Oberer Rand (Vorgabe: 0,0000)."_qs, u"ZAHL"_qs)),
       m_y1(valueOption(u"y1"_qs, u"Unterer Rand (Vorgabe: 0,0005)."_qs, u"ZAHL"_qs)),
       m_imax(valueOption(u"imax"_qs, u"Höchste Iterationszahl, -32768 bis 32767 (Vorgabe: 300)."_qs, u"ZAHL"_qs)),
-      m_size(valueOption(u"size"_qs, u"N × N Pixel, 1 bis 65536 (ohne: das Bild des Fensters, 400 × 400)."_qs,
-                         u"N"_qs)),
+      m_size(valueOption(u"size"_qs,
+                         u"B × H Pixel, jede Seite 1 bis 65536; N heißt N × N (ohne: das Bild des Fensters, "
+                         u"400 × 400). Der Ausschnitt wird an der kürzeren Seite um seine Mitte verbreitert, "
+                         u"damit die Pixel quadratisch sind."_qs,
+                         u"BxH"_qs)),
+      m_stretch(u"stretch"_qs, u"Den Ausschnitt nicht verbreitern, sondern auf B × H strecken."_qs),
+      m_cycle(u"cycle"_qs, u"Zählwerte über 400 durchlaufen die Farben weiter in Hunderterschritten, statt alle "
+                           u"F6 zu werden."_qs),
       m_rows(valueOption(u"rows"_qs, u"Nur diese Zeilen des N × N-Bildes, von 0 an gezählt, beide eingeschlossen."_qs,
                          u"ERSTE:LETZTE"_qs)),
       m_from(valueOption(u"from"_qs, u"Ausschnitt, Imax und Palette aus einem gespeicherten Bild."_qs, u"BILD"_qs)),
       m_quiet(u"quiet"_qs, u"Keine Fortschrittsanzeige."_qs)
 {
-    m_parser.setApplicationDescription(u"Zeichnet die Mandelbrot-Menge ohne Fenster in eine PNG-Datei."_qs);
-    m_parser.addOptions({m_render, m_x0, m_x1, m_y0, m_y1, m_imax, m_size, m_rows, m_from, m_quiet});
+    m_parser.setApplicationDescription(
+        u"Zeichnet die Mandelbrot-Menge ohne Fenster in eine PNG-Datei (--render) oder als Zoomfilm (--video)."_qs);
+    m_parser.addOptions(
+        {m_render, m_x0, m_x1, m_y0, m_y1, m_imax, m_size, m_stretch, m_rows, m_from, m_cycle, m_quiet});
+    m_parser.addOptions(m_film.options());
 }
 
 ExportOptions::Outcome ExportOptions::parse(const QStringList &arguments)
@@ -66,7 +86,9 @@ ExportOptions::Outcome ExportOptions::parse(const QStringList &arguments)
         return Outcome::Help;
     if (m_parser.isSet(m_version))
         return Outcome::Version;
-    return readRequest() ? Outcome::Render : Outcome::BadArguments;
+    if (!readRequest())
+        return Outcome::BadArguments;
+    return m_request.film ? Outcome::Film : Outcome::Render;
 }
 
 QString ExportOptions::errorLine() const
@@ -98,20 +120,27 @@ bool ExportOptions::readRequest()
         m_error = u"Das Fenster öffnet ein Bild, nicht %1."_qs.arg(positional.size());
         return false;
     }
-    if (!m_parser.isSet(m_render))
+    m_filmRequested = m_film.requested(m_parser);
+    if (m_filmRequested && m_parser.isSet(m_render))
+        return refuse(m_render, u"nicht zusammen mit --video."_qs);
+    if (m_filmRequested && m_parser.isSet(m_rows))
+        return refuse(m_rows, u"nicht für Filme; Teile eines Films wählt --frames."_qs);
+    if (!m_filmRequested && !m_film.unusedWithoutVideo(m_parser, &m_error))
+        return false;
+    if (!m_filmRequested && !m_parser.isSet(m_render))
         return refuse(m_render, u"fehlt; ohne sie nimmt quirlbau keine Optionen an."_qs);
     if (!positional.isEmpty()) {
         m_error = u"„%1“: unerwartetes Argument."_qs.arg(positional.constFirst());
         return false;
     }
-    m_request.target = fileName(m_render);
-    if (m_request.target.isEmpty())
+    m_request.target = m_filmRequested ? QFile::encodeName(m_film.target(m_parser)) : fileName(m_render);
+    if (!m_filmRequested && m_request.target.isEmpty())
         return refuse(m_render, u"kein Dateiname."_qs);
     m_request.quiet = m_parser.isSet(m_quiet);
     for (int k = 0; k < 5; ++k)
         m_request.record.drawing.fieldTexts[size_t(k)] = QString::fromUtf8(StartFieldTexts[k]);
     m_request.record.drawing.palette = StandardColors;
-    return applySaved() && readSection() && readExtent() && mappingFinite();
+    return applySaved() && readSection() && readExtent() && readShape() && mappingFinite() && readFilm();
 }
 
 // The window stops a run whose grid leaves the double range; an export
@@ -121,10 +150,11 @@ bool ExportOptions::mappingFinite()
     const PictureRecord &record = m_request.record;
     const Section &section = record.drawing.section;
     const int lastGridIndex = GridFirst + (GridPoints - 1) * GridStep;
-    const double farthest = record.size == 0 ? double(lastGridIndex) : 2.0 * record.size - 1.0;
-    if (!std::isfinite(farthest * (section.x1 - section.x0)))
+    const double farthestX = record.size == 0 ? double(lastGridIndex) : 2.0 * record.size - 1.0;
+    const double farthestY = record.size == 0 ? double(lastGridIndex) : 2.0 * record.height - 1.0;
+    if (!std::isfinite(farthestX * (section.x1 - section.x0)))
         return refuse(blamed(m_x0, m_x1), u"Die Breite des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
-    if (!std::isfinite(farthest * (section.y1 - section.y0)))
+    if (!std::isfinite(farthestY * (section.y1 - section.y0)))
         return refuse(blamed(m_y0, m_y1), u"Die Höhe des Ausschnitts liegt außerhalb des Zahlenbereichs."_qs);
     return true;
 }
@@ -186,6 +216,7 @@ bool ExportOptions::readSection()
     if (m_saved) {
         record = *m_saved;
         record.size = 0;
+        record.height = 0;
         record.firstRow = 0;
         record.lastRow = -1;
     }
@@ -225,10 +256,14 @@ bool ExportOptions::readExtent()
     PictureRecord &record = m_request.record;
     if (m_parser.isSet(m_size)) {
         const QString text = m_parser.value(m_size);
-        const std::optional<long long> size = wholeOf(text);
-        if (!size || *size < 1 || *size > PictureMaxSize)
+        const std::optional<std::pair<int, int>> size = sizeOf(text);
+        if (!size)
             return refuse(m_size, u"„%1“ liegt nicht zwischen 1 und %2."_qs.arg(text).arg(PictureMaxSize));
-        record.size = int(*size);
+        record.size = size->first;
+        record.height = size->second;
+    } else if (m_filmRequested) {
+        record.size = VideoOptions::DefaultWidth;
+        record.height = VideoOptions::DefaultHeight;
     }
     if (!m_parser.isSet(m_rows))
         return true;
@@ -240,10 +275,46 @@ bool ExportOptions::readExtent()
     const std::optional<long long> last = parts.size() == 2 ? wholeOf(parts[1]) : std::nullopt;
     if (!first || !last)
         return refuse(m_rows, u"„%1“ hat nicht die Form ERSTE:LETZTE."_qs.arg(text));
-    if (*first < 0 || *first > *last || *last >= record.size)
-        return refuse(m_rows, u"„%1“ liegt nicht innerhalb von 0:%2."_qs.arg(text).arg(record.size - 1));
+    if (*first < 0 || *first > *last || *last >= record.height)
+        return refuse(m_rows, u"„%1“ liegt nicht innerhalb von 0:%2."_qs.arg(text).arg(record.height - 1));
     record.firstRow = int(*first);
     record.lastRow = int(*last);
+    return true;
+}
+
+// Square pixels unless --stretch; the widened edges replace their field
+// texts, so that the file records what was drawn. --cycle.
+bool ExportOptions::readShape()
+{
+    PictureRecord &record = m_request.record;
+    if (m_parser.isSet(m_cycle))
+        record.cycle = true;
+    if (m_parser.isSet(m_stretch) && record.size == 0)
+        return refuse(m_stretch, u"nur zusammen mit --size."_qs);
+    if (record.size == 0 || m_parser.isSet(m_stretch))
+        return true;
+    Section &section = record.drawing.section;
+    const Section widened = squarePixels(section, record.size, record.height);
+    const double given[4] = {section.x0, section.x1, section.y0, section.y1};
+    const double edges[4] = {widened.x0, widened.x1, widened.y0, widened.y1};
+    for (int k = 0; k < 4; ++k) {
+        if (edges[k] != given[k])
+            record.drawing.fieldTexts[size_t(k)] = NumberText::fromNumber(edges[k], QLatin1Char(','));
+    }
+    section = widened;
+    return true;
+}
+
+bool ExportOptions::readFilm()
+{
+    if (!m_filmRequested)
+        return true;
+    FilmRequest film;
+    film.quiet = m_request.quiet;
+    m_request.record.complete = true;
+    if (!m_film.read(m_parser, m_request.record, film, &m_error))
+        return false;
+    m_request.film = film;
     return true;
 }
 

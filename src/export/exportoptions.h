@@ -1,5 +1,7 @@
 #pragma once
 
+#include "export/filmrequest.h"
+#include "export/videooptions.h"
 #include "picturefile/picturerecord.h"
 
 #include <QCommandLineOption>
@@ -9,6 +11,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 // What `quirlbau --render` is asked to do.
 struct ExportRequest
@@ -18,14 +21,19 @@ struct ExportRequest
     // lastRow -1 for all rows. `complete` is left for the export to set.
     PictureRecord record;
     bool quiet = false;
+    // Set for `quirlbau --video`: the film; `record` is then its end view.
+    std::optional<FilmRequest> film;
 };
+
+// "N" or "WxH" (x or X), each side 1..65536: {N, N} or {W, H}.
+std::optional<std::pair<int, int>> sizeOf(const QString &text);
 
 // The command line of the export, read with QCommandLineParser. Errors are
 // one German line naming the option: "--size: „0“ liegt nicht zwischen 1 und 65536."
 class ExportOptions
 {
 public:
-    enum class Outcome { Render, Help, Version, BadArguments };
+    enum class Outcome { Render, Film, Help, Version, BadArguments };
 
     ExportOptions();
 
@@ -46,6 +54,8 @@ private:
     bool readSection();
     bool readImax();
     bool readExtent();
+    bool readShape();
+    bool readFilm();
     bool applySaved();
     bool mappingFinite();
     bool strayShortOption(const QStringList &arguments);
@@ -59,9 +69,13 @@ private:
     QCommandLineOption m_render;
     QCommandLineOption m_x0, m_x1, m_y0, m_y1, m_imax;
     QCommandLineOption m_size;
+    QCommandLineOption m_stretch;
+    QCommandLineOption m_cycle;
     QCommandLineOption m_rows;
     QCommandLineOption m_from;
     QCommandLineOption m_quiet;
+    VideoOptions m_film;
+    bool m_filmRequested = false;
     QByteArrayList m_raw;
     std::optional<PictureRecord> m_saved; // from --from
     ExportRequest m_request;

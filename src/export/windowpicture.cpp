@@ -33,7 +33,7 @@ std::vector<std::int16_t> gridCounts(const Section &section, std::int16_t imax, 
 
 } // namespace
 
-std::vector<std::uint8_t> windowPicture(const Section &section, std::int16_t imax, int threads)
+std::vector<std::uint8_t> windowPicture(const Section &section, std::int16_t imax, int threads, bool cycle)
 {
     const std::vector<std::int16_t> counts = gridCounts(section, imax, threads);
     std::vector<std::uint8_t> pixels(std::size_t(SurfacePixels) * SurfacePixels);
@@ -43,7 +43,7 @@ std::vector<std::uint8_t> windowPicture(const Section &section, std::int16_t ima
             const QPoint twips = gridPointTwips(GridFirst + k * GridStep, GridFirst + m * GridStep);
             const QPoint pixel = twipsToPixel(twips.x(), twips.y()) - corner;
             pixels[std::size_t(pixel.y()) * SurfacePixels + std::size_t(pixel.x())] =
-                std::uint8_t(swatchForCount(counts[std::size_t(k) * GridPoints + std::size_t(m)]));
+                std::uint8_t(swatchForCount(counts[std::size_t(k) * GridPoints + std::size_t(m)], cycle));
         }
     }
     return pixels;

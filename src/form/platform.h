@@ -27,4 +27,6 @@ public:
     // cancelled. Save proposes `proposedPath`; Open starts in `folder`.
     virtual std::optional<QString> savePictureName(QWidget *parent, const QString &proposedPath) = 0;
     virtual std::optional<QString> openPictureName(QWidget *parent, const QString &folder) = 0;
+    // The modal file dialog for a zoom film (MP4), proposing `proposedPath`.
+    virtual std::optional<QString> saveFilmName(QWidget *parent, const QString &proposedPath) = 0;
 };

@@ -111,7 +111,7 @@ bool RecordTexts::collect(QString *whyNot)
         needed << key;
     for (const char *key : FieldKeys)
         needed << key;
-    const QByteArrayList known = needed + QByteArrayList{"Size", "Rows", "Pixels", "Iterations"};
+    const QByteArrayList known = needed + QByteArrayList{"Size", "Rows", "Cycle", "Pixels", "Iterations"};
     for (const auto &[key, value] : m_texts) {
         if (!known.contains(key))
             continue;
@@ -186,22 +186,41 @@ bool readFieldTexts(const RecordTexts &texts, PictureRecord &record, QString *wh
     return true;
 }
 
-// Size and Rows, both optional; Rows only within a Size.
+// "N" or "WxH", each side 1..65536.
+std::optional<std::pair<long, long>> readSize(const QByteArray &text)
+{
+    const QByteArrayList sides = text.split('x');
+    const auto width = sides.size() <= 2 ? readWhole(sides[0], 1, PictureMaxSize) : std::nullopt;
+    const auto height = sides.size() == 2 ? readWhole(sides[1], 1, PictureMaxSize) : width;
+    if (!width || !height)
+        return std::nullopt;
+    return std::pair{*width, *height};
+}
+
+// Size, Rows and Cycle, all optional; Rows only within a Size.
 bool readExtent(const RecordTexts &texts, PictureRecord &record, QString *whyNot)
 {
+    if (texts.has("Cycle")) {
+        if (texts.value("Cycle") != "yes") {
+            *whyNot = wrongValue("Cycle", "ist nicht „yes“");
+            return false;
+        }
+        record.cycle = true;
+    }
     if (texts.has("Size")) {
-        const auto size = readWhole(texts.value("Size"), 1, PictureMaxSize);
+        const auto size = readSize(texts.value("Size"));
         if (!size) {
             *whyNot = wrongValue("Size", "liegt nicht zwischen 1 und 65536");
             return false;
         }
-        record.size = int(*size);
+        record.size = int(size->first);
+        record.height = int(size->second);
     }
     if (!texts.has("Rows"))
         return true;
     const QByteArrayList rows = texts.value("Rows").split(':');
-    const auto first = rows.size() == 2 ? readWhole(rows[0], 0, record.size - 1) : std::nullopt;
-    const auto last = first ? readWhole(rows[1], *first, record.size - 1) : std::nullopt;
+    const auto first = rows.size() == 2 ? readWhole(rows[0], 0, record.height - 1) : std::nullopt;
+    const auto last = first ? readWhole(rows[1], *first, record.height - 1) : std::nullopt;
     if (!last) {
         *whyNot = record.size == 0 ? QStringLiteral("Rows steht ohne Size.")
                                    : wrongValue("Rows", "nennt keine Zeilen „ERSTE:LETZTE“ innerhalb von Size");
@@ -254,10 +273,15 @@ PictureTexts pictureTexts(const PictureRecord &record)
         texts.emplace_back("Pixels", QByteArray::number(qint64(record.counts->pixels)));
         texts.emplace_back("Iterations", QByteArray::number(qint64(record.counts->iterations)));
     }
-    if (record.size > 0)
+    // A square export's Size stays "N", as before there were other shapes.
+    if (record.size > 0 && (record.height == 0 || record.height == record.size))
         texts.emplace_back("Size", QByteArray::number(record.size));
+    else if (record.size > 0)
+        texts.emplace_back("Size", QByteArray::number(record.size) + "x" + QByteArray::number(record.height));
     if (record.size > 0 && record.lastRow >= 0)
         texts.emplace_back("Rows", QByteArray::number(record.firstRow) + ":" + QByteArray::number(record.lastRow));
+    if (record.cycle)
+        texts.emplace_back("Cycle", "yes");
     return texts;
 }
 

@@ -18,7 +18,9 @@ struct PictureRecord
 {
     Drawing drawing;
     bool complete = false; // every column drawn with one section and palette since the last Refresh
-    int size = 0; // N of an N × N export; 0 for the window's 400 × 400 picture (the 462 grid)
+    int size = 0; // W of a W × H export (N of N × N); 0 for the window's 400 × 400 picture (the 462 grid)
+    int height = 0; // H of a W × H export; 0 with size 0
+    bool cycle = false; // counts above 400 went on through the hundred-step colours
     int firstRow = 0, lastRow = -1; // rows of a banded export (lastRow -1: all rows)
     std::optional<PictureCounts> counts; // the window's counters; an export has none
 };
@@ -37,8 +39,9 @@ using PictureTexts = std::vector<std::pair<QByteArray, QByteArray>>;
 //   "Complete"  "yes" or "no"
 //   "Field X0" "Field X1" "Field Y0" "Field Y1" "Field Imax"  the field texts
 //   "Pixels" "Iterations"  only with counts: "213444" "16313"
-//   "Size"      only for N × N exports: "N"
+//   "Size"      only for exports: "N" for N × N, "WxH" otherwise
 //   "Rows"      only for banded exports: "FIRST:LAST"
+//   "Cycle"     only when counts above 400 cycled: "yes"
 PictureTexts pictureTexts(const PictureRecord &record);
 
 // The record back from the texts of a file, which it distrusts: every key

@@ -34,9 +34,10 @@ bool isExport(const PictureRecord &record)
 // The rows an export's header must hold.
 QSize exportSize(const PictureRecord &record)
 {
-    const int side = record.size != 0 ? record.size : SurfacePixels;
-    const int rows = record.lastRow == -1 ? side : record.lastRow - record.firstRow + 1;
-    return {side, rows};
+    const int width = record.size != 0 ? record.size : SurfacePixels;
+    const int height = record.size != 0 ? record.height : SurfacePixels;
+    const int rows = record.lastRow == -1 ? height : record.lastRow - record.firstRow + 1;
+    return {width, rows};
 }
 
 // Pixels in the background colour were not drawn, unless a swatch has

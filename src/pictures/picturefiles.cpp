@@ -108,6 +108,10 @@ bool PictureFiles::openFile(const QString &path)
     else
         m_restorer.restoreWithoutPicture(record.drawing);
     m_surfaceRecord.replaced(record.drawing, record.complete && contents->picture, record.counts);
+    if (record.cycle)
+        m_platform.messageBox(m_window, MessageTitle,
+                              QStringLiteral("Das Bild färbt Zählwerte über 400 im Kreis (--cycle); das Fenster "
+                                             "zeichnet ohne diese Färbung."));
     emit opened();
     return true;
 }

@@ -1,5 +1,6 @@
 #include "pictures/picturemenu.h"
 
+#include "pictures/filmcommand.h"
 #include "form/formstate.h"
 #include "pictures/picturefiles.h"
 #include "pictures/picturenavigator.h"
@@ -8,14 +9,17 @@
 #include <QMenu>
 #include <QWidget>
 
-PictureMenu::PictureMenu(PictureFiles &files, PictureNavigator &navigator, const FormState &state,
-                         QWidget *window, QObject *parent)
+PictureMenu::PictureMenu(PictureFiles &files, PictureNavigator &navigator, FilmCommand &film,
+                         const FormState &state, QWidget *window, QObject *parent)
     : QObject(parent), m_files(files), m_navigator(navigator), m_state(state), m_window(window)
 {
     m_save = addCommand(QStringLiteral("actSave"), QStringLiteral("Bild speichern …"),
                         QKeySequence(Qt::CTRL | Qt::Key_S));
     m_copy = addCommand(QStringLiteral("actCopy"), QStringLiteral("Bild kopieren"),
                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    // Only in the menu: no key of the window changes its meaning.
+    m_film = new QAction(QStringLiteral("Zoomfilm speichern …"), m_window);
+    m_film->setObjectName(QStringLiteral("actFilm"));
     m_open = addCommand(QStringLiteral("actOpen"), QStringLiteral("Bild öffnen …"),
                         QKeySequence(Qt::CTRL | Qt::Key_O));
     m_back = addCommand(QStringLiteral("actBack"), QStringLiteral("Zurück"),
@@ -25,6 +29,7 @@ PictureMenu::PictureMenu(PictureFiles &files, PictureNavigator &navigator, const
 
     connect(m_save, &QAction::triggered, &files, &PictureFiles::save);
     connect(m_copy, &QAction::triggered, &files, &PictureFiles::copy);
+    connect(m_film, &QAction::triggered, &film, &FilmCommand::make);
     // A shortcut during a run finds the action enabled: the run disables
     // no action, so the three check for themselves.
     connect(m_open, &QAction::triggered, this, [this] {
@@ -71,6 +76,8 @@ void PictureMenu::popUp(const QPoint &globalPosition)
     QMenu menu(m_window);
     menu.setObjectName(QStringLiteral("pictureMenu"));
     menu.addActions({m_save, m_copy});
+    menu.addSeparator();
+    menu.addAction(m_film);
     menu.addSeparator();
     menu.addAction(m_open);
     menu.addSeparator();

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+class FilmCommand;
 class PictureFiles;
 class PictureNavigator;
 class QAction;
@@ -14,6 +15,7 @@ struct FormState;
 // of the text fields alone (Ctrl+C/V/X/Z/Y/A stay theirs):
 //   "Bild speichern …"  Ctrl+S          "Bild kopieren"  Ctrl+Shift+C
 //   "Bild öffnen …"     Ctrl+O          "Zurück" Alt+Left, "Vor" Alt+Right
+//   "Zoomfilm speichern …" (no shortcut)
 // Open, Back and Forward wait while a run draws, as the presets do; Save
 // and Copy take the picture as it stands, the run held while their dialog
 // or the menu is open.
@@ -23,7 +25,7 @@ class PictureMenu : public QObject
 
 public:
     // The shortcuts act on `window` and whatever in it has the focus.
-    PictureMenu(PictureFiles &files, PictureNavigator &navigator, const FormState &state,
+    PictureMenu(PictureFiles &files, PictureNavigator &navigator, FilmCommand &film, const FormState &state,
                 QWidget *window, QObject *parent = nullptr);
 
     // Opens the menu at `globalPosition` and returns when it closes.
@@ -38,5 +40,5 @@ private:
     PictureNavigator &m_navigator;
     const FormState &m_state;
     QWidget *m_window;
-    QAction *m_save, *m_copy, *m_open, *m_back, *m_forward;
+    QAction *m_save, *m_copy, *m_film, *m_open, *m_back, *m_forward;
 };

@@ -1,0 +1,119 @@
+#include "export/filmrender.h"
+
+#include "export/bandcomputer.h"
+#include "export/bandring.h"
+#include "export/framesink.h"
+#include "export/posterrender.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+// As for a still: small pieces, so that no core waits long at the end.
+constexpr int SlicesPerBand = 32;
+
+} // namespace
+
+FilmRender::FilmRender(FrameAt frameAt, int firstFrame, int lastFrame, int width, int height)
+    : m_frameAt(std::move(frameAt)),
+      m_firstFrame(firstFrame),
+      m_frames(lastFrame - firstFrame + 1),
+      m_width(width),
+      m_height(height),
+      m_bandRows(PosterRender::bandRows(width, height)),
+      m_bandsPerFrame((height + m_bandRows - 1) / m_bandRows),
+      m_slicesPerBand(std::min(SlicesPerBand, width)),
+      m_threads(int(std::max(1u, std::thread::hardware_concurrency()))),
+      m_computers(std::size_t(m_frames))
+{
+}
+
+FilmRender::~FilmRender() = default;
+
+bool FilmRender::run(FrameSink &sink)
+{
+    const std::size_t bandBytes = std::size_t(m_bandRows) * std::size_t(m_width);
+    const std::size_t slotCount =
+        2 * std::size_t(m_threads) * std::max<std::size_t>(PosterRender::BandBytes / bandBytes, 1);
+    const long long bands = (long long)(m_frames) * m_bandsPerFrame;
+    BandRing ring(int(bands), m_slicesPerBand, int(std::min<long long>((long long)slotCount, bands)), bandBytes);
+    {
+        std::lock_guard lock(m_mutex);
+        m_ring = &ring;
+        if (m_cancelled)
+            ring.cancel();
+    }
+    std::vector<std::thread> workers;
+    for (int k = 0; k < m_threads; ++k)
+        workers.emplace_back([&] { work(ring); });
+    bool written = false;
+    std::thread writerThread([&] { written = write(ring, sink); });
+    writerThread.join();
+    for (std::thread &worker : workers)
+        worker.join();
+    std::lock_guard lock(m_mutex);
+    m_ring = nullptr;
+    return written && !m_cancelled;
+}
+
+void FilmRender::cancel()
+{
+    std::lock_guard lock(m_mutex);
+    m_cancelled = true;
+    if (m_ring)
+        m_ring->cancel();
+}
+
+const BandComputer &FilmRender::computerFor(int frame)
+{
+    std::lock_guard lock(m_mutex);
+    std::unique_ptr<BandComputer> &computer = m_computers[std::size_t(frame - m_firstFrame)];
+    if (!computer)
+        computer = std::make_unique<BandComputer>(m_frameAt(frame));
+    return *computer;
+}
+
+void FilmRender::release(int frame)
+{
+    std::lock_guard lock(m_mutex);
+    m_computers[std::size_t(frame - m_firstFrame)].reset();
+}
+
+void FilmRender::work(BandRing &ring)
+{
+    while (const auto piece = ring.claim()) {
+        const int frame = m_firstFrame + piece->band / m_bandsPerFrame;
+        const int first = piece->band % m_bandsPerFrame * m_bandRows;
+        const int rows = std::min(m_bandRows, m_height - first);
+        const int from = int(std::int64_t(m_width) * piece->slice / m_slicesPerBand);
+        const int to = int(std::int64_t(m_width) * (piece->slice + 1) / m_slicesPerBand);
+        computerFor(frame).computeSlice(first, rows, from, to, piece->pixels);
+        ring.pieceDone(piece->band);
+    }
+}
+
+bool FilmRender::write(BandRing &ring, FrameSink &sink)
+{
+    bool ok = true;
+    int framesDone = 0;
+    for (long long band = 0; ok && framesDone < m_frames; ++band) {
+        const auto pixels = ring.nextBand();
+        if (!pixels)
+            break;
+        const int frame = m_firstFrame + int(band / m_bandsPerFrame);
+        const int first = int(band % m_bandsPerFrame) * m_bandRows;
+        ok = (first > 0 || sink.beginFrame(frame)) && sink.writeRows(*pixels, std::min(m_bandRows, m_height - first));
+        ring.bandWritten();
+        if (ok && first + m_bandRows >= m_height) {
+            release(frame);
+            ok = sink.endFrame();
+            ++framesDone;
+            if (ok && m_progress)
+                m_progress(framesDone, m_frames);
+        }
+    }
+    // Stops the workers too when the sink failed.
+    ring.cancel();
+    return ok && framesDone == m_frames;
+}

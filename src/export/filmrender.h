@@ -1,0 +1,58 @@
+#pragma once
+
+#include "export/posterpixels.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class BandComputer;
+class BandRing;
+class FrameSink;
+
+// Renders frames first..last of a film into a FrameSink with the export's
+// machinery: one worker per hardware thread computes slices of bands, one
+// writer thread hands the bands to the sink in order. The bands of all
+// frames form one stream through one ring, so the workers go on into the
+// next frame while the writer still sends the last one, and memory stays
+// that of a few bands whatever the film's length or size.
+class FilmRender
+{
+public:
+    using FrameAt = std::function<PosterFrame(int frame)>; // any thread, any order
+    using Progress = std::function<void(int framesDone, int framesTotal)>; // called by the writer thread
+
+    FilmRender(FrameAt frameAt, int firstFrame, int lastFrame, int width, int height);
+    ~FilmRender();
+
+    void setThreads(int threads) { m_threads = threads; }
+    void setProgress(Progress progress) { m_progress = std::move(progress); }
+
+    // False when the sink failed (its reason in sink.error()) or on cancel().
+    bool run(FrameSink &sink);
+    // From any thread: the workers and the writer stop soon.
+    void cancel();
+
+private:
+    const BandComputer &computerFor(int frame);
+    void release(int frame);
+    void work(BandRing &ring);
+    bool write(BandRing &ring, FrameSink &sink);
+
+    FrameAt m_frameAt;
+    int m_firstFrame;
+    int m_frames;
+    int m_width;
+    int m_height;
+    int m_bandRows;
+    int m_bandsPerFrame;
+    int m_slicesPerBand;
+    int m_threads;
+    Progress m_progress;
+    std::mutex m_mutex; // m_computers, m_ring
+    std::vector<std::unique_ptr<BandComputer>> m_computers; // per frame while it is being computed
+    BandRing *m_ring = nullptr;
+    std::atomic<bool> m_cancelled{false};
+};
