@@ -19,11 +19,8 @@ double l1(double x, double y)
 }
 
 // Steps s as the lanes do, its error bound the ball's radius; false where an
-// escape test is not decided "stays" (or n reaches imax). With `slope`,
-// multiplies it by the product of 2·|z| over the steps, an estimate of how
-// much they stretch small disks.
-bool ballSteps(const LaneJob &job, double dcx, double dcy, LaneState &s, std::int64_t steps,
-               double *slope = nullptr)
+// escape test is not decided "stays" (or n reaches imax).
+bool ballSteps(const LaneJob &job, double dcx, double dcy, LaneState &s, std::int64_t steps)
 {
     const double dcSize = l1(dcx, dcy) + Tiny;
     for (std::int64_t k = 0; k < steps; ++k) {
@@ -45,8 +42,6 @@ bool ballSteps(const LaneJob &job, double dcx, double dcy, LaneState &s, std::in
         if (!(mag + magError <= EscapeBound) || s.n >= job.imax)
             return false;
         s.zBound = zAbs * Up + zError;
-        if (slope)
-            *slope *= 2.0 * zAbs;
         const bool restart = mag < nx * nx + ny * ny || s.m == job.last;
         s.dx = restart ? zx : nx;
         s.dy = restart ? zy : ny;
