@@ -7,8 +7,9 @@
 //              cores, reference orbit included, with peak memory;
 //   rate:      deep iterations per second against the double column kernel
 //              on example 4 (Imax 32767, one core, same points).
-// Usage: bench_deep [exactness] [speed[=WxH]] [rate] [--samples=N]
-// (no argument: all three; speed at 480 × 270 unless WxH is given).
+// Usage: bench_deep [exactness] [speed[=WxH]] [rate] [--samples=N] [--no-interior]
+// (no argument: all three; speed at 480 × 270 unless WxH is given;
+// --no-interior: the still without the interior test).
 #include "core/columnkernel.h"
 #include "deep/deepkernel.h"
 #include "deep/plainloop.h"
@@ -151,27 +152,32 @@ void exactness(int samplesOverride)
         for (const DeepWork &w : work)
             total += w;
         std::printf("%-32s P %4ld bits, %d pixels: %ld differences on %ld determined, "
-                    "%.2f %% undetermined, %.2f %% recomputed, %ld rebases, %.1f s\n",
+                    "%.2f %% undetermined, %.2f %% recomputed, %.2f %% proven interior, %ld rebases, %.1f s\n",
                     place.name, long(kernel.view().precision()), samples,
                     result.differences.load(), result.determined.load(),
                     100.0 * double(result.undetermined) / samples,
-                    100.0 * double(total.recomputed) / samples, long(total.rebases), since(start));
+                    100.0 * double(total.recomputed) / samples,
+                    100.0 * double(total.interior) / samples, long(total.rebases), since(start));
         std::fflush(stdout);
     }
 }
 
-void speed(int wide, int high)
+void speed(int wide, int high, bool interiorTest)
 {
     const auto start = Clock::now();
     const double processStart = processSeconds();
-    const DeepKernel kernel(viewOf(StillPlace, wide, high), StillPlace.imax);
+    DeepKernel kernel(viewOf(StillPlace, wide, high), StillPlace.imax);
+    kernel.setInteriorTest(interiorTest);
     const double referenceSeconds = since(start);
     std::vector<DeepWork> work(high);
     std::vector<std::int64_t> rows(std::size_t(threads()) * wide);
     std::atomic<int> slot{0};
+    std::atomic<long> atImax{0};
     onAllCores(high, [&](int q) {
         thread_local int mine = slot++;
-        kernel.countRow(q, rows.data() + std::size_t(mine) * wide, work[q]);
+        std::int64_t *row = rows.data() + std::size_t(mine) * wide;
+        kernel.countRow(q, row, work[q]);
+        atImax += std::count(row, row + wide, StillPlace.imax);
     });
     DeepWork total;
     for (const DeepWork &w : work)
@@ -179,11 +185,15 @@ void speed(int wide, int high)
     const double wall = since(start);
     std::printf("speed: %s at %d x %d, Imax %ld, %d threads: %.2f s wall (reference orbit %.3f s, "
                 "%ld steps, %zu bytes), %.2f s processor; %.3g steps, %.1f M steps/s of wall; "
-                "%.3f %% recomputed; peak %ld MB\n",
+                "%.3f %% recomputed, %.1f %% at Imax, %.1f %% proven interior (near return %ld); "
+                "peak %ld MB\n",
                 StillPlace.name, wide, high, StillPlace.imax, threads(), wall, referenceSeconds,
                 long(kernel.reference().last()), kernel.reference().bytes(),
                 processSeconds() - processStart, double(total.steps), total.steps / wall * 1e-6,
-                100.0 * double(total.recomputed) / double(total.pixels), peakKilobytes() / 1024);
+                100.0 * double(total.recomputed) / double(total.pixels),
+                100.0 * double(atImax) / double(total.pixels),
+                100.0 * double(total.interior) / double(total.pixels),
+                long(kernel.reference().nearReturn()), peakKilobytes() / 1024);
 }
 
 // Example 4 (−0,65..−0,60 × 0,375..0,425) as a deep view, every eighth row
@@ -194,7 +204,9 @@ void rate()
     constexpr int RowStep = 8;
     constexpr long Imax = 32767;
     const DeepView view = *DeepView::make("-0,625", "0,4", "0,05", Side, Side);
-    const DeepKernel kernel(view, Imax);
+    // Every step taken: the rate is of steps, not of steps skipped.
+    DeepKernel kernel(view, Imax);
+    kernel.setInteriorTest(false);
     std::vector<double> cx, cy;
     MpReal c(view.precision());
     for (int q = 0; q < Side; q += RowStep) {
@@ -237,7 +249,7 @@ void rate()
 
 int main(int argc, char **argv)
 {
-    bool all = true, doExactness = false, doSpeed = false, doRate = false;
+    bool all = true, doExactness = false, doSpeed = false, doRate = false, interior = true;
     int wide = 480, high = 270, samples = 0;
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
@@ -249,6 +261,8 @@ int main(int argc, char **argv)
                 return std::fprintf(stderr, "speed=WxH\n"), 2;
         } else if (arg == "rate")
             doRate = true, all = false;
+        else if (arg == "--no-interior")
+            interior = false;
         else if (arg.rfind("--samples=", 0) == 0)
             samples = std::atoi(arg.c_str() + 10);
         else
@@ -257,7 +271,7 @@ int main(int argc, char **argv)
     if (all || doRate)
         rate();
     if (all || doSpeed)
-        speed(wide, high);
+        speed(wide, high, interior);
     if (all || doExactness)
         exactness(samples);
     return 0;

@@ -195,6 +195,7 @@ private slots:
     void switchesAtStatedDepth_data();
     void switchesAtStatedDepth();
     void recomputesDoubtfulPixels();
+    void provesInteriorOnlyInside();
     void sharedByThreads();
     void laneBuildsAgree();
 };
@@ -396,6 +397,43 @@ void tst_deepkernel::recomputesDoubtfulPixels()
         }
     }
     QVERIFY(recomputed > 0);
+}
+
+// A minibrot of period 1053 near i (its nucleus at the view's centre, the
+// whole copy in view): pixels inside it are proven never to escape, their
+// count imax without every step taken, and the plain loop does not let them
+// escape in three times as many steps; pixels just outside it run past the
+// first interior tests (from 4 · 1053 steps on) and still escape at the
+// plain loop's count. Every sampled pixel against the test's own loop.
+void tst_deepkernel::provesInteriorOnlyInside()
+{
+    const Place place{
+        "0,0000000000000000000000000000003544771316819328420445298389518573496294069811386697451901973920693313515712328842552842170812914624",
+        "0,9999999999999999999999999999989394325361289183561328939347602033804071300549932886488041728514519740886639391646817653743495993421",
+        "2E-68", Wide, High, 20000};
+    constexpr long Period = 1053;
+    const DeepKernel kernel(viewOf(place), place.imax);
+    QCOMPARE(kernel.reference().nearReturn(), std::int64_t(Period));
+    DeepWork work;
+    int inside = 0, testedOutside = 0;
+    for (const QPoint pixel : samples(place, 3 * Samples)) {
+        const std::int64_t interiorBefore = work.interior;
+        const long count = kernel.count(pixel.x(), pixel.y(), work);
+        const long atP = plainCount(place, pixel.x(), pixel.y(), kernel.view().precision());
+        if (work.interior > interiorBefore) {
+            // "Never escapes": the plain loop stays three times as long.
+            ++inside;
+            Place longer = place;
+            longer.imax = 3 * place.imax;
+            QCOMPARE(plainCount(longer, pixel.x(), pixel.y(), kernel.view().precision()),
+                     longer.imax);
+        }
+        testedOutside += count > 6 * Period && count < place.imax ? 1 : 0;
+        if (atP == plainCount(place, pixel.x(), pixel.y(), 2 * kernel.view().precision()))
+            QCOMPARE(count, atP);
+    }
+    QVERIFY2(inside >= 5, qPrintable(QString::number(inside)));
+    QVERIFY2(testedOutside >= 2, qPrintable(QString::number(testedOutside)));
 }
 
 // One kernel, rows counted by two threads at once, gives the counts that

@@ -25,6 +25,7 @@ DeepWork &DeepWork::operator+=(const DeepWork &other)
     referenceEnds += other.referenceEnds;
     extendedPixels += other.extendedPixels;
     recomputed += other.recomputed;
+    interior += other.interior;
     return *this;
 }
 
@@ -53,7 +54,8 @@ void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
         dcx[k] = toFloatExp(d.get());
     }
     std::vector<PerturbationResult> results(pixels);
-    perturb(m_reference, dcx.data(), dcy.data(), pixels, m_imax, results.data());
+    perturb(m_reference, dcx.data(), dcy.data(), pixels, m_imax,
+            m_interiorTest ? m_reference.nearReturn() : 0, results.data());
     for (int k = 0; k < pixels; ++k) {
         const PerturbationResult &result = results[k];
         ++work.pixels;
@@ -61,6 +63,7 @@ void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
         work.rebases += result.rebases;
         work.referenceEnds += result.referenceEnds;
         work.extendedPixels += result.extended ? 1 : 0;
+        work.interior += result.interior ? 1 : 0;
         counts[k] = result.count;
         if (result.verdict == PerturbationResult::Unsure) {
             ++work.recomputed;

@@ -15,6 +15,7 @@ struct DeepWork
     std::int64_t referenceEnds = 0;  // restarts at Z(0) = 0: the reference ran out
     std::int64_t extendedPixels = 0; // pixels that began with FloatExp deltas
     std::int64_t recomputed = 0;     // pixels handed to the plain loop
+    std::int64_t interior = 0;       // pixels proven never to escape
 
     DeepWork &operator+=(const DeepWork &other);
 };
@@ -47,6 +48,10 @@ public:
     // counts[p] for p = 0 … W − 1 of row q.
     void countRow(int q, std::int64_t *counts, DeepWork &work) const;
 
+    // The interior test (interiortest.h) is on by default, where the
+    // reference comes back near 0; off, every step of every pixel is taken.
+    void setInteriorTest(bool on) { m_interiorTest = on; }
+
     const ReferenceOrbit &reference() const { return m_reference; }
     const DeepView &view() const { return m_view; }
 
@@ -57,4 +62,5 @@ private:
     DeepView m_view;
     std::int64_t m_imax;
     ReferenceOrbit m_reference;
+    bool m_interiorTest = true;
 };

@@ -7,6 +7,7 @@
 // any x86-64 (as in core/lanekernel.h).
 
 #include "core/escapetime.h"
+#include "deep/interiortest.h"
 #include "deep/lanejob.h"
 
 #include <cmath>
@@ -47,6 +48,16 @@ inline V4 vsqrt(V4 x)
     return V4{std::sqrt(x[0]), std::sqrt(x[1]), std::sqrt(x[2]), std::sqrt(x[3])};
 }
 
+// Whether any lane's mask is set: one sign-bit move with AVX.
+inline bool any(M4 mask)
+{
+#ifdef __AVX__
+    return __builtin_ia32_movmskpd256(reinterpret_cast<V4>(mask)) != 0;
+#else
+    return (mask[0] | mask[1] | mask[2] | mask[3]) != 0;
+#endif
+}
+
 // The four lanes' state; a lane's pixel is −1 while it is idle.
 class DeepLanes
 {
@@ -63,7 +74,8 @@ public:
 
 private:
     // Steps all lanes until an active one stops (escaped, in doubt or at
-    // imax); returns which, with the step's values kept for settle().
+    // imax) or is due for an interior test; returns which, with the step's
+    // values kept for settle().
     M4 stepUntilStop()
     {
         const double *refX = m_job.refX;
@@ -71,10 +83,11 @@ private:
         const V4 imax = splat(double(m_job.imax));
         const M4 last = M4{m_job.last, m_job.last, m_job.last, m_job.last};
         for (;;) {
-            V4 zx0, zy0, zx1, zy1;
+            // Z(m) is the last step's Z(m + 1), or Z(0) = 0 after a restart:
+            // only Z(m + 1) is loaded.
+            const V4 zx0 = m_zx, zy0 = m_zy;
+            V4 zx1, zy1;
             for (int k = 0; k < Width; ++k) {
-                zx0[k] = refX[m_m[k]];
-                zy0[k] = refY[m_m[k]];
                 zx1[k] = refX[m_m[k] + 1];
                 zy1[k] = refY[m_m[k] + 1];
             }
@@ -99,6 +112,7 @@ private:
             const M4 decided = mag + magError <= EscapeBound;
             const M4 atImax = m_n >= imax;
             const M4 stop = (~decided | atImax) & m_active;
+            const M4 due = (m_n >= m_test) & m_active;
             // At imax the count is imax whichever way the test went.
             m_doubt = ~decided & ~(mag - magError > EscapeBound) & ~atImax;
             m_zBound = zAbs * Up + zError;
@@ -109,9 +123,13 @@ private:
             m_dy = restart ? zy : ny;
             m_error = restart ? zError : error;
             m_m = restart ? M4{} : m;
+            m_zx = restart ? V4{} : zx1;
+            m_zy = restart ? V4{} : zy1;
             m_rebases -= closer & ~stop;
             m_ends -= restart & ~closer & ~stop;
-            if ((stop[0] | stop[1] | stop[2] | stop[3]) != 0)
+            m_due = due & ~stop;
+            const M4 settle = stop | due;
+            if (any(settle))
                 return stop;
         }
     }
@@ -119,18 +137,33 @@ private:
     void settle(M4 stop)
     {
         for (int k = 0; k < Width; ++k) {
-            if (stop[k] == 0)
+            if (m_due[k] != 0 && !testInterior(k))
+                continue;
+            if (stop[k] == 0 && m_due[k] == 0)
                 continue;
             PerturbationResult &result = m_job.results[m_pixel[k]];
-            result.count = static_cast<std::int64_t>(m_n[k]);
-            result.verdict = m_doubt[k] != 0 ? PerturbationResult::Unsure
-                                             : PerturbationResult::Counted;
+            result.interior = m_due[k] != 0;
+            result.count = result.interior ? m_job.imax : static_cast<std::int64_t>(m_n[k]);
+            result.verdict = m_doubt[k] != 0 && !result.interior ? PerturbationResult::Unsure
+                                                                 : PerturbationResult::Counted;
             result.steps += static_cast<std::int64_t>(m_n[k]) - m_startN[k];
             result.rebases += m_rebases[k];
             result.referenceEnds += m_ends[k];
             --m_live;
             refill(k);
         }
+    }
+
+    // True where lane k's pixel is proven never to escape; otherwise its
+    // next test is set and it goes on.
+    bool testInterior(int k)
+    {
+        const std::int64_t n = static_cast<std::int64_t>(m_n[k]);
+        const LaneState state{m_m[k], n, m_dx[k], m_dy[k], m_error[k], m_zBound[k]};
+        if (m_watch[k].observe(m_job, m_dcx[k], m_dcy[k], state))
+            return true;
+        m_test[k] = double(m_watch[k].due());
+        return false;
     }
 
     void refill(int k)
@@ -151,7 +184,14 @@ private:
         m_error[k] = start.state.error;
         m_zBound[k] = start.state.zBound;
         m_m[k] = start.state.m;
+        m_zx[k] = start.pixel >= 0 ? m_job.refX[start.state.m] : 0.0;
+        m_zy[k] = start.pixel >= 0 ? m_job.refY[start.state.m] : 0.0;
         m_n[k] = double(start.state.n);
+        m_test[k] = std::numeric_limits<double>::infinity();
+        if (m_job.period > 0) {
+            m_watch[k].start(start.state.n, m_job.period);
+            m_test[k] = double(m_watch[k].due());
+        }
         m_startN[k] = start.state.n;
         m_rebases[k] = 0;
         m_ends[k] = 0;
@@ -162,9 +202,12 @@ private:
     int m_live = 0;
     int m_pixel[Width] = {};
     std::int64_t m_startN[Width] = {};
+    InteriorWatch m_watch[Width];
     V4 m_dx{}, m_dy{}, m_dcx{}, m_dcy{}, m_dcSize{}, m_error{}, m_zBound{};
+    V4 m_zx{}, m_zy{}; // the reference's Z(m)
     V4 m_n{}; // steps taken, exact as a double below 2^53
-    M4 m_m{}, m_active{}, m_doubt{}, m_rebases{}, m_ends{};
+    V4 m_test{}; // the step of the next interior test
+    M4 m_m{}, m_active{}, m_doubt{}, m_rebases{}, m_ends{}, m_due{};
 };
 
 } // namespace

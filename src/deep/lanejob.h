@@ -49,6 +49,9 @@ struct LaneJob
     std::int64_t imax = 0;
     std::vector<LaneStart> starts;
     PerturbationResult *results = nullptr;
+    // Where not 0: the period of the attracting cycle to try the interior
+    // test with (interiortest.h), at steps that are multiples of it.
+    std::int64_t period = 0;
 };
 
 void runLanesGeneric(const LaneJob &job);

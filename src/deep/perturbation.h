@@ -24,9 +24,11 @@ struct PerturbationResult
     std::int64_t rebases = 0;       // the pixel came closer to 0 than Z
     std::int64_t referenceEnds = 0; // the reference ran out (escaped or Imax)
     bool extended = false;
+    bool interior = false; // proven never to escape: the count is imax
 };
 
 // results[k] for the pixel whose c minus the reference's C is dcx[k] +
 // i·dcy[k], each rounded once; k < pixels.
+// With period > 0 the lanes try the interior test with that period.
 void perturb(const ReferenceOrbit &reference, const FloatExp *dcx, const FloatExp *dcy,
-             int pixels, std::int64_t imax, PerturbationResult *results);
+             int pixels, std::int64_t imax, std::int64_t period, PerturbationResult *results);

@@ -4,6 +4,7 @@
 #include "deep/mpreal.h"
 
 #include <algorithm>
+#include <cmath>
 
 ReferenceOrbit::ReferenceOrbit(mpfr_srcptr cx, mpfr_srcptr cy, std::int64_t imax, bool extended,
                                std::int64_t maxSteps)
@@ -22,6 +23,22 @@ ReferenceOrbit::ReferenceOrbit(mpfr_srcptr cx, mpfr_srcptr cy, std::int64_t imax
         mpfr_sqr(yy.get(), y.get(), MPFR_RNDN);
         mpfr_add(m.get(), xx.get(), yy.get(), MPFR_RNDN);
         keep(x.get(), y.get(), extended);
+    }
+    findNearReturn();
+}
+
+void ReferenceOrbit::findNearReturn()
+{
+    constexpr double Near = 0x1p-20;
+    const auto size = [this](std::int64_t k) { return std::fabs(m_x[k]) + std::fabs(m_y[k]); };
+    double closest = Near;
+    for (std::int64_t k = 1; k <= last(); ++k)
+        closest = std::min(closest, size(k));
+    for (std::int64_t k = 1; k <= last() && closest < Near; ++k) {
+        if (size(k) <= 2.0 * closest) {
+            m_nearReturn = k;
+            return;
+        }
     }
 }
 

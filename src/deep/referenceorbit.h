@@ -28,10 +28,16 @@ public:
     const FloatExp *extendedY() const { return m_ey.data(); }
     bool extended() const { return !m_ex.empty(); }
     std::size_t bytes() const;
+    // The step k >= 1 where Z comes closest to 0 (the first within a factor
+    // 2 of the closest), if it comes below 2^-20: the period of a minibrot
+    // whose nucleus C is near; 0 where Z stays away from 0.
+    std::int64_t nearReturn() const { return m_nearReturn; }
 
 private:
     void keep(mpfr_srcptr x, mpfr_srcptr y, bool extended);
+    void findNearReturn();
 
     std::vector<double> m_x, m_y;
     std::vector<FloatExp> m_ex, m_ey;
+    std::int64_t m_nearReturn = 0;
 };
