@@ -11,7 +11,7 @@ set -euo pipefail
 src=${1:?usage: includelayers.sh SRC_DIR}
 status=0
 handlers=" render section palette pictures "
-widgetFree=" core export picturefile "
+widgetFree=" core deep export picturefile "
 edges=$(mktemp)
 trap 'rm -f "$edges"' EXIT
 

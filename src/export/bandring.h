@@ -52,3 +52,11 @@ private:
     int m_written = 0;
     bool m_cancelled = false;
 };
+
+// Cancels the ring when it goes out of scope, however that happens (an
+// exception too), so that no worker waits for a writer that has gone.
+struct CancelRingOnExit
+{
+    BandRing &ring;
+    ~CancelRingOnExit() { ring.cancel(); }
+};

@@ -2,7 +2,6 @@
 
 #include "export/exportoptions.h"
 #include "export/filmmaker.h"
-#include "export/filmprogress.h"
 #include "export/messagetexts.h"
 #include "export/posterrender.h"
 #include "export/progressline.h"
@@ -86,7 +85,7 @@ int render(const ExportRequest &request)
 int makeFilm(const FilmRequest &request)
 {
     FilmMaker maker(request);
-    FilmProgress progress(!request.quiet && ProgressLine::stderrIsTerminal());
+    ProgressLine progress(!request.quiet && ProgressLine::stderrIsTerminal(), ProgressLine::Unit::Frames);
     maker.setProgress([&](int done, int total) { progress.update(done, total); });
     const bool made = maker.run();
     progress.finish();

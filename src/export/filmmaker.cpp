@@ -3,10 +3,14 @@
 #include "core/numbertext.h"
 #include "export/filmrender.h"
 #include "export/framesfolder.h"
+#include "export/messagetexts.h"
 #include "export/targetfile.h"
 #include "export/videoencoder.h"
 
 #include <QFileInfo>
+
+#include <new>
+#include <system_error>
 
 namespace {
 
@@ -59,7 +63,18 @@ PictureRecord FilmMaker::frameRecord(int k) const
 
 bool FilmMaker::run()
 {
-    const bool made = m_request.toFolder() ? toFolder() : toVideo();
+    bool made = false;
+    // Threads and memory that cannot be had end the film with a reason; the
+    // target file, unwound, leaves nothing behind.
+    try {
+        made = m_request.toFolder() ? toFolder() : toVideo();
+    } catch (const std::bad_alloc &) {
+        m_error = u"Nicht genug Arbeitsspeicher für diesen Film."_qs;
+        return false;
+    } catch (const std::system_error &error) {
+        m_error = germanErrorText(error.code().value()) + u'.';
+        return false;
+    }
     if (!made && m_cancelled)
         m_error = u"Abgebrochen."_qs;
     return made && !m_cancelled;

@@ -4,9 +4,9 @@
 #include "export/bandring.h"
 #include "export/framesink.h"
 #include "export/posterrender.h"
+#include "core/workerthreads.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace {
 
@@ -24,7 +24,7 @@ FilmRender::FilmRender(FrameAt frameAt, int firstFrame, int lastFrame, int width
       m_bandRows(PosterRender::bandRows(width, height)),
       m_bandsPerFrame((height + m_bandRows - 1) / m_bandRows),
       m_slicesPerBand(std::min(SlicesPerBand, width)),
-      m_threads(int(std::max(1u, std::thread::hardware_concurrency()))),
+      m_threads(workerCount()),
       m_computers(std::size_t(m_frames))
 {
 }
@@ -44,16 +44,20 @@ bool FilmRender::run(FrameSink &sink)
         if (m_cancelled)
             ring.cancel();
     }
-    std::vector<std::thread> workers;
-    for (int k = 0; k < m_threads; ++k)
-        workers.emplace_back([&] { work(ring); });
+    WorkerThreads workers(m_threads, [&] { work(ring); }, [&] { ring.cancel(); });
     bool written = false;
-    std::thread writerThread([&] { written = write(ring, sink); });
-    writerThread.join();
-    for (std::thread &worker : workers)
-        worker.join();
-    std::lock_guard lock(m_mutex);
-    m_ring = nullptr;
+    {
+        const CancelRingOnExit cancel{ring};
+        // Where no worker could start, this thread computes each band
+        // before writing it.
+        written = write(ring, sink, workers.started() == 0);
+    }
+    workers.join();
+    {
+        std::lock_guard lock(m_mutex);
+        m_ring = nullptr;
+    }
+    workers.rethrowFailure();
     return written && !m_cancelled;
 }
 
@@ -82,22 +86,31 @@ void FilmRender::release(int frame)
 
 void FilmRender::work(BandRing &ring)
 {
-    while (const auto piece = ring.claim()) {
-        const int frame = m_firstFrame + piece->band / m_bandsPerFrame;
-        const int first = piece->band % m_bandsPerFrame * m_bandRows;
-        const int rows = std::min(m_bandRows, m_height - first);
-        const int from = int(std::int64_t(m_width) * piece->slice / m_slicesPerBand);
-        const int to = int(std::int64_t(m_width) * (piece->slice + 1) / m_slicesPerBand);
-        computerFor(frame).computeSlice(first, rows, from, to, piece->pixels);
-        ring.pieceDone(piece->band);
-    }
+    while (const auto piece = ring.claim())
+        compute(*piece, ring);
 }
 
-bool FilmRender::write(BandRing &ring, FrameSink &sink)
+void FilmRender::compute(const BandRing::Piece &piece, BandRing &ring)
+{
+    const int frame = m_firstFrame + piece.band / m_bandsPerFrame;
+    const int first = piece.band % m_bandsPerFrame * m_bandRows;
+    const int rows = std::min(m_bandRows, m_height - first);
+    const int from = int(std::int64_t(m_width) * piece.slice / m_slicesPerBand);
+    const int to = int(std::int64_t(m_width) * (piece.slice + 1) / m_slicesPerBand);
+    computerFor(frame).computeSlice(first, rows, from, to, piece.pixels);
+    ring.pieceDone(piece.band);
+}
+
+bool FilmRender::write(BandRing &ring, FrameSink &sink, bool computeHere)
 {
     bool ok = true;
     int framesDone = 0;
     for (long long band = 0; ok && framesDone < m_frames; ++band) {
+        // With no worker claiming, the next pieces are all of this band.
+        for (int k = 0; computeHere && k < m_slicesPerBand; ++k) {
+            if (const auto piece = ring.claim())
+                compute(*piece, ring);
+        }
         const auto pixels = ring.nextBand();
         if (!pixels)
             break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "export/bandring.h"
 #include "export/posterpixels.h"
 
 #include <atomic>
@@ -22,7 +23,7 @@ class FilmRender
 {
 public:
     using FrameAt = std::function<PosterFrame(int frame)>; // any thread, any order
-    using Progress = std::function<void(int framesDone, int framesTotal)>; // called by the writer thread
+    using Progress = std::function<void(int framesDone, int framesTotal)>; // called by the thread that runs run()
 
     FilmRender(FrameAt frameAt, int firstFrame, int lastFrame, int width, int height);
     ~FilmRender();
@@ -39,7 +40,8 @@ private:
     const BandComputer &computerFor(int frame);
     void release(int frame);
     void work(BandRing &ring);
-    bool write(BandRing &ring, FrameSink &sink);
+    void compute(const BandRing::Piece &piece, BandRing &ring);
+    bool write(BandRing &ring, FrameSink &sink, bool computeHere);
 
     FrameAt m_frameAt;
     int m_firstFrame;

@@ -19,12 +19,6 @@ double threadSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
 }
 
-struct CancelOnExit
-{
-    BandRing &ring;
-    ~CancelOnExit() { ring.cancel(); }
-};
-
 } // namespace
 
 PosterRender::PosterRender(const PosterFrame &frame, int firstRow, int lastRow, std::size_t bandBytes)
@@ -58,7 +52,7 @@ bool PosterRender::run(PngBandWriter &writer)
     {
         // Whatever ends the writing, an exception too, lets the workers go
         // before they are joined.
-        const CancelOnExit cancel{ring};
+        const CancelRingOnExit cancel{ring};
         // Where no worker could start, this thread computes each band
         // before writing it.
         written = write(ring, writer, workers.started() == 0);

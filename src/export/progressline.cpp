@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cmath>
 #include <cstdio>
 #include <unistd.h>
 
@@ -23,8 +24,9 @@ QString clockText(double seconds)
 
 } // namespace
 
-ProgressLine::ProgressLine(bool enabled)
+ProgressLine::ProgressLine(bool enabled, Unit unit)
     : m_enabled(enabled),
+      m_unit(unit),
       m_start(Clock::now())
 {
 }
@@ -34,19 +36,27 @@ bool ProgressLine::stderrIsTerminal()
     return isatty(STDERR_FILENO) == 1;
 }
 
-void ProgressLine::update(int rowsDone, int rowsTotal)
+void ProgressLine::update(int done, int total)
 {
     const Clock::time_point now = Clock::now();
-    if (!m_enabled || (rowsDone < rowsTotal && m_written && now - m_lastShown < RedrawInterval))
+    if (!m_enabled || (done < total && m_written && now - m_lastShown < RedrawInterval))
         return;
     m_lastShown = now;
     m_written = true;
     const double elapsed = std::chrono::duration<double>(now - m_start).count();
-    const double left = rowsDone > 0 ? elapsed * (rowsTotal - rowsDone) / rowsDone : 0.0;
-    const QString line = QStringLiteral("\r%1 % – Zeile %2 von %3 – %4 vergangen – noch %5 ")
-                             .arg(100 * std::int64_t(rowsDone) / rowsTotal, 3)
-                             .arg(NumberText::grouped(rowsDone, u"."), NumberText::grouped(rowsTotal, u"."),
-                                  clockText(elapsed), clockText(left));
+    const double left = done > 0 ? elapsed * (total - done) / done : 0.0;
+    const QString doneText = NumberText::grouped(done, u".");
+    const QString totalText = NumberText::grouped(total, u".");
+    const QString counted =
+        m_unit == Unit::Rows
+            ? QStringLiteral("Zeile %1 von %2 – %3 vergangen").arg(doneText, totalText, clockText(elapsed))
+            : QStringLiteral("Bild %1 von %2 – %3 Bilder/s")
+                  .arg(doneText, totalText,
+                       NumberText::fromNumber(std::round((elapsed > 0 ? done / elapsed : 0.0) * 10) / 10,
+                                              QLatin1Char(',')));
+    const QString line = QStringLiteral("\r%1 % – %2 – noch %3 ")
+                             .arg(100 * std::int64_t(done) / total, 3)
+                             .arg(counted, clockText(left));
     std::fputs(line.toUtf8().constData(), stderr);
     std::fflush(stderr);
 }

@@ -1,6 +1,7 @@
 #include "pictures/filmcommand.h"
 
 #include "core/filmpath.h"
+#include "core/programinfo.h"
 #include "core/squarepixels.h"
 #include "export/filmmaker.h"
 #include "export/filmrequest.h"
@@ -13,9 +14,11 @@
 #include <QProgressDialog>
 #include <QStandardPaths>
 
+#include <system_error>
+
 namespace {
 
-const QString MessageTitle = QStringLiteral("Quirlbau");
+const QString MessageTitle = QString::fromUtf8(ProgramName);
 constexpr int FilmWidth = 1280;
 constexpr int FilmHeight = 720;
 constexpr int FilmFps = 30;
@@ -101,10 +104,19 @@ void FilmCommand::start(const QString &path, const FilmRequest &request)
                 progress->setValue(done);
         }, Qt::QueuedConnection);
     });
-    m_thread = std::thread([this, maker] {
-        const bool made = maker->run();
-        QMetaObject::invokeMethod(this, [this, made] { done(made); }, Qt::QueuedConnection);
-    });
+    try {
+        m_thread = std::thread([this, maker] {
+            const bool made = maker->run();
+            QMetaObject::invokeMethod(this, [this, made] { done(made); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error &) {
+        // No thread to be had: the film is not made, the window goes on.
+        m_maker.reset();
+        m_progress->deleteLater();
+        m_platform.messageBox(m_window, MessageTitle,
+                              QStringLiteral("Der Zoomfilm ließ sich nicht speichern.\n\n"
+                                             "Es lässt sich kein weiterer Thread starten."));
+    }
 }
 
 void FilmCommand::done(bool made)
