@@ -7,13 +7,19 @@
 #include "deep/deepkernel.h"
 #include "deep/lanejob.h"
 #include "deep/viewcounter.h"
+#include "exportrun.h"
+#include "core/standardcolors.h"
+#include "core/swatchtable.h"
+#include "picturefile/pngtextreader.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gmp.h>
 #include <mpfr.h>
 
 #include <cmath>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -179,6 +185,21 @@ std::string longDigits(int count, unsigned seed)
     return digits;
 }
 
+// The texts a written picture records, by key.
+std::map<QByteArray, QByteArray> textsOf(const QString &path)
+{
+    QFile file(path);
+    std::map<QByteArray, QByteArray> texts;
+    QString whyNot;
+    if (!file.open(QIODevice::ReadOnly))
+        return texts;
+    if (const auto png = readPngTexts(file, &whyNot)) {
+        for (const auto &[key, value] : png->texts)
+            texts[key] = value;
+    }
+    return texts;
+}
+
 } // namespace
 
 class tst_deepkernel : public QObject
@@ -198,6 +219,10 @@ private slots:
     void provesInteriorOnlyInside();
     void sharedByThreads();
     void laneBuildsAgree();
+    void deepStillMatchesPlainLoop();
+    void longTextsRoundTrip();
+    void refusesMixedViews_data();
+    void refusesMixedViews();
 };
 
 void tst_deepkernel::readsTextsToNearest_data()
@@ -503,5 +528,83 @@ void tst_deepkernel::laneBuildsAgree()
 #endif
 }
 
-QTEST_APPLESS_MAIN(tst_deepkernel)
+// quirlbau --render with --re, --im, --width: its pixels against the
+// test's plain loop, coloured through the swatch table with --cycle.
+void tst_deepkernel::deepStillMatchesPlainLoop()
+{
+    const Place place{"0,000000000000000000000213", "1,0000000000000000000000871", "1E-20", 64, 36, 3000};
+    QTemporaryDir folder;
+    const Outcome run = runQuirlbau(folder.path(), {u"--render=deep.png"_qs, u"--re=0,000000000000000000000213"_qs,
+                                                    u"--im=1,0000000000000000000000871"_qs, u"--width=1E-20"_qs,
+                                                    u"--size=64x36"_qs, u"--imax=3000"_qs, u"--cycle"_qs});
+    QCOMPARE(run.status, 0);
+    const QImage image = pixelsOf(folder.filePath(u"deep.png"_qs));
+    QCOMPARE(image.size(), QSize(place.wide, place.high));
+    const mpfr_prec_t bits = viewOf(place).precision();
+    int determined = 0;
+    std::set<QRgb> colours;
+    for (const QPoint pixel : samples(place, Samples)) {
+        const long atP = plainCount(place, pixel.x(), pixel.y(), bits);
+        if (atP != plainCount(place, pixel.x(), pixel.y(), 2 * bits))
+            continue;
+        ++determined;
+        const QRgb expected = rgbOf(StandardColors[size_t(swatchForCount(int(atP), true))]);
+        QCOMPARE(image.pixel(pixel), expected);
+        colours.insert(expected);
+    }
+    QVERIFY(determined >= Samples * 9 / 10);
+    QVERIFY(colours.size() >= 3);
+}
+
+// Texts of 320 digits are recorded exactly, --from carries them (and the
+// largest Imax) on to the same picture, and the window's reading of a
+// picture refuses such a view with a reason.
+void tst_deepkernel::longTextsRoundTrip()
+{
+    const QString re = QString::fromStdString("-1," + longDigits(320, 1));
+    const QString im = QString::fromStdString("0," + longDigits(320, 2));
+    const QString width = QString::fromStdString("1," + longDigits(320, 3) + "E-200");
+    QTemporaryDir folder;
+    const Outcome first = runQuirlbau(folder.path(), {u"--render=a.png"_qs, u"--re="_qs + re, u"--im="_qs + im,
+                                                      u"--width="_qs + width, u"--size=12x7"_qs,
+                                                      u"--imax=2147483647"_qs, u"--quiet"_qs});
+    QCOMPARE(first.status, 0);
+    const auto texts = textsOf(folder.filePath(u"a.png"_qs));
+    QCOMPARE(texts.at("Re"), re.toUtf8());
+    QCOMPARE(texts.at("Im"), im.toUtf8());
+    QCOMPARE(texts.at("Width"), width.toUtf8());
+    QCOMPARE(texts.at("Imax"), QByteArray("2147483647"));
+    const Outcome again = runQuirlbau(folder.path(), {u"--render=b.png"_qs, u"--from=a.png"_qs, u"--quiet"_qs});
+    QCOMPARE(again.status, 0);
+    QCOMPARE(contentsOf(folder.filePath(u"b.png"_qs)), contentsOf(folder.filePath(u"a.png"_qs)));
+    QFile file(folder.filePath(u"a.png"_qs));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QString whyNot;
+    QVERIFY(!pictureRecordFromTexts(readPngTexts(file, &whyNot)->texts, &whyNot));
+    QVERIFY2(whyNot.contains(u"Tiefenansicht"_qs), qPrintable(whyNot));
+}
+
+void tst_deepkernel::refusesMixedViews_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("blamed");
+    const QStringList view{u"--re=0"_qs, u"--im=1"_qs, u"--width=1E-20"_qs, u"--size=8"_qs};
+    QTest::newRow("with --x0") << view + QStringList{u"--x0=-1"_qs} << u"--x0"_qs;
+    QTest::newRow("a part missing") << QStringList{u"--re=0"_qs, u"--width=1"_qs, u"--size=8"_qs} << u"--im"_qs;
+    QTest::newRow("Imax past 2^31 - 1") << view + QStringList{u"--imax=2147483648"_qs} << u"--imax"_qs;
+}
+
+void tst_deepkernel::refusesMixedViews()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, blamed);
+    QTemporaryDir folder;
+    const Outcome run = runQuirlbau(folder.path(), QStringList{u"--render=out.png"_qs} + arguments);
+    QCOMPARE(run.status, 2);
+    QCOMPARE(run.errors.count('\n'), 1);
+    QVERIFY2(run.errors.startsWith("quirlbau: " + blamed.toUtf8() + ":"), run.errors.constData());
+    QVERIFY(QDir(folder.path()).entryList(QDir::Files).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_deepkernel)
 #include "tst_deepkernel.moc"

@@ -1,5 +1,6 @@
 #include "export/exportcommand.h"
 
+#include "export/deeprender.h"
 #include "export/exportoptions.h"
 #include "export/filmmaker.h"
 #include "export/messagetexts.h"
@@ -82,6 +83,37 @@ int render(const ExportRequest &request)
     return 0;
 }
 
+// A view by centre and width: the first line on a terminal says whether the
+// deep kernel runs or doubles still hold the view.
+int renderDeep(const ExportRequest &request)
+{
+    const DeepRequest &deep = *request.deep;
+    DeepRender render(deep);
+    const bool shown = !request.quiet && ProgressLine::stderrIsTerminal();
+    if (shown)
+        printLine(stderr, render.deep() ? u"quirlbau: Tiefenrechnung (Störungsrechnung um eine Referenzbahn)."_qs
+                                        : u"quirlbau: Doppelte Genauigkeit genügt für diesen Ausschnitt."_qs);
+    TargetFile target(request.target);
+    if (!target.open()) {
+        printLine(stderr, u"quirlbau: "_qs + target.error());
+        return 1;
+    }
+    PngBandWriter writer([&](const char *data, std::size_t size) { return target.write(data, size); },
+                         deep.record.size, deep.record.height, rgbOf(deep.record.drawing.palette),
+                         DeepOptions::texts(deep), CompressionLevel);
+    ProgressLine progress(shown);
+    render.setProgress([&](int done, int total) { progress.update(done, total); });
+    const bool written = render.run(writer) && writer.finish() && target.commit();
+    progress.finish();
+    if (!written) {
+        const QString reason = target.error().isEmpty() ? u"„%1“: %2"_qs.arg(shownName(request.target), writer.error())
+                                                        : target.error();
+        printLine(stderr, u"quirlbau: "_qs + reason);
+        return 1;
+    }
+    return 0;
+}
+
 int makeFilm(const FilmRequest &request)
 {
     FilmMaker maker(request);
@@ -101,7 +133,7 @@ int makeFilm(const FilmRequest &request)
 int renderOrRefuse(const ExportRequest &request)
 {
     try {
-        return render(request);
+        return request.deep ? renderDeep(request) : render(request);
     } catch (const std::bad_alloc &) {
         printLine(stderr, u"quirlbau: „%1“: Nicht genug Arbeitsspeicher für dieses Bild."_qs.arg(shownName(request.target)));
     } catch (const std::system_error &error) {

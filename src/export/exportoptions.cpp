@@ -72,6 +72,7 @@ ExportOptions::ExportOptions()
     m_parser.addOptions(
         {m_render, m_x0, m_x1, m_y0, m_y1, m_imax, m_size, m_stretch, m_rows, m_from, m_cycle, m_quiet});
     m_parser.addOptions(m_film.options());
+    m_parser.addOptions(m_deep.options());
 }
 
 ExportOptions::Outcome ExportOptions::parse(const QStringList &arguments)
@@ -140,7 +141,28 @@ bool ExportOptions::readRequest()
     for (int k = 0; k < 5; ++k)
         m_request.record.drawing.fieldTexts[size_t(k)] = QString::fromUtf8(StartFieldTexts[k]);
     m_request.record.drawing.palette = StandardColors;
-    return applySaved() && readSection() && readExtent() && readShape() && mappingFinite() && readFilm();
+    if (!applySaved())
+        return false;
+    if (m_savedDeep || m_deep.requested(m_parser))
+        return readDeep();
+    return readSection() && readExtent() && readShape() && mappingFinite() && readFilm();
+}
+
+// A view by its centre and width takes none of the section's options.
+bool ExportOptions::readDeep()
+{
+    if (m_filmRequested)
+        return refuse(m_film.options().constFirst(), u"nicht zusammen mit --re, --im, --width."_qs);
+    for (const QCommandLineOption *option : {&m_x0, &m_x1, &m_y0, &m_y1, &m_rows, &m_stretch}) {
+        if (m_parser.isSet(*option))
+            return refuse(*option, u"nicht zusammen mit --re, --im, --width."_qs);
+    }
+    DeepRequest deep;
+    if (!m_deep.read(m_parser, {m_size, m_imax, m_cycle}, m_savedDeep, deep, &m_error))
+        return false;
+    m_request.record = deep.record;
+    m_request.deep = deep;
+    return true;
 }
 
 // The window stops a run whose grid leaves the double range; an export
@@ -199,8 +221,15 @@ bool ExportOptions::applySaved()
     QString whyNot;
     std::optional<PictureRecord> saved;
     if (openReadable(file, path, &whyNot)) {
-        if (const auto png = readPngTexts(file, &whyNot))
-            saved = pictureRecordFromTexts(png->texts, &whyNot);
+        if (const auto png = readPngTexts(file, &whyNot)) {
+            if (isDeepView(png->texts)) {
+                m_savedDeep = DeepOptions::fromTexts(png->texts, &whyNot);
+                if (m_savedDeep)
+                    return true;
+            } else {
+                saved = pictureRecordFromTexts(png->texts, &whyNot);
+            }
+        }
     }
     if (!saved)
         return refuse(m_from, u"„%1“: %2"_qs.arg(shownName(path), whyNot));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "export/deepoptions.h"
 #include "export/filmrequest.h"
 #include "export/videooptions.h"
 #include "picturefile/picturerecord.h"
@@ -23,6 +24,8 @@ struct ExportRequest
     bool quiet = false;
     // Set for `quirlbau --video`: the film; `record` is then its end view.
     std::optional<FilmRequest> film;
+    // Set for a view given by --re, --im, --width (or --from such a picture).
+    std::optional<DeepRequest> deep;
 };
 
 // "N" or "WxH" (x or X), each side 1..65536: {N, N} or {W, H}.
@@ -56,6 +59,7 @@ private:
     bool readExtent();
     bool readShape();
     bool readFilm();
+    bool readDeep();
     bool applySaved();
     bool mappingFinite();
     bool strayShortOption(const QStringList &arguments);
@@ -75,6 +79,8 @@ private:
     QCommandLineOption m_from;
     QCommandLineOption m_quiet;
     VideoOptions m_film;
+    DeepOptions m_deep;
+    std::optional<DeepRequest> m_savedDeep; // from --from a deep picture
     bool m_filmRequested = false;
     QByteArrayList m_raw;
     std::optional<PictureRecord> m_saved; // from --from

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -285,12 +286,20 @@ PictureTexts pictureTexts(const PictureRecord &record)
     return texts;
 }
 
+bool isDeepView(const PictureTexts &texts)
+{
+    return std::any_of(texts.begin(), texts.end(), [](const auto &text) { return text.first == "Re"; });
+}
+
 std::optional<PictureRecord> pictureRecordFromTexts(const PictureTexts &texts, QString *whyNot)
 {
     QString reason;
     RecordTexts found(texts);
     PictureRecord record;
-    if (found.collect(&reason) && fromThisProgram(found, &reason) && readRunValues(found, record, &reason)
+    if (isDeepView(texts))
+        reason = QStringLiteral("Das Bild ist eine Tiefenansicht (Re, Im, Width); sie braucht mehr Stellen als "
+                                "das Fenster hält und wird nur mit quirlbau --render --from gezeichnet.");
+    else if (found.collect(&reason) && fromThisProgram(found, &reason) && readRunValues(found, record, &reason)
         && readFieldTexts(found, record, &reason) && readExtent(found, record, &reason)
         && readCounts(found, record, &reason))
         return record;

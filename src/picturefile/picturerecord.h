@@ -49,4 +49,9 @@ PictureTexts pictureTexts(const PictureRecord &record);
 // and read back exactly, Imax within -32768..32767, eight colours, Size
 // 1..65536, Rows within Size, Pixels 0..2^31-1 and Iterations together). Otherwise nullopt and a German reason in
 // *whyNot, e.g. "Der Wert von X0 ist keine Zahl."
+// Whether the texts hold a view by centre and width of any length ("Re",
+// "Im", "Width"): its X0 … Y1 are only the nearest doubles, so such a
+// picture is refused by pictureRecordFromTexts with a German reason.
+bool isDeepView(const PictureTexts &texts);
+
 std::optional<PictureRecord> pictureRecordFromTexts(const PictureTexts &texts, QString *whyNot);
