@@ -14,8 +14,10 @@
 #include <QtEndian>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // Save and Open of the window's picture: the round trip, failed saves, bad
 // files, exports and drops, on the real window.
@@ -34,6 +36,7 @@ private slots:
     void saveFollowsTheTarget();
     void openExportRestoresTextsOnly();
     void dropOnFieldOpensFile();
+    void openTakesTheNameAsBytes();
     void openCycledExportSaysSo();
     void filmRefusedBeforeDrawing();
     void filmCancelledLeavesNothing();
@@ -344,6 +347,31 @@ void tst_PictureFiles::openExportRestoresTextsOnly()
     QCOMPARE(m_window->picture(), blankPicture());
     QCOMPARE(counters(), (QStringList{QString(), QString(), u"0"_qs})); // an export has no counters
     QVERIFY(m_platform->messages.isEmpty());
+}
+
+// quirlbau FILE.png passes the name as the system gave it: a name that is
+// no UTF-8 opens, and a missing one is named with its odd bytes escaped.
+void tst_PictureFiles::openTakesTheNameAsBytes()
+{
+    runComplete();
+    const QImage picture = m_window->picture().copy();
+    const QByteArray folder = QFile::encodeName(pathOf(QString()));
+    const QByteArray name = folder + "/bild\xff\xfe.png";
+    // Qt cannot name it, so its temporary folder could not remove it.
+    const struct RemoveAtEnd {
+        QByteArray name;
+        ~RemoveAtEnd() { ::unlink(name.constData()); }
+    } removeAtEnd{name};
+    QCOMPARE(::rename(QFile::encodeName(saveNow(u"bild.png"_qs)).constData(), name.constData()), 0);
+    clickOn(m_window->controls().btC);
+
+    QVERIFY(m_window->openPicture(name));
+    QCOMPARE(m_window->picture(), picture);
+    QVERIFY(m_platform->messages.isEmpty());
+
+    QVERIFY(!m_window->openPicture(QByteArray(folder + "/fehlt\xff.png")));
+    QCOMPARE(m_platform->messages.size(), 1);
+    QVERIFY(m_platform->messages[0].contains(u"fehlt\\xFF.png“"_qs));
 }
 
 // A file dropped on a field opens; its name is not pasted into the field.

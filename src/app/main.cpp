@@ -11,6 +11,8 @@ int main(int argc, char *argv[])
 {
     if (exportRequested(argc, argv))
         return runExport(argc, argv);
+    // The picture's name as the system gave it: any bytes, UTF-8 or not.
+    const QByteArray pictureName = argc == 2 ? QByteArray(argv[1]) : QByteArray();
     watchForMissingDisplay();
     QApplication app(argc, argv);
     displayOpened();
@@ -23,8 +25,7 @@ int main(int argc, char *argv[])
     window.show();
     // quirlbau FILE.png: the picture is opened once the window is up, so a
     // message about a bad file has the window behind it.
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() == 2 && !arguments[1].startsWith(QLatin1Char('-')))
-        QTimer::singleShot(0, &window, [&window, path = arguments[1]] { window.openPicture(path); });
+    if (!pictureName.isEmpty())
+        QTimer::singleShot(0, &window, [&window, &pictureName] { window.openPicture(pictureName); });
     return app.exec();
 }

@@ -143,6 +143,11 @@ bool MainWindow::openPicture(const QString &path)
     return m_pictureFiles->openFile(path);
 }
 
+bool MainWindow::openPicture(const QByteArray &name)
+{
+    return m_pictureFiles->openFile(name);
+}
+
 void MainWindow::load()
 {
     m_controls.lblBar->resize(0, m_controls.lblBar->height());

@@ -30,6 +30,7 @@ public:
 
     // Opens a picture file as "Bild öffnen …" does; false after a message box.
     bool openPicture(const QString &path);
+    bool openPicture(const QByteArray &name);
 
 signals:
     // A double-click on the window's own area (not on a control), in the

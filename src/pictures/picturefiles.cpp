@@ -6,6 +6,7 @@
 #include "pictures/picturecodec.h"
 #include "pictures/picturerestorer.h"
 #include "pictures/surfacerecord.h"
+#include "export/messagetexts.h"
 #include "export/readablefile.h"
 #include "export/targetfile.h"
 
@@ -94,14 +95,19 @@ void PictureFiles::open()
 
 bool PictureFiles::openFile(const QString &path)
 {
+    return openFile(QFile::encodeName(path));
+}
+
+bool PictureFiles::openFile(const QByteArray &name)
+{
     QFile file;
     QString whyNot;
-    if (!openReadable(file, QFile::encodeName(path), &whyNot))
-        return refuseOpen(path, QStringLiteral("Die Datei lässt sich nicht lesen: %1").arg(whyNot));
+    if (!openReadable(file, name, &whyNot))
+        return refuseOpen(name, QStringLiteral("Die Datei lässt sich nicht lesen: %1").arg(whyNot));
     const std::optional<PictureCodec::Contents> contents = PictureCodec::read(file, &whyNot);
     if (!contents)
-        return refuseOpen(path, whyNot);
-    m_lastFolder = QFileInfo(path).absolutePath();
+        return refuseOpen(name, whyNot);
+    m_lastFolder = QFileInfo(QFile::decodeName(name)).absolutePath();
     const PictureRecord &record = contents->record;
     if (contents->picture)
         m_restorer.restore(record.drawing, record.counts, *contents->picture);
@@ -151,10 +157,9 @@ bool PictureFiles::refuseSave(const QString &path, const QString &reason)
     return false;
 }
 
-bool PictureFiles::refuseOpen(const QString &path, const QString &reason)
+bool PictureFiles::refuseOpen(const QByteArray &name, const QString &reason)
 {
     m_platform.messageBox(m_window, MessageTitle,
-                          QStringLiteral("„%1“ lässt sich nicht öffnen.\n\n%2")
-                              .arg(QDir::toNativeSeparators(path), reason));
+                          QStringLiteral("„%1“ lässt sich nicht öffnen.\n\n%2").arg(shownName(name), reason));
     return false;
 }

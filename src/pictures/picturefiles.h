@@ -34,8 +34,10 @@ public:
 
     // The open dialog, then openFile.
     void open();
-    // False after the message box, with nothing changed.
+    // False after the message box, with nothing changed. The name as bytes
+    // opens any file the system can name, UTF-8 or not.
     bool openFile(const QString &path);
+    bool openFile(const QByteArray &name);
 
     // The picture to the clipboard, and the section as text beside it.
     void copy();
@@ -47,7 +49,7 @@ signals:
 private:
     bool write(const QString &path, const QImage &picture, const PictureRecord &record);
     bool refuseSave(const QString &path, const QString &reason);
-    bool refuseOpen(const QString &path, const QString &reason);
+    bool refuseOpen(const QByteArray &name, const QString &reason);
     QString proposedPath() const;
 
     DrawingSurface &m_surface;
