@@ -56,6 +56,15 @@ bool renderInto(PngBandWriter &writer, const PictureRecord &record, ProgressLine
     return render.run(writer);
 }
 
+// The target's reason if it failed, else the writer's.
+int refused(const ExportRequest &request, const TargetFile &target, const PngBandWriter &writer)
+{
+    const QString reason = target.error().isEmpty() ? u"„%1“: %2"_qs.arg(shownName(request.target), writer.error())
+                                                    : target.error();
+    printLine(stderr, u"quirlbau: "_qs + reason);
+    return 1;
+}
+
 int render(const ExportRequest &request)
 {
     PictureRecord record = request.record;
@@ -74,13 +83,7 @@ int render(const ExportRequest &request)
     ProgressLine progress(!request.quiet && ProgressLine::stderrIsTerminal());
     const bool written = renderInto(writer, record, progress) && writer.finish() && target.commit();
     progress.finish();
-    if (!written) {
-        const QString reason = target.error().isEmpty() ? u"„%1“: %2"_qs.arg(shownName(request.target), writer.error())
-                                                        : target.error();
-        printLine(stderr, u"quirlbau: "_qs + reason);
-        return 1;
-    }
-    return 0;
+    return written ? 0 : refused(request, target, writer);
 }
 
 // A view by centre and width: the first line on a terminal says whether the
@@ -105,13 +108,7 @@ int renderDeep(const ExportRequest &request)
     render.setProgress([&](int done, int total) { progress.update(done, total); });
     const bool written = render.run(writer) && writer.finish() && target.commit();
     progress.finish();
-    if (!written) {
-        const QString reason = target.error().isEmpty() ? u"„%1“: %2"_qs.arg(shownName(request.target), writer.error())
-                                                        : target.error();
-        printLine(stderr, u"quirlbau: "_qs + reason);
-        return 1;
-    }
-    return 0;
+    return written ? 0 : refused(request, target, writer);
 }
 
 int makeFilm(const FilmRequest &request)
