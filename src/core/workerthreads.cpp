@@ -1,9 +1,38 @@
 #include "core/workerthreads.h"
 
 #include <algorithm>
+#include <csignal>
 #include <new>
 #include <system_error>
 #include <utility>
+
+#include <pthread.h>
+
+namespace {
+
+// Workers inherit this mask: a signal that ends the program then always
+// reaches the thread that started them, which waits on them and cleans up,
+// never a worker deep in a long computation.
+class SignalsBlocked
+{
+public:
+    SignalsBlocked()
+    {
+        sigset_t blocked;
+        sigemptyset(&blocked);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU})
+            sigaddset(&blocked, signal);
+        pthread_sigmask(SIG_BLOCK, &blocked, &m_previous);
+    }
+    ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
+    SignalsBlocked(const SignalsBlocked &) = delete;
+    SignalsBlocked &operator=(const SignalsBlocked &) = delete;
+
+private:
+    sigset_t m_previous;
+};
+
+} // namespace
 
 int workerCount()
 {
@@ -13,6 +42,7 @@ int workerCount()
 WorkerThreads::WorkerThreads(int count, std::function<void()> work, std::function<void()> onFailure)
     : m_work(std::move(work)), m_onFailure(std::move(onFailure))
 {
+    const SignalsBlocked blocked;
     try {
         m_threads.reserve(std::size_t(std::max(count, 0)));
         for (int k = 0; k < count; ++k)
