@@ -115,6 +115,48 @@ inline std::optional<PictureRecord> recordOf(const QString &path)
     return header ? pictureRecordFromTexts(header->texts, &whyNot) : std::nullopt;
 }
 
+// The texts with every `keyword` set to `value`.
+inline PictureTexts withValue(PictureTexts texts, const QByteArray &keyword, const QByteArray &value)
+{
+    for (auto &[key, text] : texts) {
+        if (key == keyword)
+            text = value;
+    }
+    return texts;
+}
+
+// The value of `keyword`; a null array where it is missing.
+inline QByteArray valueOf(const PictureTexts &texts, const QByteArray &keyword)
+{
+    for (const auto &[key, text] : texts) {
+        if (key == keyword)
+            return text;
+    }
+    return {};
+}
+
+// The texts of a deep still as the export writes them: the record's, Imax
+// the deep one, and the view's centre and width.
+inline PictureTexts deepTexts(const PictureRecord &record, const QByteArray &imax)
+{
+    PictureTexts texts = withValue(pictureTexts(record), "Imax", imax);
+    texts.emplace_back("Re", "-0,74364388703715870475219150611477");
+    texts.emplace_back("Im", "0,13182590420531197049313205638514");
+    texts.emplace_back("Width", "1E-30");
+    return texts;
+}
+
+// A file's texts; empty if it is no PNG.
+inline PictureTexts textsOfFile(const QString &path)
+{
+    QFile file(path);
+    QString whyNot;
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const std::optional<PngHeaderAndTexts> header = readPngTexts(file, &whyNot);
+    return header ? header->texts : PictureTexts();
+}
+
 // A PNG chunk: length, type, data, CRC.
 inline QByteArray pngChunk(const QByteArray &type, const QByteArray &data)
 {

@@ -1,4 +1,6 @@
+#include "core/numbertext.h"
 #include "picturebytes.h"
+#include "picturefile/windowrecord.h"
 
 #include <QBuffer>
 #include <QtEndian>
@@ -6,6 +8,7 @@
 #include <cfloat>
 
 Q_DECLARE_METATYPE(PictureRecord)
+Q_DECLARE_METATYPE(PictureTexts)
 
 class TestPictureFile : public QObject
 {
@@ -19,6 +22,8 @@ private slots:
     void pixelsDecode();
     void refusedTexts_data();
     void refusedTexts();
+    void windowTakesWhatFieldsHold_data();
+    void windowTakesWhatFieldsHold();
     void refusedFiles_data();
     void refusedFiles();
     void failedSinkStopsTheWriter();
@@ -254,6 +259,71 @@ void TestPictureFile::refusedTexts()
     QString whyNot;
     QVERIFY(!pictureRecordFromTexts(texts, &whyNot));
     QCOMPARE(whyNot, reason);
+}
+
+void TestPictureFile::windowTakesWhatFieldsHold_data()
+{
+    QTest::addColumn<PictureTexts>("texts");
+    QTest::addColumn<bool>("deep");
+    QTest::addColumn<qint64>("imaxBeyond"); // 0: the field holds it
+    QTest::addColumn<QString>("reason");    // empty: taken
+    PictureRecord record = startRecord();
+    record.size = 8;
+    record.height = 6;
+    record.drawing.section = {-0.74364388703715926, -0.74364388703715815, 0.13182590420531164, 0.13182590420531231};
+    record.drawing.fieldTexts = {u"?"_qs, u"?"_qs, u"?"_qs, u"?"_qs, u"1000"_qs};
+    const PictureTexts deep = deepTexts(record, "1000");
+    const auto without = [](PictureTexts texts, const QByteArray &keyword) {
+        texts.erase(std::find_if(texts.begin(), texts.end(), [&](const auto &text) { return text.first == keyword; }));
+        return texts;
+    };
+    const QString badImax = u"Der Wert von Imax ist keine ganze Zahl zwischen -32768 und 32767."_qs;
+    QTest::newRow("deep view") << deep << true << qint64(0) << QString();
+    QTest::newRow("deep view, Imax 100000") << withValue(deep, "Imax", "100000") << true << qint64(100000) << QString();
+    QTest::newRow("window picture, Imax 32768")
+        << withValue(pictureTexts(startRecord()), "Imax", "32768") << false << qint64(32768) << QString();
+    QTest::newRow("export, Imax 2^31 - 1")
+        << withValue(pictureTexts(record), "Imax", "2147483647") << false << qint64(2147483647) << QString();
+    QTest::newRow("Imax 2^31") << withValue(deep, "Imax", "2147483648") << false << qint64(0) << badImax;
+    QTest::newRow("deep view without Size") << without(deep, "Size") << false << qint64(0)
+                                            << u"Der Schlüssel „Size“ fehlt."_qs;
+    QTest::newRow("deep view without Width") << without(deep, "Width") << false << qint64(0)
+                                             << u"Der Schlüssel „Width“ fehlt."_qs;
+    PictureTexts twice = deep;
+    twice.emplace_back("Re", "0");
+    QTest::newRow("Re twice") << twice << false << qint64(0)
+                              << u"Der Schlüssel „Re“ kommt mehrfach vor."_qs;
+    QTest::newRow("deep view, X0 no number") << withValue(deep, "X0", "-0,7") << false << qint64(0)
+                                             << u"Der Wert von X0 ist keine Zahl."_qs;
+}
+
+// The window takes a deep view and an Imax above its field's range: the
+// section stays the recorded doubles, the fields show what they can hold
+// of them, and the Imax field agrees with the Imax the window runs.
+void TestPictureFile::windowTakesWhatFieldsHold()
+{
+    QFETCH(PictureTexts, texts);
+    QFETCH(bool, deep);
+    QFETCH(qint64, imaxBeyond);
+    QFETCH(QString, reason);
+    QString whyNot;
+    const std::optional<WindowRecord> found = windowRecordFromTexts(texts, &whyNot);
+    QCOMPARE(whyNot, reason);
+    QCOMPARE(found.has_value(), reason.isEmpty());
+    if (!found)
+        return;
+    QCOMPARE(found->deepView, deep);
+    QCOMPARE(found->imaxBeyondField.value_or(0), imaxBeyond);
+    const Drawing &drawing = found->record.drawing;
+    QCOMPARE(NumberText::toImax(drawing.fieldTexts[4], QLatin1Char(',')), std::optional(drawing.imax));
+    QCOMPARE(qint64(drawing.imax), imaxBeyond ? qint64(ImaxFieldMax) : valueOf(texts, "Imax").toLongLong());
+    const double edges[4] = {drawing.section.x0, drawing.section.x1, drawing.section.y0, drawing.section.y1};
+    const char *const keys[4] = {"X0", "X1", "Y0", "Y1"};
+    for (int k = 0; k < 4; ++k) {
+        QVERIFY(sameBits(edges[k], valueOf(texts, keys[k]).toDouble()));
+        const QString recorded = QString::fromUtf8(valueOf(texts, QByteArray("Field ") + keys[k]));
+        QCOMPARE(drawing.fieldTexts[size_t(k)], deep ? NumberText::fromNumber(edges[k], QLatin1Char(',')) : recorded);
+    }
 }
 
 void TestPictureFile::refusedFiles_data()

@@ -1,6 +1,7 @@
 #include "app/clickablelabel.h"
 #include "pictures/filmcommand.h"
 #include "core/numbertext.h"
+#include "exportrun.h"
 #include "form/pausecaptions.h"
 #include "picturewindow.h"
 #include "windowsnapshot.h"
@@ -38,20 +39,14 @@ private slots:
     void dropOnFieldOpensFile();
     void openTakesTheNameAsBytes();
     void openCycledExportSaysSo();
+    void openBeyondTheFieldsSaysSo_data();
+    void openBeyondTheFieldsSaysSo();
+    void saveAfterDeepOpenDropsTheView();
     void filmRefusedBeforeDrawing();
     void filmCancelledLeavesNothing();
 };
 
 namespace {
-
-PictureTexts withValue(PictureTexts texts, const QByteArray &keyword, const QByteArray &value)
-{
-    for (auto &[key, text] : texts) {
-        if (key == keyword)
-            text = value;
-    }
-    return texts;
-}
 
 // The first half of the pixel data in a chunk of its own, followed by the
 // end chunk: every checksum right, the picture short of rows.
@@ -410,6 +405,99 @@ void tst_PictureFiles::openCycledExportSaysSo()
     QCOMPARE(m_platform->messages,
              QStringList{u"Quirlbau|Das Bild färbt Zählwerte über 400 im Kreis (--cycle); das Fenster zeichnet ohne "
                          u"diese Färbung."_qs});
+}
+
+namespace {
+
+const QString DeepNote = u"Das Bild ist tiefer gezoomt, als das Fenster rechnen kann (--re, --im, --width); das "
+                         u"Fenster zeichnet es mit doppelter Genauigkeit."_qs;
+const QString CycleNote = u"Das Bild färbt Zählwerte über 400 im Kreis (--cycle); das Fenster zeichnet ohne diese "
+                          u"Färbung."_qs;
+
+QString imaxNote(qint64 imax)
+{
+    return u"Das Bild ist mit Imax %1 gerechnet; das Feld fasst höchstens 32767 und zeigt diesen Wert."_qs.arg(imax);
+}
+
+// A deep still 1E-30 wide, 8 × 6, by the real export.
+QStringList deepStill(const QString &name, const QStringList &more)
+{
+    return QStringList{u"--render="_qs + name, u"--re=-0,74364388703715870475219150611477"_qs,
+                       u"--im=0,13182590420531197049313205638514"_qs, u"--width=1E-30"_qs, u"--size=8x6"_qs,
+                       u"--quiet"_qs}
+           + more;
+}
+
+} // namespace
+
+void tst_PictureFiles::openBeyondTheFieldsSaysSo_data()
+{
+    QTest::addColumn<QStringList>("exportArguments"); // empty: a window picture with Imax 100000
+    QTest::addColumn<QString>("fieldImax");
+    QTest::addColumn<QStringList>("notes");
+    QTest::newRow("deep still") << deepStill(u"deep.png"_qs, {u"--imax=1000"_qs}) << u"1000"_qs
+                                << QStringList{DeepNote};
+    QTest::newRow("deep still, Imax 100000, cycled")
+        << deepStill(u"deep.png"_qs, {u"--imax=100000"_qs, u"--cycle"_qs}) << u"32767"_qs
+        << QStringList{DeepNote, imaxNote(100000), CycleNote};
+    QTest::newRow("window picture, Imax 100000") << QStringList() << u"32767"_qs << QStringList{imaxNote(100000)};
+}
+
+// A picture whose values the fields cannot hold opens with what they hold:
+// X0 … Y1 from its doubles (a deep view's decimal texts are finer), Imax at
+// most the field's largest, its palette; the pixels stay in the file, as
+// for an export, and one message says what the window draws differently.
+void tst_PictureFiles::openBeyondTheFieldsSaysSo()
+{
+    QFETCH(QStringList, exportArguments);
+    QFETCH(QString, fieldImax);
+    QFETCH(QStringList, notes);
+    runComplete();
+    QString path = pathOf(u"deep.png"_qs);
+    PictureRecord window = startRecord();
+    window.drawing.palette[7] = 0x00123456;
+    if (exportArguments.isEmpty())
+        writeFile(path = pathOf(u"window.png"_qs), pngBytes(400, withValue(pictureTexts(window), "Imax", "100000")));
+    else
+        QCOMPARE(runQuirlbau(m_dir->path(), exportArguments).status, 0);
+    const PictureTexts texts = textsOfFile(path);
+    const bool deep = !valueOf(texts, "Re").isNull();
+
+    QVERIFY(m_window->openPicture(path));
+    QStringList fields;
+    for (const char *key : {"X0", "X1", "Y0", "Y1"}) {
+        fields << (deep ? NumberText::fromNumber(valueOf(texts, key).toDouble(), QLatin1Char(','))
+                        : QString::fromUtf8(valueOf(texts, QByteArray("Field ") + key)));
+    }
+    QCOMPARE(fieldTexts(), fields << fieldImax);
+    QCOMPARE(backColor(m_window->controls().lblF[7]), deep ? StandardColors[7] : window.drawing.palette[7]);
+    QCOMPARE(m_window->picture(), blankPicture());
+    QCOMPARE(counters(), (QStringList{QString(), QString(), u"0"_qs}));
+    QCOMPARE(m_platform->messages, QStringList{u"Quirlbau|"_qs + notes.join(u"\n\n"_qs)});
+}
+
+// Saved again, the window's picture is its own: the section's doubles and
+// the Imax its field holds, without the deep view's texts (its blank
+// surface is no picture of that view), so it opens again without a note.
+void tst_PictureFiles::saveAfterDeepOpenDropsTheView()
+{
+    QCOMPARE(runQuirlbau(m_dir->path(), deepStill(u"deep.png"_qs, {u"--imax=100000"_qs})).status, 0);
+    QVERIFY(m_window->openPicture(pathOf(u"deep.png"_qs)));
+    const QStringList fields = fieldTexts();
+    const PictureTexts deep = textsOfFile(pathOf(u"deep.png"_qs));
+    const PictureTexts saved = textsOfFile(saveNow(u"saved.png"_qs));
+    for (const char *key : {"Re", "Im", "Width", "Size"})
+        QVERIFY2(valueOf(saved, key).isNull(), key);
+    for (const char *key : {"X0", "X1", "Y0", "Y1"})
+        QCOMPARE(valueOf(saved, key), valueOf(deep, key));
+    QCOMPARE(valueOf(saved, "Imax"), QByteArray("32767"));
+    QCOMPARE(valueOf(saved, "Complete"), QByteArray("no"));
+
+    m_platform->messages.clear();
+    clickOn(m_window->controls().btC);
+    QVERIFY(m_window->openPicture(pathOf(u"saved.png"_qs)));
+    QCOMPARE(fieldTexts(), fields);
+    QVERIFY(m_platform->messages.isEmpty());
 }
 
 // "Zoomfilm speichern …" before anything was drawn: a message, no dialog, no file.

@@ -51,7 +51,8 @@ PictureTexts pictureTexts(const PictureRecord &record);
 // *whyNot, e.g. "Der Wert von X0 ist keine Zahl."
 // Whether the texts hold a view by centre and width of any length ("Re",
 // "Im", "Width"): its X0 … Y1 are only the nearest doubles, so such a
-// picture is refused by pictureRecordFromTexts with a German reason.
+// picture is refused by pictureRecordFromTexts with a German reason (the
+// window takes what its fields hold of it: windowRecordFromTexts).
 bool isDeepView(const PictureTexts &texts);
 
 std::optional<PictureRecord> pictureRecordFromTexts(const PictureTexts &texts, QString *whyNot);

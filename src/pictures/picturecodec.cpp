@@ -176,28 +176,31 @@ std::optional<Contents> read(QIODevice &device, QString *whyNot)
                                  "zu Ausschnitt, Imax und Farben.");
         return std::nullopt;
     }
-    const std::optional<PictureRecord> record = pictureRecordFromTexts(header->texts, whyNot);
-    if (!record)
+    const std::optional<WindowRecord> opened = windowRecordFromTexts(header->texts, whyNot);
+    if (!opened)
         return std::nullopt;
+    const PictureRecord &record = opened->record;
     const QSize found(header->width, header->height);
     const QSize expected =
-        isExport(*record) ? exportSize(*record) : QSize(SurfacePixels, SurfacePixels);
+        isExport(record) ? exportSize(record) : QSize(SurfacePixels, SurfacePixels);
     if (found != expected) {
         *whyNot = sizeMismatch(found, expected);
         return std::nullopt;
     }
-    Contents contents{*record, std::nullopt};
-    if (isExport(*record))
+    Contents contents{record, opened->deepView, opened->imaxBeyondField, std::nullopt};
+    // Pixels drawn with values the fields cannot hold are no picture the
+    // window's record could describe: such a file brings its texts alone.
+    if (isExport(record) || opened->imaxBeyondField)
         return contents;
     if (header->colourType != IndexedColourType || header->bitDepth != 8) {
         *whyNot = QStringLiteral("Das Bild hat keine Farbtabelle mit 8 Bit je Punkt, wie "
                                  "Quirlbau sie schreibt.");
         return std::nullopt;
     }
-    const std::optional<QImage> image = readPixels(device, *record, whyNot);
+    const std::optional<QImage> image = readPixels(device, record, whyNot);
     if (!image)
         return std::nullopt;
-    contents.picture = surfacePicture(*image, record->drawing.palette);
+    contents.picture = surfacePicture(*image, record.drawing.palette);
     return contents;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/drawing.h"
-#include "picturefile/picturerecord.h"
+#include "picturefile/windowrecord.h"
 
 #include <QImage>
 #include <QString>
@@ -17,12 +17,16 @@ class QIODevice;
 // is complete, the counters, and the program's name and version.
 namespace PictureCodec {
 
-// What a file brings back.
+// What a file brings back: its record as the fields can hold it
+// (see windowRecordFromTexts), and what they could not.
 struct Contents
 {
     PictureRecord record;
+    bool deepView = false;
+    std::optional<std::int64_t> imaxBeyondField;
     // 400 × 400, ARGB32 premultiplied, undrawn pixels transparent again;
-    // nullopt for an export of another size, whose texts alone apply.
+    // nullopt for an export of another size or an Imax beyond the field,
+    // whose texts alone apply.
     std::optional<QImage> picture;
 };
 

@@ -27,6 +27,25 @@ namespace {
 
 const QString MessageTitle = QString::fromUtf8(ProgramName);
 
+// What the window draws differently from the file, one line each, said
+// together in one message.
+QStringList openNotes(const PictureCodec::Contents &contents)
+{
+    QStringList notes;
+    if (contents.deepView)
+        notes << QStringLiteral("Das Bild ist tiefer gezoomt, als das Fenster rechnen kann (--re, --im, --width); "
+                                "das Fenster zeichnet es mit doppelter Genauigkeit.");
+    if (contents.imaxBeyondField)
+        notes << QStringLiteral("Das Bild ist mit Imax %1 gerechnet; das Feld fasst höchstens %2 und zeigt "
+                                "diesen Wert.")
+                     .arg(*contents.imaxBeyondField)
+                     .arg(ImaxFieldMax);
+    if (contents.record.cycle)
+        notes << QStringLiteral("Das Bild färbt Zählwerte über 400 im Kreis (--cycle); das Fenster "
+                                "zeichnet ohne diese Färbung.");
+    return notes;
+}
+
 } // namespace
 
 PictureFiles::PictureFiles(DrawingSurface &surface, SurfaceRecord &surfaceRecord,
@@ -114,10 +133,9 @@ bool PictureFiles::openFile(const QByteArray &name)
     else
         m_restorer.restoreWithoutPicture(record.drawing);
     m_surfaceRecord.replaced(record.drawing, record.complete && contents->picture, record.counts);
-    if (record.cycle)
-        m_platform.messageBox(m_window, MessageTitle,
-                              QStringLiteral("Das Bild färbt Zählwerte über 400 im Kreis (--cycle); das Fenster "
-                                             "zeichnet ohne diese Färbung."));
+    const QStringList notes = openNotes(*contents);
+    if (!notes.isEmpty())
+        m_platform.messageBox(m_window, MessageTitle, notes.join(QStringLiteral("\n\n")));
     emit opened();
     return true;
 }

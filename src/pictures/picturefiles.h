@@ -16,8 +16,11 @@ class SurfaceRecord;
 // indexed PNG of the 400 × 400 pixels as they stand on the surface, the
 // undrawn ones in the window's background colour, with text chunks that
 // record the last run that drew on it. Opening such a file puts its field
-// texts, palette and picture back without a run. Every failure is told in
-// a German message box naming the file, and changes nothing.
+// texts, palette and picture back without a run; an export's texts and
+// palette only. Where the window draws a file differently (a deep view, an
+// Imax beyond the field, cycled colours) one message says so after it
+// opened. Every failure is told in a German message box naming the file,
+// and changes nothing.
 class PictureFiles : public QObject
 {
     Q_OBJECT
