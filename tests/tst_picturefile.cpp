@@ -293,8 +293,6 @@ void TestPictureFile::windowTakesWhatFieldsHold_data()
     twice.emplace_back("Re", "0");
     QTest::newRow("Re twice") << twice << false << qint64(0)
                               << u"Der Schlüssel „Re“ kommt mehrfach vor."_qs;
-    QTest::newRow("deep view, X0 no number") << withValue(deep, "X0", "-0,7") << false << qint64(0)
-                                             << u"Der Wert von X0 ist keine Zahl."_qs;
 }
 
 // The window takes a deep view and an Imax above its field's range: the
