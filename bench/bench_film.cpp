@@ -85,9 +85,9 @@ double oneCoreKernelSeconds(const FilmMaker &maker, const FilmRequest &request)
     std::vector<std::uint8_t> band(std::size_t(width) * 64);
     const double start = threadSeconds();
     for (int k = request.firstFrame; k <= request.lastFrame; ++k) {
-        const BandComputer computer(maker.frame(k));
+        const std::unique_ptr<FrameComputer> computer = maker.computer(k);
         for (int first = 0; first < height; first += 64)
-            computer.computeSlice(first, std::min(64, height - first), 0, width, band.data());
+            computer->computePiece(first, std::min(64, height - first), 0, 1, band.data());
     }
     return threadSeconds() - start;
 }
@@ -130,7 +130,7 @@ struct NullSink : FrameSink
 
 double allCoresKernelWall(const FilmMaker &maker, const FilmRequest &request)
 {
-    FilmRender render([&](int k) { return maker.frame(k); }, request.firstFrame, request.lastFrame, request.end.size,
+    FilmRender render([&](int k) { return maker.computer(k); }, request.firstFrame, request.lastFrame, request.end.size,
                       request.end.height);
     NullSink sink;
     const auto start = Clock::now();
