@@ -1,6 +1,7 @@
 #include "export/filmmaker.h"
 
 #include "core/numbertext.h"
+#include "core/workerthreads.h"
 #include "export/bandcomputer.h"
 #include "export/deepbandcomputer.h"
 #include "export/exactview.h"
@@ -194,6 +195,10 @@ bool FilmMaker::renderFrames(FrameSink &sink)
                       m_request.end.size, m_request.end.height);
     if (m_threads > 0)
         render.setThreads(m_threads);
+    // A deep frame's reference orbit takes up to 64 MB: the workers go no
+    // further ahead than one frame each, and the one being written.
+    if (m_deepPath)
+        render.setFramesAhead((m_threads > 0 ? m_threads : workerCount()) + 1);
     render.setProgress(m_progress);
     {
         std::lock_guard lock(m_mutex);

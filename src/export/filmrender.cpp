@@ -42,8 +42,9 @@ FilmRender::~FilmRender() = default;
 bool FilmRender::run(FrameSink &sink)
 {
     const std::size_t bandBytes = std::size_t(m_bandRows) * std::size_t(m_width);
-    const std::size_t slotCount =
-        2 * std::size_t(m_threads) * std::max<std::size_t>(PosterRender::BandBytes / bandBytes, 1);
+    std::size_t slotCount = 2 * std::size_t(m_threads) * std::max<std::size_t>(PosterRender::BandBytes / bandBytes, 1);
+    if (m_framesAhead > 0)
+        slotCount = std::min(slotCount, std::size_t(m_framesAhead) * std::size_t(m_bandsPerFrame));
     const long long bands = (long long)(m_frames) * m_bandsPerFrame;
     BandRing ring(int(bands), m_slicesPerBand, int(std::min<long long>((long long)slotCount, bands)), bandBytes);
     {

@@ -30,6 +30,10 @@ public:
 
     void setThreads(int threads) { m_threads = threads; }
     void setProgress(Progress progress) { m_progress = std::move(progress); }
+    // At most this many frames' bands in the ring at once (0: as many as
+    // the ring's memory allows): each frame being computed holds its
+    // computer, and a deep frame's holds a reference orbit.
+    void setFramesAhead(int frames) { m_framesAhead = frames; }
 
     // False when the sink failed (its reason in sink.error()) or on cancel().
     bool run(FrameSink &sink);
@@ -53,6 +57,7 @@ private:
     int m_bandsPerFrame;
     int m_slicesPerBand;
     int m_threads;
+    int m_framesAhead = 0;
     Progress m_progress;
     std::mutex m_mutex; // m_slots, m_ring
     std::vector<std::shared_ptr<Slot>> m_slots; // per frame while it is being computed
