@@ -17,8 +17,6 @@ public:
     // A piece is a run of whole rows: the kernel counts a row at a time.
     void computePiece(int first, int rows, int piece, int pieces, std::uint8_t *band) const override;
 
-    bool deep() const { return m_counter.deep(); }
-
 private:
     ViewCounter m_counter;
     int m_width;
