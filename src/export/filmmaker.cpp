@@ -52,22 +52,6 @@ std::optional<DeepFilmPath::View> filmView(const std::optional<ViewTexts> &texts
     return std::nullopt;
 }
 
-} // namespace
-
-std::optional<DeepFilmPath> FilmMaker::deepPathOf(const FilmRequest &request, FilmPath::Refusal *whyNot)
-{
-    if (!request.deep)
-        return std::nullopt;
-    const int wide = request.end.size, high = request.end.height;
-    const auto start = filmView(request.deep->start, request.start, wide, high, whyNot);
-    const auto end = filmView(request.deep->end, request.end.drawing.section, wide, high, whyNot);
-    if (!start || !end)
-        return std::nullopt;
-    return DeepFilmPath::between(*start, *end, request.frames, wide, high, whyNot);
-}
-
-namespace {
-
 std::optional<FilmPath> pathOf(const FilmRequest &request)
 {
     if (request.deep)
@@ -81,6 +65,18 @@ QString qText(const std::string &text)
 }
 
 } // namespace
+
+std::optional<DeepFilmPath> FilmMaker::deepPathOf(const FilmRequest &request, FilmPath::Refusal *whyNot)
+{
+    if (!request.deep)
+        return std::nullopt;
+    const int wide = request.end.size, high = request.end.height;
+    const auto start = filmView(request.deep->start, request.start, wide, high, whyNot);
+    const auto end = filmView(request.deep->end, request.end.drawing.section, wide, high, whyNot);
+    if (!start || !end)
+        return std::nullopt;
+    return DeepFilmPath::between(*start, *end, request.frames, wide, high, whyNot);
+}
 
 bool FilmRequest::toFolder() const
 {
