@@ -134,10 +134,10 @@ void TestFilm::partsJoinToWhole()
 // again), a deep one that of its centre and width (--render --re --im
 // --width of its texts draws it again, and so does --from). The last frame
 // records the end view's texts unchanged, and a film back out of a deep
-// frame (--start) begins with that frame's pixels.
+// frame (--start) begins with that frame's pixels ...
 void TestFilm::deepFramesAreTheirStills()
 {
-    for (const char *folder : {"frames", "back"})
+    for (const char *folder : {"frames", "back", "into"})
         QVERIFY(QDir(m_dir->path()).mkdir(QString::fromLatin1(folder)));
     const QStringList common{u"--size=64x36"_qs, u"--imax=2000"_qs, u"--cycle"_qs, u"--quiet"_qs};
     const QStringList film{u"--seconds=1"_qs, u"--fps=8"_qs};
@@ -177,6 +177,11 @@ void TestFilm::deepFramesAreTheirStills()
     const QString first = path(u"back/"_qs + frameName(0));
     QCOMPARE(pixelsOf(first), pixelsOf(sixth));
     QCOMPARE(textOf(first, "Width"), textOf(sixth, "Width"));
+    // ... and one into it (--from) ends with them.
+    QCOMPARE(quirlbau(QStringList{u"--video=into"_qs, u"--from="_qs + sixth, u"--frames=7:7"_qs} + film + common)
+                 .status,
+             0);
+    QCOMPARE(pixelsOf(path(u"into/"_qs + frameName(7))), pixelsOf(sixth));
 }
 
 // The MP4 decodes to the PNG frames, up to 4:2:0 and the encoder's loss:
