@@ -106,5 +106,8 @@ DeepFilmPath::View DeepFilmPath::frame(int k) const
     };
     centre(a.re.get(), b.re.get(), view.re.get());
     centre(a.im.get(), b.im.get(), view.im.get());
+    // mpfr_log and mpfr_exp keep constants in caches of the calling thread,
+    // which a worker thread would otherwise take with it when it ends.
+    mpfr_free_cache2(MPFR_FREE_LOCAL_CACHE);
     return {ViewTexts{textOf(view.re.get()), textOf(view.im.get()), textOf(view.width.get())}, std::nullopt};
 }
