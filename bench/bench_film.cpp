@@ -13,7 +13,13 @@
 // The film of the speed figure is the comparison film: 1280 × 720, Imax
 // 1000, from the whole set into the seahorse valley 1E-6 wide, 10 s at 30
 // frames a second (--seconds=S for a shorter one on a busy machine).
-// Usage: bench_film [--seconds=S] [--skip-memory] [--peer] [FOLDER for the films, default /tmp]
+//   deep:   with --deep (alone), a film from the whole set down to i at
+//           1E-110 (320 × 180, Imax 3000, --cycle, 300 frames): one core's
+//           time per deep frame, split into the frame's computer (its
+//           reference orbit, which moves with the centre) and its pixels;
+//           the film on all cores into a sink that keeps nothing; peak
+//           resident memory.
+// Usage: bench_film [--seconds=S] [--skip-memory] [--peer] [--deep] [FOLDER for the films, default /tmp]
 #include "core/squarepixels.h"
 #include "export/bandcomputer.h"
 #include "export/filmmaker.h"
@@ -85,9 +91,9 @@ double oneCoreKernelSeconds(const FilmMaker &maker, const FilmRequest &request)
     std::vector<std::uint8_t> band(std::size_t(width) * 64);
     const double start = threadSeconds();
     for (int k = request.firstFrame; k <= request.lastFrame; ++k) {
-        const BandComputer computer(maker.frame(k));
+        const std::unique_ptr<FrameComputer> computer = maker.computer(k);
         for (int first = 0; first < height; first += 64)
-            computer.computeSlice(first, std::min(64, height - first), 0, width, band.data());
+            computer->computePiece(first, std::min(64, height - first), 0, 1, band.data());
     }
     return threadSeconds() - start;
 }
@@ -130,7 +136,7 @@ struct NullSink : FrameSink
 
 double allCoresKernelWall(const FilmMaker &maker, const FilmRequest &request)
 {
-    FilmRender render([&](int k) { return maker.frame(k); }, request.firstFrame, request.lastFrame, request.end.size,
+    FilmRender render([&](int k) { return maker.computer(k); }, request.firstFrame, request.lastFrame, request.end.size,
                       request.end.height);
     NullSink sink;
     const auto start = Clock::now();
@@ -203,6 +209,45 @@ void memory(const std::string &folder)
                 values[2] / 1024.0);
 }
 
+void deep()
+{
+    constexpr int Frames = 300, Width = 320, Height = 180;
+    FilmRequest request = filmRequest("/tmp/bench_film_deep.mp4", Width, Height, 3000, {-2, 2, -2, 2}, Frames);
+    request.end.cycle = true;
+    request.deep = FilmRequest::Deep{std::nullopt, ViewTexts{"0", "1", "1E-110"}, 3000};
+    const FilmMaker maker(request);
+    std::vector<std::uint8_t> band(std::size_t(Width) * 64);
+    double orbitSeconds = 0, pixelSeconds = 0, shallowSeconds = 0;
+    int deepFrames = 0;
+    for (int k = 0; k < Frames; ++k) {
+        const bool isDeep = maker.frame(k).deep.has_value();
+        const double start = threadSeconds();
+        const std::unique_ptr<FrameComputer> computer = maker.computer(k);
+        const double built = threadSeconds();
+        for (int first = 0; first < Height; first += 64)
+            computer->computePiece(first, std::min(64, Height - first), 0, 1, band.data());
+        const double done = threadSeconds();
+        if (isDeep) {
+            ++deepFrames;
+            orbitSeconds += built - start;
+            pixelSeconds += done - built;
+        } else {
+            shallowSeconds += done - start;
+        }
+    }
+    const double wall = allCoresKernelWall(maker, request);
+    rusage self{};
+    getrusage(RUSAGE_SELF, &self);
+    std::printf("deep: %d frames %dx%d, Imax 3000, whole set -> i at 1E-110; %d deep\n", Frames, Width, Height,
+                deepFrames);
+    std::printf("  one core: deep frame %.3f s (its computer with the reference orbit %.4f s, pixels %.3f s),\n"
+                "  shallow frame %.4f s\n",
+                (orbitSeconds + pixelSeconds) / deepFrames, orbitSeconds / deepFrames, pixelSeconds / deepFrames,
+                shallowSeconds / std::max(1, Frames - deepFrames));
+    std::printf("  all cores: the film's frames in %.2f s wall (%.1f frames a second)\n", wall, Frames / wall);
+    std::printf("  peak resident memory %.1f MB; load average %s", self.ru_maxrss / 1024.0, loadAverage().c_str());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -218,6 +263,8 @@ int main(int argc, char *argv[])
             skipMemory = true;
         else if (std::strcmp(argv[k], "--peer") == 0)
             peer = true;
+        else if (std::strcmp(argv[k], "--deep") == 0)
+            return deep(), 0;
         else
             folder = argv[k];
     }

@@ -37,6 +37,8 @@ private slots:
     void shapes();
     void squareAsBefore();
     void cycleColours();
+    void deepSections_data();
+    void deepSections();
     void helpAndVersion();
     void badArguments_data();
     void badArguments();
@@ -282,6 +284,74 @@ void TestExport::cycleColours()
     QVERIFY(colours.size() >= 6); // without --cycle: nearly all F6
 }
 
+// The texts Re, Im and Width of a picture, joined by blanks (empty: none).
+static QByteArray deepTexts(const QString &file)
+{
+    QFile png(file);
+    QString whyNot;
+    if (!png.open(QIODevice::ReadOnly))
+        return "unreadable";
+    const std::optional<PngHeaderAndTexts> header = readPngTexts(png, &whyNot);
+    QByteArrayList values;
+    for (const QByteArray key : {"Re", "Im", "Width"}) {
+        for (const auto &[name, value] : header ? header->texts : PictureTexts{}) {
+            if (name == key)
+                values += value;
+        }
+    }
+    return values.join(' ');
+}
+
+void TestExport::deepSections_data()
+{
+    QTest::addColumn<QStringList>("section");
+    QTest::addColumn<QStringList>("same");
+    QTest::addColumn<QByteArray>("view");
+    const QString zeros(49, u'0');
+    // A tall section 2E-50 square about i, in texts of 52 digits: at 64 × 32
+    // its height decides, and the view is 4E-50 wide.
+    QTest::newRow("deep, long texts, tall")
+        << QStringList{u"--x0=-0,"_qs + zeros + u'1', u"--x1=0,"_qs + zeros + u'1', u"--y0=0,"_qs + QString(50, u'9'),
+                       u"--y1=1,"_qs + zeros + u'1', u"--size=64x32"_qs}
+        << QStringList{u"--re=0"_qs, u"--im=1"_qs, u"--width=4E-50"_qs, u"--size=64x32"_qs} << QByteArray("0 1 4E-50");
+    QTest::newRow("deep, wide, 16:9")
+        << QStringList{u"--x0=-1E-20"_qs, u"--x1=1E-20"_qs, u"--y0=0,9999999999999999999999"_qs,
+                       u"--y1=1,0000000000000000000001"_qs, u"--size=64x36"_qs}
+        << QStringList{u"--re=0"_qs, u"--im=1"_qs, u"--width=2E-20"_qs, u"--size=64x36"_qs}
+        << QByteArray("0 1 2E-20");
+    // Doubles hold this one: its long texts read as the short ones always did.
+    QTest::newRow("shallow, long texts")
+        << QStringList{u"--x0=-1,40250000000000000000000000000000000000000001"_qs, u"--x1=-1,402"_qs,
+                       u"--y0=-0,000000000000000000000000000000000000000000001"_qs, u"--y1=0,0005"_qs,
+                       u"--size=64x36"_qs}
+        << QStringList{u"--x0=-1,4025"_qs, u"--x1=-1,402"_qs, u"--y0=0"_qs, u"--y1=0,0005"_qs, u"--size=64x36"_qs}
+        << QByteArray();
+}
+
+// A section given by --x0 … --y1 texts of any length: where doubles cannot
+// hold it, it is the view of its exact centre and widened width, pixel for
+// pixel and text for text; where they can, it is drawn as it always was.
+void TestExport::deepSections()
+{
+    QFETCH(QStringList, section);
+    QFETCH(QStringList, same);
+    QFETCH(QByteArray, view);
+    const QStringList common{u"--imax=3000"_qs, u"--cycle"_qs, u"--quiet"_qs};
+    QCOMPARE(quirlbau(QStringList{u"--render=section.png"_qs} + section + common).status, 0);
+    QCOMPARE(quirlbau(QStringList{u"--render=same.png"_qs} + same + common).status, 0);
+    const QImage image = pixelsOf(path(u"section.png"_qs));
+    QCOMPARE(image, pixelsOf(path(u"same.png"_qs)));
+    QCOMPARE(deepTexts(path(u"section.png"_qs)), view);
+    QCOMPARE(deepTexts(path(u"same.png"_qs)), view);
+    QSet<QRgb> colours;
+    for (int q = 0; q < image.height(); ++q)
+        for (int p = 0; p < image.width(); ++p)
+            colours.insert(image.pixel(p, q));
+    QVERIFY(colours.size() >= 3);
+    if (view.isEmpty())
+        checkPixels(path(u"section.png"_qs));
+}
+
 // Both answer without a display and without --render.
 void TestExport::helpAndVersion()
 {
@@ -328,6 +398,14 @@ void TestExport::badArguments_data()
     row("render without name", {u"--render="_qs}, u"--render: kein Dateiname."_qs);
     row("unknown option", {u"--sise=5"_qs}, u"Unbekannte Option 'sise'."_qs);
     row("stray argument", {u"bild.png"_qs}, u"„bild.png“: unerwartetes Argument."_qs);
+    const QStringList deep{u"--x0=-1E-20"_qs, u"--x1=1E-20"_qs, u"--y0=1"_qs, u"--y1=1,00000000000000000001"_qs};
+    row("deep section mirrored", {u"--x0=1E-20"_qs, u"--x1=-1E-20"_qs, u"--y0=1"_qs, u"--y1=1,00000000000000000001"_qs,
+                                  u"--size=40"_qs},
+        u"--x1: Ein gespiegelter Ausschnitt, der für doppelte Genauigkeit zu tief ist, lässt sich nicht zeichnen."_qs);
+    row("deep section stretched", deep + QStringList{u"--size=40"_qs, u"--stretch"_qs},
+        u"--stretch: nicht bei einem Ausschnitt, der für doppelte Genauigkeit zu tief ist."_qs);
+    row("deep section without size", deep,
+        u"--size: fehlt; ein Ausschnitt, der für doppelte Genauigkeit zu tief ist, braucht B × H."_qs);
 }
 
 // Refused with exit status 2 and one line, and no file written.

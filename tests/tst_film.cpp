@@ -50,6 +50,7 @@ private slots:
     void init();
     void framesAreStills();
     void partsJoinToWhole();
+    void deepFramesAreTheirStills();
     void videoHoldsTheFrames();
     void videoPartsJoin();
     void badArguments_data();
@@ -125,6 +126,62 @@ void TestFilm::partsJoinToWhole()
     QCOMPARE(entries(u"parts"_qs), entries(u"whole"_qs));
     for (int k = 0; k < FilmFrames; ++k)
         QCOMPARE(contentsOf(path(u"parts/"_qs + frameName(k))), contentsOf(path(u"whole/"_qs + frameName(k))));
+}
+
+// A film from the whole set down to i at 1E-20, whose last frames are deep.
+// Each sampled frame is the still of the view it records: a shallow one
+// that of its section (the kernel's pixels at its centres; --from draws it
+// again), a deep one that of its centre and width (--render --re --im
+// --width of its texts draws it again, and so does --from). The last frame
+// records the end view's texts unchanged, and a film back out of a deep
+// frame (--start) begins with that frame's pixels ...
+void TestFilm::deepFramesAreTheirStills()
+{
+    for (const char *folder : {"frames", "back", "into"})
+        QVERIFY(QDir(m_dir->path()).mkdir(QString::fromLatin1(folder)));
+    const QStringList common{u"--size=64x36"_qs, u"--imax=2000"_qs, u"--cycle"_qs, u"--quiet"_qs};
+    const QStringList film{u"--seconds=1"_qs, u"--fps=8"_qs};
+    QCOMPARE(quirlbau(QStringList{u"--video=frames"_qs, u"--re=0"_qs, u"--im=1"_qs, u"--width=1E-20"_qs} + film
+                      + common)
+                 .status,
+             0);
+    QCOMPARE(entries(u"frames"_qs).size(), 8);
+    int deep = 0;
+    for (int k : {0, 3, 5, 6, 7}) {
+        const QString frame = path(u"frames/"_qs + frameName(k));
+        QList<QStringList> stills{{u"--from="_qs + frame, u"--size=64x36"_qs}};
+        const QByteArray re = textOf(frame, "Re");
+        if (re.isEmpty()) {
+            checkPixels(frame);
+        } else {
+            ++deep;
+            stills.append(QStringList{u"--re="_qs + QString::fromUtf8(re),
+                                      u"--im="_qs + QString::fromUtf8(textOf(frame, "Im")),
+                                      u"--width="_qs + QString::fromUtf8(textOf(frame, "Width"))}
+                          + common);
+        }
+        for (const QStringList &still : stills) {
+            QCOMPARE(quirlbau(QStringList{u"--render=still.png"_qs} + still).status, 0);
+            QCOMPARE(pixelsOf(path(u"still.png"_qs)), pixelsOf(frame));
+        }
+    }
+    QCOMPARE(deep, 3);
+    const QString last = path(u"frames/"_qs + frameName(7));
+    QCOMPARE(textOf(last, "Re") + ' ' + textOf(last, "Im") + ' ' + textOf(last, "Width"), QByteArray("0 1 1E-20"));
+    const QString sixth = path(u"frames/"_qs + frameName(6));
+    QCOMPARE(quirlbau(QStringList{u"--video=back"_qs, u"--start="_qs + sixth, u"--x0=-2"_qs, u"--x1=2"_qs,
+                                  u"--y0=-2"_qs, u"--y1=2"_qs, u"--frames=0:0"_qs}
+                      + film + common)
+                 .status,
+             0);
+    const QString first = path(u"back/"_qs + frameName(0));
+    QCOMPARE(pixelsOf(first), pixelsOf(sixth));
+    QCOMPARE(textOf(first, "Width"), textOf(sixth, "Width"));
+    // ... and one into it (--from) ends with them.
+    QCOMPARE(quirlbau(QStringList{u"--video=into"_qs, u"--from="_qs + sixth, u"--frames=7:7"_qs} + film + common)
+                 .status,
+             0);
+    QCOMPARE(pixelsOf(path(u"into/"_qs + frameName(7))), pixelsOf(sixth));
 }
 
 // The MP4 decodes to the PNG frames, up to 4:2:0 and the encoder's loss:

@@ -58,3 +58,10 @@ void BandComputer::computeSlice(int first, int rows, int fromColumn, int toColum
         }
     }
 }
+
+void BandComputer::computePiece(int first, int rows, int piece, int pieces, std::uint8_t *band) const
+{
+    const int from = int(std::int64_t(m_frame.size) * piece / pieces);
+    const int to = int(std::int64_t(m_frame.size) * (piece + 1) / pieces);
+    computeSlice(first, rows, from, to, band);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "export/framecomputer.h"
 #include "export/posterpixels.h"
 
 #include <cstdint>
@@ -9,7 +10,7 @@
 // column, since the points of a column share their real part and the column
 // kernel (with its cycle check) runs them together. Safe to share between
 // threads: it keeps no state beyond the frame.
-class BandComputer
+class BandComputer : public FrameComputer
 {
 public:
     explicit BandComputer(const PosterFrame &frame);
@@ -18,6 +19,9 @@ public:
     // rows starting at row `first`, into `band` (size() indices per row, the
     // band's top row first).
     void computeSlice(int first, int rows, int fromColumn, int toColumn, std::uint8_t *band) const;
+
+    // A piece is a slice of columns.
+    void computePiece(int first, int rows, int piece, int pieces, std::uint8_t *band) const override;
 
     const PosterFrame &frame() const { return m_frame; }
 

@@ -94,6 +94,9 @@ bool DeepOptions::read(const QCommandLineParser &parser, const Shared &shared,
         }
         request.record.size = size->first;
         request.record.height = size->second;
+    } else if (shared.defaultSize) {
+        request.record.size = shared.defaultSize->first;
+        request.record.height = shared.defaultSize->second;
     } else if (!saved) {
         *error = u"--size: fehlt; --re, --im und --width brauchen B × H."_qs;
         return false;
@@ -109,12 +112,19 @@ bool DeepOptions::read(const QCommandLineParser &parser, const Shared &shared,
     }
     if (parser.isSet(shared.cycle))
         request.record.cycle = true;
-    const auto view = DeepView::make(request.re.toStdString(), request.im.toStdString(),
-                                     request.width.toStdString(), request.record.size, request.record.height);
-    if (!view) {
+    if (!settle(request)) {
         *error = u"--width: „%1“ ist nicht größer als 0."_qs.arg(request.width);
         return false;
     }
+    return true;
+}
+
+bool DeepOptions::settle(DeepRequest &request)
+{
+    const auto view = DeepView::make(request.re.toStdString(), request.im.toStdString(),
+                                     request.width.toStdString(), request.record.size, request.record.height);
+    if (!view)
+        return false;
     setEdges(request, *view);
     request.record.drawing.fieldTexts[4] = QString::number(request.imax);
     request.record.complete = true;

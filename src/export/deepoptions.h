@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 // A still given by its centre and width as decimal texts of any length
 // (--re, --im, --width), drawn by the deep kernel where doubles cannot.
@@ -32,9 +33,19 @@ public:
     // False with one German line in *error.
     // --size gives W × H (else the saved picture's), --imax 1 … 2^31 − 1,
     // --cycle; the palette is the saved picture's or the standard one.
-    struct Shared { const QCommandLineOption &size, &imax, &cycle; };
+    // A film's size without --size comes from defaultSize, not the picture.
+    struct Shared
+    {
+        const QCommandLineOption &size, &imax, &cycle;
+        std::optional<std::pair<int, int>> defaultSize = std::nullopt;
+    };
     bool read(const QCommandLineParser &parser, const Shared &shared, const std::optional<DeepRequest> &saved,
               DeepRequest &request, QString *error) const;
+
+    // Fills the record's section and field texts with the view's edges as
+    // the nearest doubles, and its Imax text; false where the texts and the
+    // size make no view.
+    static bool settle(DeepRequest &request);
 
     // The deep view a picture's texts hold (see isDeepView); nullopt with
     // the reason in *whyNot for an ill-formed one.

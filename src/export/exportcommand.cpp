@@ -114,7 +114,14 @@ int renderDeep(const ExportRequest &request)
 int makeFilm(const FilmRequest &request)
 {
     FilmMaker maker(request);
-    ProgressLine progress(!request.quiet && ProgressLine::stderrIsTerminal(), ProgressLine::Unit::Frames);
+    const bool shown = !request.quiet && ProgressLine::stderrIsTerminal();
+    if (shown && request.deep) {
+        const int frames = request.lastFrame - request.firstFrame + 1;
+        printLine(stderr, u"quirlbau: %1 von %2 Bildern mit der Tiefenrechnung (Störungsrechnung um eine "
+                          u"Referenzbahn je Bild), die übrigen in doppelter Genauigkeit."_qs.arg(maker.deepFrames())
+                              .arg(frames));
+    }
+    ProgressLine progress(shown, ProgressLine::Unit::Frames);
     maker.setProgress([&](int done, int total) { progress.update(done, total); });
     const bool made = maker.run();
     progress.finish();

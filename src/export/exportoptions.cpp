@@ -145,24 +145,12 @@ bool ExportOptions::readRequest()
         return false;
     if (m_savedDeep || m_deep.requested(m_parser))
         return readDeep();
-    return readSection() && readExtent() && readShape() && mappingFinite() && readFilm();
-}
-
-// A view by its centre and width takes none of the section's options.
-bool ExportOptions::readDeep()
-{
-    if (m_filmRequested)
-        return refuse(m_film.options().constFirst(), u"nicht zusammen mit --re, --im, --width."_qs);
-    for (const QCommandLineOption *option : {&m_x0, &m_x1, &m_y0, &m_y1, &m_rows, &m_stretch}) {
-        if (m_parser.isSet(*option))
-            return refuse(*option, u"nicht zusammen mit --re, --im, --width."_qs);
-    }
-    DeepRequest deep;
-    if (!m_deep.read(m_parser, {m_size, m_imax, m_cycle}, m_savedDeep, deep, &m_error))
+    bool deepSection = false;
+    if (!readDeepSection(&deepSection))
         return false;
-    m_request.record = deep.record;
-    m_request.deep = deep;
-    return true;
+    if (deepSection)
+        return true;
+    return readSection() && readExtent() && readShape() && mappingFinite() && readFilm();
 }
 
 // The window stops a run whose grid leaves the double range; an export

@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <string>
 #include <utility>
 
 // What `quirlbau --render` is asked to do.
@@ -60,6 +61,9 @@ private:
     bool readShape();
     bool readFilm();
     bool readDeep();
+    bool readDeepSection(bool *taken);
+    void deepCorners(std::string (&corners)[4]) const;
+    bool takeDeep(const DeepRequest &deep);
     bool applySaved();
     bool mappingFinite();
     bool strayShortOption(const QStringList &arguments);

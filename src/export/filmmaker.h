@@ -1,14 +1,18 @@
 #pragma once
 
 #include "core/filmpath.h"
+#include "export/deepfilmpath.h"
+#include "export/deepoptions.h"
 #include "export/filmrequest.h"
-#include "export/posterpixels.h"
+#include "export/framecomputer.h"
 
 #include <QString>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 
 class FilmRender;
 class VideoEncoder;
@@ -22,7 +26,8 @@ class FilmMaker
 public:
     using Progress = std::function<void(int framesDone, int framesTotal)>; // from the writer thread
 
-    // `request` must have passed FilmPath::between (see FilmRequest).
+    // `request` must have passed FilmPath::between, or DeepFilmPath::between
+    // for a deep film (see FilmRequest).
     explicit FilmMaker(const FilmRequest &request);
     ~FilmMaker();
 
@@ -40,10 +45,26 @@ public:
     // Processor time of the encoder (0 for PNG frames), after run().
     double encoderSeconds() const { return m_encoderSeconds; }
 
-    // Frame k: its view, Imax, size and colours.
-    PosterFrame frame(int k) const;
-    // Frame k's record, as a still of its view would have it.
-    PictureRecord frameRecord(int k) const;
+    // Frame k as a still of its view: its record (section, Imax, size,
+    // colours) and, where it is drawn as a view by centre and width, that
+    // view. A frame whose view doubles hold (and whose Imax fits 32,767) is
+    // drawn from its section as any film's frame; the others as
+    // --render --re --im --width of its view draws it.
+    struct Frame
+    {
+        PictureRecord record;
+        std::optional<DeepRequest> deep;
+    };
+    Frame frame(int k) const;
+    // What computes frame k's pixels.
+    std::unique_ptr<FrameComputer> computer(int k) const;
+    // The texts of frame k's picture: a still's, and `Frame` k.
+    PictureTexts frameTexts(int k) const;
+    // The path of a film with a deep view (request.deep); nullopt, with
+    // the reason, where no zoom joins its views.
+    static std::optional<DeepFilmPath> deepPathOf(const FilmRequest &request, FilmPath::Refusal *whyNot = nullptr);
+    // How many of the frames to make are drawn as deep views.
+    int deepFrames() const;
 
 private:
     bool renderFrames(class FrameSink &sink);
@@ -51,7 +72,8 @@ private:
     bool toVideo();
 
     FilmRequest m_request;
-    FilmPath m_path;
+    std::optional<FilmPath> m_path;         // a film of sections
+    std::optional<DeepFilmPath> m_deepPath; // a film with a view by centre and width
     Progress m_progress;
     int m_threads = 0;
     bool m_signalCleanup = true;

@@ -1,6 +1,5 @@
 #include "export/filmrender.h"
 
-#include "export/bandcomputer.h"
 #include "export/bandring.h"
 #include "export/framesink.h"
 #include "export/posterrender.h"
@@ -15,8 +14,17 @@ constexpr int SlicesPerBand = 32;
 
 } // namespace
 
-FilmRender::FilmRender(FrameAt frameAt, int firstFrame, int lastFrame, int width, int height)
-    : m_frameAt(std::move(frameAt)),
+// A frame's computer, built once by the first thread that needs it; the
+// others wait for it there, not on the film's lock (a deep frame's
+// reference orbit takes a while).
+struct FilmRender::Slot
+{
+    std::once_flag built;
+    std::unique_ptr<FrameComputer> computer;
+};
+
+FilmRender::FilmRender(ComputerAt computerAt, int firstFrame, int lastFrame, int width, int height)
+    : m_computerAt(std::move(computerAt)),
       m_firstFrame(firstFrame),
       m_frames(lastFrame - firstFrame + 1),
       m_width(width),
@@ -25,7 +33,7 @@ FilmRender::FilmRender(FrameAt frameAt, int firstFrame, int lastFrame, int width
       m_bandsPerFrame((height + m_bandRows - 1) / m_bandRows),
       m_slicesPerBand(std::min(SlicesPerBand, width)),
       m_threads(workerCount()),
-      m_computers(std::size_t(m_frames))
+      m_slots(std::size_t(m_frames))
 {
 }
 
@@ -34,8 +42,9 @@ FilmRender::~FilmRender() = default;
 bool FilmRender::run(FrameSink &sink)
 {
     const std::size_t bandBytes = std::size_t(m_bandRows) * std::size_t(m_width);
-    const std::size_t slotCount =
-        2 * std::size_t(m_threads) * std::max<std::size_t>(PosterRender::BandBytes / bandBytes, 1);
+    std::size_t slotCount = 2 * std::size_t(m_threads) * std::max<std::size_t>(PosterRender::BandBytes / bandBytes, 1);
+    if (m_framesAhead > 0)
+        slotCount = std::min(slotCount, std::size_t(m_framesAhead) * std::size_t(m_bandsPerFrame));
     const long long bands = (long long)(m_frames) * m_bandsPerFrame;
     BandRing ring(int(bands), m_slicesPerBand, int(std::min<long long>((long long)slotCount, bands)), bandBytes);
     {
@@ -69,19 +78,24 @@ void FilmRender::cancel()
         m_ring->cancel();
 }
 
-const BandComputer &FilmRender::computerFor(int frame)
+std::shared_ptr<FilmRender::Slot> FilmRender::slotFor(int frame)
 {
-    std::lock_guard lock(m_mutex);
-    std::unique_ptr<BandComputer> &computer = m_computers[std::size_t(frame - m_firstFrame)];
-    if (!computer)
-        computer = std::make_unique<BandComputer>(m_frameAt(frame));
-    return *computer;
+    std::shared_ptr<Slot> slot;
+    {
+        std::lock_guard lock(m_mutex);
+        std::shared_ptr<Slot> &held = m_slots[std::size_t(frame - m_firstFrame)];
+        if (!held)
+            held = std::make_shared<Slot>();
+        slot = held;
+    }
+    std::call_once(slot->built, [&] { slot->computer = m_computerAt(frame); });
+    return slot;
 }
 
 void FilmRender::release(int frame)
 {
     std::lock_guard lock(m_mutex);
-    m_computers[std::size_t(frame - m_firstFrame)].reset();
+    m_slots[std::size_t(frame - m_firstFrame)].reset();
 }
 
 void FilmRender::work(BandRing &ring)
@@ -95,9 +109,7 @@ void FilmRender::compute(const BandRing::Piece &piece, BandRing &ring)
     const int frame = m_firstFrame + piece.band / m_bandsPerFrame;
     const int first = piece.band % m_bandsPerFrame * m_bandRows;
     const int rows = std::min(m_bandRows, m_height - first);
-    const int from = int(std::int64_t(m_width) * piece.slice / m_slicesPerBand);
-    const int to = int(std::int64_t(m_width) * (piece.slice + 1) / m_slicesPerBand);
-    computerFor(frame).computeSlice(first, rows, from, to, piece.pixels);
+    slotFor(frame)->computer->computePiece(first, rows, piece.slice, m_slicesPerBand, piece.pixels);
     ring.pieceDone(piece.band);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "export/bandring.h"
-#include "export/posterpixels.h"
+#include "export/framecomputer.h"
 
 #include <atomic>
 #include <functional>
@@ -9,7 +9,6 @@
 #include <mutex>
 #include <vector>
 
-class BandComputer;
 class BandRing;
 class FrameSink;
 
@@ -22,14 +21,19 @@ class FrameSink;
 class FilmRender
 {
 public:
-    using FrameAt = std::function<PosterFrame(int frame)>; // any thread, any order
+    // Frame k's computer, made when its first piece is claimed: any thread, any order.
+    using ComputerAt = std::function<std::unique_ptr<FrameComputer>(int frame)>;
     using Progress = std::function<void(int framesDone, int framesTotal)>; // called by the thread that runs run()
 
-    FilmRender(FrameAt frameAt, int firstFrame, int lastFrame, int width, int height);
+    FilmRender(ComputerAt computerAt, int firstFrame, int lastFrame, int width, int height);
     ~FilmRender();
 
     void setThreads(int threads) { m_threads = threads; }
     void setProgress(Progress progress) { m_progress = std::move(progress); }
+    // At most this many frames' bands in the ring at once (0: as many as
+    // the ring's memory allows): each frame being computed holds its
+    // computer, and a deep frame's holds a reference orbit.
+    void setFramesAhead(int frames) { m_framesAhead = frames; }
 
     // False when the sink failed (its reason in sink.error()) or on cancel().
     bool run(FrameSink &sink);
@@ -37,13 +41,14 @@ public:
     void cancel();
 
 private:
-    const BandComputer &computerFor(int frame);
+    struct Slot;
+    std::shared_ptr<Slot> slotFor(int frame);
     void release(int frame);
     void work(BandRing &ring);
     void compute(const BandRing::Piece &piece, BandRing &ring);
     bool write(BandRing &ring, FrameSink &sink, bool computeHere);
 
-    FrameAt m_frameAt;
+    ComputerAt m_computerAt;
     int m_firstFrame;
     int m_frames;
     int m_width;
@@ -52,9 +57,10 @@ private:
     int m_bandsPerFrame;
     int m_slicesPerBand;
     int m_threads;
+    int m_framesAhead = 0;
     Progress m_progress;
-    std::mutex m_mutex; // m_computers, m_ring
-    std::vector<std::unique_ptr<BandComputer>> m_computers; // per frame while it is being computed
+    std::mutex m_mutex; // m_slots, m_ring
+    std::vector<std::shared_ptr<Slot>> m_slots; // per frame while it is being computed
     BandRing *m_ring = nullptr;
     std::atomic<bool> m_cancelled{false};
 };

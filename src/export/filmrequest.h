@@ -1,9 +1,13 @@
 #pragma once
 
 #include "core/section.h"
+#include "export/viewtexts.h"
 #include "picturefile/picturerecord.h"
 
 #include <QString>
+
+#include <cstdint>
+#include <optional>
 
 // What a zoom film is to show: from `start` into the end view of `end`
 // (its section, Imax, palette, cycle and size W × H), both views already
@@ -11,6 +15,16 @@
 // which frames firstFrame..lastFrame are made.
 struct FilmRequest
 {
+    // A film with a view given by its centre and width (--re, --im, --width,
+    // a deep picture, or a section too deep for doubles): its path is
+    // computed in MPFR (DeepFilmPath), and `imax` replaces end's Imax.
+    struct Deep
+    {
+        std::optional<ViewTexts> start; // else the section `start`
+        std::optional<ViewTexts> end;   // else end.drawing.section
+        std::int64_t imax = 300;
+    };
+
     QString target; // an .mp4 file, or an existing folder for PNG frames
     PictureRecord end;
     Section start{-2, 2, -2, 2};
@@ -18,6 +32,7 @@ struct FilmRequest
     int frames = 600;
     int firstFrame = 0, lastFrame = 599;
     bool quiet = false;
+    std::optional<Deep> deep;
 
     bool toFolder() const;
 };

@@ -3,6 +3,8 @@
 #include "core/filmpath.h"
 #include "core/numbertext.h"
 #include "core/squarepixels.h"
+#include "export/deepoptions.h"
+#include "export/filmmaker.h"
 #include "picturefile/pngtextreader.h"
 
 #include <QFile>
@@ -124,6 +126,7 @@ bool VideoOptions::readTiming(const QCommandLineParser &parser, FilmRequest &fil
     return true;
 }
 
+// A saved picture of a view by centre and width makes the film deep.
 bool VideoOptions::readStart(const QCommandLineParser &parser, FilmRequest &film, QString *error) const
 {
     Section start{-2, 2, -2, 2};
@@ -132,15 +135,27 @@ bool VideoOptions::readStart(const QCommandLineParser &parser, FilmRequest &film
         QFile file(path);
         QString whyNot;
         std::optional<PictureRecord> saved;
+        std::optional<DeepRequest> savedDeep;
         if (!file.open(QIODevice::ReadOnly))
             whyNot = file.errorString() + u'.';
-        else if (const auto png = readPngTexts(file, &whyNot))
-            saved = pictureRecordFromTexts(png->texts, &whyNot);
-        if (!saved) {
+        else if (const auto png = readPngTexts(file, &whyNot)) {
+            if (isDeepView(png->texts))
+                savedDeep = DeepOptions::fromTexts(png->texts, &whyNot);
+            else
+                saved = pictureRecordFromTexts(png->texts, &whyNot);
+        }
+        if (!saved && !savedDeep) {
             *error = line(m_start, u"„%1“: %2"_qs.arg(path, whyNot));
             return false;
         }
-        start = saved->drawing.section;
+        if (savedDeep) {
+            if (!film.deep)
+                film.deep = FilmRequest::Deep{std::nullopt, std::nullopt, film.end.drawing.imax};
+            film.deep->start =
+                ViewTexts{savedDeep->re.toStdString(), savedDeep->im.toStdString(), savedDeep->width.toStdString()};
+        } else {
+            start = saved->drawing.section;
+        }
     }
     film.start = squarePixels(start, film.end.size, film.end.height);
     return true;
@@ -148,8 +163,13 @@ bool VideoOptions::readStart(const QCommandLineParser &parser, FilmRequest &film
 
 bool VideoOptions::checkPath(const FilmRequest &film, QString *error) const
 {
+    if (film.deep && film.deep->imax < 1) {
+        *error = u"--imax: „%1“ ist keine Zahl zwischen 1 und %2."_qs.arg(film.deep->imax).arg(DeepImaxMax);
+        return false;
+    }
     FilmPath::Refusal why{};
-    if (FilmPath::between(film.start, film.end.drawing.section, film.frames, &why))
+    if (film.deep ? FilmMaker::deepPathOf(film, &why).has_value()
+                  : FilmPath::between(film.start, film.end.drawing.section, film.frames, &why).has_value())
         return true;
     switch (why) {
     case FilmPath::Refusal::Mirrored:
