@@ -3,6 +3,7 @@
 #include "deep/deepview.h"
 #include "deep/floatexp.h"
 #include "deep/referenceorbit.h"
+#include "deep/skiptable.h"
 
 #include <cstdint>
 
@@ -16,6 +17,8 @@ struct DeepWork
     std::int64_t extendedPixels = 0; // pixels that began with FloatExp deltas
     std::int64_t recomputed = 0;     // pixels handed to the plain loop
     std::int64_t interior = 0;       // pixels proven never to escape
+    std::int64_t skips = 0;          // skip-table nodes applied
+    std::int64_t skipped = 0;        // steps they skipped (not in steps)
 
     DeepWork &operator+=(const DeepWork &other);
 };
@@ -51,8 +54,15 @@ public:
     // The interior test (interiortest.h) is on by default, where the
     // reference comes back near 0; off, every step of every pixel is taken.
     void setInteriorTest(bool on) { m_interiorTest = on; }
+    // Step skipping by the skip table (skiptable.h) is on by default; off,
+    // every step is taken. Counts are the same either way.
+    void setStepSkipping(bool on) { m_stepSkipping = on; }
+    // Rebuilds the table with another validity radius per step (see
+    // SkipTable::DefaultEpsilon); only to measure.
+    void setSkipEpsilon(double epsilon);
 
     const ReferenceOrbit &reference() const { return m_reference; }
+    const SkipTable &skipTable() const { return m_skips; }
     const DeepView &view() const { return m_view; }
 
 private:
@@ -62,5 +72,7 @@ private:
     DeepView m_view;
     std::int64_t m_imax;
     ReferenceOrbit m_reference;
+    SkipTable m_skips;
     bool m_interiorTest = true;
+    bool m_stepSkipping = true;
 };
