@@ -553,21 +553,21 @@ void tst_deepkernel::skipNodesBoundTheirMaps()
     std::int64_t longest = 0;
     double worst = 0.0;
     for (int level = 1; level <= table.levels(); ++level) {
-        const std::vector<SkipNode> &nodes = table.level(level);
         const std::int64_t steps = std::int64_t(1) << level;
         // Up to three nodes that apply, spread over the first Reach steps.
-        std::vector<std::size_t> picked;
-        const std::size_t within = std::min(nodes.size(), std::size_t((Reach - 1) / steps));
-        for (std::size_t i = 0; i < within && picked.size() < 3; i += 1 + within / 5)
-            for (std::size_t j = i; j < within; ++j)
-                if (nodes[j].radius >= 0.0) {
+        std::vector<std::int64_t> picked;
+        const std::int64_t within = (Reach - 1) / steps;
+        for (std::int64_t i = 0; i < within && picked.size() < 3; i += 1 + within / 5)
+            for (std::int64_t j = i; j < within; ++j)
+                if (const SkipNode *node = table.node(level, 1 + j * steps);
+                    node != nullptr && node->radius >= 0.0) {
                     picked.push_back(j);
                     i = j;
                     break;
                 }
-        for (const std::size_t i : picked) {
-            const std::int64_t m = 1 + std::int64_t(i) * steps;
-            const SkipNode &node = nodes[i];
+        for (const std::int64_t i : picked) {
+            const std::int64_t m = 1 + i * steps;
+            const SkipNode &node = *table.node(level, m);
             for (int sample = 0; sample < 4; ++sample) {
                 const double angle = 2.0 * M_PI * next();
                 const double r = node.radius * (1.0 - 0x1p-30);

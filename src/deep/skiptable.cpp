@@ -39,23 +39,38 @@ SkipTable::SkipTable(const double *zx, const double *zy, std::int64_t last, doub
                      double epsilon)
     : m_dcRadius(dcRadius), m_epsilon(epsilon)
 {
-    // Single steps at m = 1 … singles land at most at last − 1.
+    // Single steps at m = 1 … singles (start s = m − 1) land at most at last − 1.
     const std::int64_t singles = std::min(last - 2, MaxSteps);
     if (singles < 2)
         return;
-    std::vector<SkipNode> pairs(std::size_t(singles / 2));
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-        const std::int64_t m = 1 + 2 * std::int64_t(i);
-        pairs[i] = merge(step(zx, zy, m), step(zx, zy, m + 1));
+    while ((std::int64_t(2) << m_levels) <= singles)
+        ++m_levels;
+    const std::size_t slots = offset(singles + (singles & 1));
+    m_nodes.assign(slots, SkipNode{});
+    m_radius.assign(slots, -1.0);
+    for (std::int64_t s = 0; s + 2 <= singles; s += 2)
+        put(1, s, merge(step(zx, zy, s + 1), step(zx, zy, s + 2)));
+    for (int k = 2; k <= m_levels; ++k) {
+        const std::int64_t steps = std::int64_t(1) << k, half = steps / 2;
+        for (std::int64_t s = 0; s + steps <= singles; s += steps)
+            put(k, s, merge(*node(k - 1, s + 1), *node(k - 1, s + half + 1)));
     }
-    m_levels.push_back(std::move(pairs));
-    while (m_levels.back().size() >= 2) {
-        const std::vector<SkipNode> &below = m_levels.back();
-        std::vector<SkipNode> level(below.size() / 2);
-        for (std::size_t i = 0; i < level.size(); ++i)
-            level[i] = merge(below[2 * i], below[2 * i + 1]);
-        m_levels.push_back(std::move(level));
-    }
+}
+
+void SkipTable::put(int level, std::int64_t start, const SkipNode &node)
+{
+    const std::size_t slot = offset(start) + std::size_t(level - 1);
+    m_nodes[slot] = node;
+    m_radius[slot] = node.radius;
+}
+
+const SkipNode *SkipTable::node(int level, std::int64_t m) const
+{
+    const std::int64_t start = m - 1;
+    if (level < 1 || level > m_levels || start < 0 || (start & ((std::int64_t(1) << level) - 1)) != 0)
+        return nullptr;
+    const std::size_t slot = offset(start) + std::size_t(level - 1);
+    return slot < m_nodes.size() ? &m_nodes[slot] : nullptr;
 }
 
 // One step at Z = Z(m): g(w) = 2Z·w + w² + dc exactly, A = 2Z̃ for the
@@ -110,30 +125,7 @@ SkipNode SkipTable::merge(const SkipNode &x, const SkipNode &y) const
     return node;
 }
 
-const SkipNode *SkipTable::find(std::int64_t m, double size, std::int64_t maxSteps,
-                                int &level) const
-{
-    if (m < 1)
-        return nullptr;
-    const std::int64_t offset = m - 1;
-    const int top = offset == 0 ? levels() : std::min(levels(), __builtin_ctzll(offset));
-    for (int k = top; k >= 1; --k) {
-        if ((std::int64_t(1) << k) > maxSteps)
-            continue;
-        const std::vector<SkipNode> &nodes = m_levels[std::size_t(k - 1)];
-        const std::size_t i = std::size_t(offset >> k);
-        if (i < nodes.size() && size <= nodes[i].radius) {
-            level = k;
-            return &nodes[i];
-        }
-    }
-    return nullptr;
-}
-
 std::size_t SkipTable::bytes() const
 {
-    std::size_t total = 0;
-    for (const std::vector<SkipNode> &nodes : m_levels)
-        total += nodes.capacity() * sizeof(SkipNode);
-    return total;
+    return m_nodes.capacity() * sizeof(SkipNode) + m_radius.capacity() * sizeof(double);
 }
