@@ -28,12 +28,12 @@ struct SkipNode
 // The nodes of one start lie side by side, level by level, with their radii
 // in an array of their own, so that finding the longest node that fits
 // reads one or two cache lines. 64 bytes a node, about one node a
-// reference step; the table covers at most MaxSteps steps (32 MB), later
+// reference step; the table covers at most MaxSteps steps (16 MB), later
 // steps are taken one by one.
 class SkipTable
 {
 public:
-    static constexpr std::int64_t MaxSteps = std::int64_t(1) << 19;
+    static constexpr std::int64_t MaxSteps = std::int64_t(1) << 18;
     // Validity radius of one step at Z: epsilon · |2Z|, so that the step's
     // linearisation error |w|² stays below epsilon of its size, about one
     // rounding: errors carried through many near returns to 0 compound,
