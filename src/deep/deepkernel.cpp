@@ -30,6 +30,15 @@ double dcRadius(const DeepView &view)
     return mpfr_get_d(r.get(), MPFR_RNDU) * Room + DeepBound::Tiny;
 }
 
+// The lanes skip in doubles, where B·dc must be a double too: B grows as
+// dz/dc, so where dc underflows (pixels narrower than about 2^-1000) its
+// rounding to a subnormal, carried by B, would swamp the bound.
+bool skipsInDoubles(const DeepView &view)
+{
+    constexpr long SmallestSpacing = -1000;
+    return view.spacingExponent() >= SmallestSpacing;
+}
+
 } // namespace
 
 DeepWork &DeepWork::operator+=(const DeepWork &other)
@@ -51,13 +60,16 @@ DeepKernel::DeepKernel(const DeepView &view, std::int64_t imax, std::int64_t ref
       m_reference(view.centreRe().get(), view.centreIm().get(), imax, needsExtended(view),
                   std::min(referenceSteps,
                            needsExtended(view) ? ExtendedReferenceSteps : ReferenceSteps)),
-      m_skips(m_reference.x(), m_reference.y(), m_reference.last(), dcRadius(view))
+      m_skips(skipsInDoubles(view) ? SkipTable(m_reference.x(), m_reference.y(),
+                                               m_reference.last(), dcRadius(view))
+                                   : SkipTable())
 {
 }
 
 void DeepKernel::setSkipEpsilon(double epsilon)
 {
-    m_skips = SkipTable(m_reference.x(), m_reference.y(), m_reference.last(), dcRadius(m_view),
+    if (skipsInDoubles(m_view))
+        m_skips = SkipTable(m_reference.x(), m_reference.y(), m_reference.last(), dcRadius(m_view),
                         epsilon);
 }
 
@@ -79,7 +91,7 @@ void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
     }
     std::vector<PerturbationResult> results(pixels);
     perturb(m_reference, dcx.data(), dcy.data(), pixels, m_imax,
-            m_interiorTest ? m_reference.nearReturn() : 0, m_stepSkipping ? &m_skips : nullptr,
+            m_interiorTest ? m_reference.nearReturn() : 0, m_stepSkipping && m_skips.levels() > 0 ? &m_skips : nullptr,
             results.data());
     for (int k = 0; k < pixels; ++k) {
         const PerturbationResult &result = results[k];
