@@ -56,7 +56,11 @@ public:
         if (start < 0 || (start & 1) != 0)
             return nullptr;
         const int top = start == 0 ? m_levels : std::min(m_levels, __builtin_ctzll(start));
+        if (top == 0)
+            return nullptr;
         const std::size_t base = offset(start);
+        // The node is a load that depends on the radii's: start it now.
+        __builtin_prefetch(&m_nodes[base + std::size_t(top - 1)]);
         for (int k = top; k >= 1; --k) {
             if (size <= m_radius[base + std::size_t(k - 1)]
                 && (std::int64_t(1) << k) <= maxSteps) {
