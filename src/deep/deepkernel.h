@@ -26,7 +26,9 @@ struct DeepWork
 // Counts of a deep view: one reference orbit at the view's centre in MPFR at
 // precision P, every pixel as a double-precision perturbation of it (FloatExp
 // while its delta is below the double range), restarted at the reference's
-// start wherever the pixel comes closer to 0 than the reference.
+// start wherever the pixel comes closer to 0 than the reference. Where a
+// node of the skip table (skiptable.h) fits a pixel's delta and its bound,
+// its steps are skipped in one go, the bound carried along.
 //
 // A running bound on the error of each pixel's delta follows every step;
 // where an escape test (|z|² > 5) lies within that bound of 5, the pixel is
@@ -52,7 +54,7 @@ public:
     void countRow(int q, std::int64_t *counts, DeepWork &work) const;
 
     // The interior test (interiortest.h) is on by default, where the
-    // reference comes back near 0; off, every step of every pixel is taken.
+    // reference comes back near 0; off, no pixel is ended early.
     void setInteriorTest(bool on) { m_interiorTest = on; }
     // Step skipping by the skip table (skiptable.h) is on by default; off,
     // every step is taken. Counts are the same either way.

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -11,7 +11,8 @@
 // |dc| <= the table's dcRadius, the exact l-step map g satisfies
 //   |g(w) − (A·w + B·dc)| <= k1·|w| + k2·|dc|
 // for the stored (rounded) A and B, and every z of the l steps it skips,
-// landing included, lies inside |z|² <= 5: a skip never passes an escape.
+// landing included, lies inside |z|² <= 5 (with room for the reference's
+// rounding): a skip never passes an escape.
 // A radius below 0 marks a node that never applies.
 struct SkipNode
 {
