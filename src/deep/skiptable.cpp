@@ -43,6 +43,7 @@ SkipTable::SkipTable(const double *zx, const double *zy, std::int64_t last, doub
     const std::int64_t singles = std::min(last - 2, MaxSteps);
     if (singles < 2)
         return;
+    m_singles = singles;
     while ((std::int64_t(2) << m_levels) <= singles)
         ++m_levels;
     const std::size_t slots = offset(singles + (singles & 1));
@@ -67,7 +68,8 @@ void SkipTable::put(int level, std::int64_t start, const SkipNode &node)
 const SkipNode *SkipTable::node(int level, std::int64_t m) const
 {
     const std::int64_t start = m - 1;
-    if (level < 1 || level > m_levels || start < 0 || (start & ((std::int64_t(1) << level) - 1)) != 0)
+    if (level < 1 || level > m_levels || start < 0 || start >= m_singles
+        || (start & ((std::int64_t(1) << level) - 1)) != 0)
         return nullptr;
     const std::size_t slot = offset(start) + std::size_t(level - 1);
     return slot < m_nodes.size() ? &m_nodes[slot] : nullptr;

@@ -54,7 +54,7 @@ public:
     const SkipNode *find(std::int64_t m, double size, std::int64_t maxSteps, int &level) const
     {
         const std::int64_t start = m - 1;
-        if (start < 0 || (start & 1) != 0)
+        if (start < 0 || (start & 1) != 0 || start >= m_singles)
             return nullptr;
         const int top = start == 0 ? m_levels : std::min(m_levels, __builtin_ctzll(start));
         if (top == 0)
@@ -95,6 +95,7 @@ private:
     double m_dcRadius = 0.0;
     double m_epsilon = DefaultEpsilon;
     int m_levels = 0;
+    std::int64_t m_singles = 0; // single steps covered: starts 0 … m_singles − 1
     std::vector<SkipNode> m_nodes;
     std::vector<double> m_radius; // m_nodes[i].radius
 };
