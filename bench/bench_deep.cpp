@@ -8,8 +8,10 @@
 //   rate:      deep iterations per second against the double column kernel
 //              on example 4 (Imax 32767, one core, same points).
 // Usage: bench_deep [exactness] [speed[=WxH]] [rate] [--samples=N] [--no-interior]
+//                   [--no-skip] [--skip-epsilon=E]
 // (no argument: all three; speed at 480 × 270 unless WxH is given;
-// --no-interior: the still without the interior test).
+// --no-interior: the still without the interior test; --no-skip: every step
+// taken; --skip-epsilon=E: the skip table's radius per step 2^E).
 #include "core/columnkernel.h"
 #include "deep/deepkernel.h"
 #include "deep/plainloop.h"
@@ -17,7 +19,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/resource.h>
@@ -132,13 +136,29 @@ void compareSample(const DeepKernel &kernel, int p, int q, long imax, Comparison
     }
 }
 
-void exactness(int samplesOverride)
+struct Options
+{
+    bool interior = true;
+    bool skipping = true;
+    int skipExponent = 0; // 0: the table's default
+};
+
+void configure(DeepKernel &kernel, const Options &options)
+{
+    kernel.setInteriorTest(options.interior);
+    kernel.setStepSkipping(options.skipping);
+    if (options.skipExponent != 0)
+        kernel.setSkipEpsilon(std::ldexp(1.0, options.skipExponent));
+}
+
+void exactness(int samplesOverride, const Options &options)
 {
     std::printf("exactness: sampled pixels of %d x %d views against the plain MPFR loop at P and 2P bits\n",
                 StillWide, StillHigh);
     for (const Place &place : Places) {
         const auto start = Clock::now();
-        const DeepKernel kernel(viewOf(place, StillWide, StillHigh), place.imax);
+        DeepKernel kernel(viewOf(place, StillWide, StillHigh), place.imax);
+        configure(kernel, options);
         const int samples = samplesOverride > 0 ? samplesOverride : place.samples;
         Comparison result;
         std::vector<DeepWork> work(samples);
@@ -152,22 +172,24 @@ void exactness(int samplesOverride)
         for (const DeepWork &w : work)
             total += w;
         std::printf("%-32s P %4ld bits, %d pixels: %ld differences on %ld determined, "
-                    "%.2f %% undetermined, %.2f %% recomputed, %.2f %% proven interior, %ld rebases, %.1f s\n",
+                    "%.2f %% undetermined, %.2f %% recomputed, %.2f %% proven interior, %ld rebases, "
+                    "%.3g steps taken, %.3g skipped by %.3g nodes, %.1f s\n",
                     place.name, long(kernel.view().precision()), samples,
                     result.differences.load(), result.determined.load(),
                     100.0 * double(result.undetermined) / samples,
                     100.0 * double(total.recomputed) / samples,
-                    100.0 * double(total.interior) / samples, long(total.rebases), since(start));
+                    100.0 * double(total.interior) / samples, long(total.rebases),
+                    double(total.steps), double(total.skipped), double(total.skips), since(start));
         std::fflush(stdout);
     }
 }
 
-void speed(int wide, int high, bool interiorTest)
+void speed(int wide, int high, const Options &options)
 {
     const auto start = Clock::now();
     const double processStart = processSeconds();
     DeepKernel kernel(viewOf(StillPlace, wide, high), StillPlace.imax);
-    kernel.setInteriorTest(interiorTest);
+    configure(kernel, options);
     const double referenceSeconds = since(start);
     std::vector<DeepWork> work(high);
     std::vector<std::int64_t> rows(std::size_t(threads()) * wide);
@@ -183,17 +205,24 @@ void speed(int wide, int high, bool interiorTest)
     for (const DeepWork &w : work)
         total += w;
     const double wall = since(start);
-    std::printf("speed: %s at %d x %d, Imax %ld, %d threads: %.2f s wall (reference orbit %.3f s, "
-                "%ld steps, %zu bytes), %.2f s processor; %.3g steps, %.1f M steps/s of wall; "
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("speed: %s at %d x %d, Imax %ld, %d threads, interior test %s, skipping %s: "
+                "%.2f s wall (reference orbit and skip table %.3f s, %ld steps, %zu + %zu bytes), "
+                "%.2f s processor; %.3g steps taken, %.3g skipped by %.3g nodes, "
+                "%.1f M steps/s of wall; "
                 "%.3f %% recomputed, %.1f %% at Imax, %.1f %% proven interior (near return %ld); "
-                "peak %ld MB\n",
-                StillPlace.name, wide, high, StillPlace.imax, threads(), wall, referenceSeconds,
-                long(kernel.reference().last()), kernel.reference().bytes(),
-                processSeconds() - processStart, double(total.steps), total.steps / wall * 1e-6,
+                "peak %ld MB; load average %.1f\n",
+                StillPlace.name, wide, high, StillPlace.imax, threads(),
+                options.interior ? "on" : "off", options.skipping ? "on" : "off", wall,
+                referenceSeconds, long(kernel.reference().last()), kernel.reference().bytes(),
+                kernel.skipTable().bytes(),
+                processSeconds() - processStart, double(total.steps), double(total.skipped),
+                double(total.skips), total.steps / wall * 1e-6,
                 100.0 * double(total.recomputed) / double(total.pixels),
                 100.0 * double(atImax) / double(total.pixels),
                 100.0 * double(total.interior) / double(total.pixels),
-                long(kernel.reference().nearReturn()), peakKilobytes() / 1024);
+                long(kernel.reference().nearReturn()), peakKilobytes() / 1024, load[0]);
 }
 
 // Example 4 (−0,65..−0,60 × 0,375..0,425) as a deep view, every eighth row
@@ -207,6 +236,7 @@ void rate()
     // Every step taken: the rate is of steps, not of steps skipped.
     DeepKernel kernel(view, Imax);
     kernel.setInteriorTest(false);
+    kernel.setStepSkipping(false);
     std::vector<double> cx, cy;
     MpReal c(view.precision());
     for (int q = 0; q < Side; q += RowStep) {
@@ -249,7 +279,8 @@ void rate()
 
 int main(int argc, char **argv)
 {
-    bool all = true, doExactness = false, doSpeed = false, doRate = false, interior = true;
+    bool all = true, doExactness = false, doSpeed = false, doRate = false;
+    Options options;
     int wide = 480, high = 270, samples = 0;
     for (int k = 1; k < argc; ++k) {
         const std::string arg = argv[k];
@@ -262,7 +293,11 @@ int main(int argc, char **argv)
         } else if (arg == "rate")
             doRate = true, all = false;
         else if (arg == "--no-interior")
-            interior = false;
+            options.interior = false;
+        else if (arg == "--no-skip")
+            options.skipping = false;
+        else if (arg.rfind("--skip-epsilon=", 0) == 0)
+            options.skipExponent = std::atoi(arg.c_str() + 15);
         else if (arg.rfind("--samples=", 0) == 0)
             samples = std::atoi(arg.c_str() + 10);
         else
@@ -271,8 +306,8 @@ int main(int argc, char **argv)
     if (all || doRate)
         rate();
     if (all || doSpeed)
-        speed(wide, high, interior);
+        speed(wide, high, options);
     if (all || doExactness)
-        exactness(samples);
+        exactness(samples, options);
     return 0;
 }

@@ -20,6 +20,7 @@
 
 #include <cmath>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -131,6 +132,11 @@ DeepView viewOf(const Place &place)
     return *view;
 }
 
+// A minibrot of period 1053 near i, its nucleus at the centre: the whole
+// copy in view at 2E-68.
+const std::string Mini1053Re = "0,0000000000000000000000000000003544771316819328420445298389518573496294069811386697451901973920693313515712328842552842170812914624";
+const std::string Mini1053Im = "0,9999999999999999999999999999989394325361289183561328939347602033804071300549932886488041728514519740886639391646817653743495993421";
+
 // The Misiurewicz point i (0 → i → −1 + i → −i → −1 + i …): structure at
 // every depth. The centres sit a few pixels off it, so that the picture is
 // not symmetric about its centre.
@@ -217,6 +223,9 @@ private slots:
     void switchesAtStatedDepth();
     void recomputesDoubtfulPixels();
     void provesInteriorOnlyInside();
+    void skippingKeepsCounts_data();
+    void skippingKeepsCounts();
+    void skipNodesBoundTheirMaps();
     void sharedByThreads();
     void laneBuildsAgree();
     void deepStillMatchesPlainLoop();
@@ -347,6 +356,9 @@ void tst_deepkernel::matchesPlainLoop()
     QVERIFY2(determined >= Samples * 9 / 10, qPrintable(QString::number(determined)));
     QVERIFY2(counts.size() >= 5, qPrintable(QString::number(counts.size())));
     QCOMPARE(work.extendedPixels, extended ? work.pixels : 0);
+    // The counts above came with steps skipped (the skip table is on),
+    // except where pixels are narrower than 2^-1000 and dc no double.
+    QVERIFY(extended ? work.skipped == 0 : work.skipped > 0);
     if (referenceSteps > 0) {
         QVERIFY(work.referenceEnds >= work.pixels);
         return;
@@ -432,10 +444,7 @@ void tst_deepkernel::recomputesDoubtfulPixels()
 // plain loop's count. Every sampled pixel against the test's own loop.
 void tst_deepkernel::provesInteriorOnlyInside()
 {
-    const Place place{
-        "0,0000000000000000000000000000003544771316819328420445298389518573496294069811386697451901973920693313515712328842552842170812914624",
-        "0,9999999999999999999999999999989394325361289183561328939347602033804071300549932886488041728514519740886639391646817653743495993421",
-        "2E-68", Wide, High, 20000};
+    const Place place{Mini1053Re, Mini1053Im, "2E-68", Wide, High, 20000};
     constexpr long Period = 1053;
     const DeepKernel kernel(viewOf(place), place.imax);
     QCOMPARE(kernel.reference().nearReturn(), std::int64_t(Period));
@@ -458,7 +467,178 @@ void tst_deepkernel::provesInteriorOnlyInside()
             QCOMPARE(count, atP);
     }
     QVERIFY2(inside >= 5, qPrintable(QString::number(inside)));
+    QVERIFY(work.skipped > work.steps);
     QVERIFY2(testedOutside >= 2, qPrintable(QString::number(testedOutside)));
+}
+
+void tst_deepkernel::skippingKeepsCounts_data()
+{
+    QTest::addColumn<QString>("re");
+    QTest::addColumn<QString>("im");
+    QTest::addColumn<QString>("width");
+    QTest::newRow("minibrot 1053, 2E-68")
+        << QString::fromStdString(Mini1053Re) << QString::fromStdString(Mini1053Im) << "2E-68";
+    QTest::newRow("i, 1E-60, rebasing")
+        << "0,00000000000000000000000000000000000000000000000000000000000000213"
+        << "1,00000000000000000000000000000000000000000000000000000000000000871" << "1E-60";
+}
+
+// A property of the skip table: skipping changes how many steps are taken,
+// never a count, on every pixel of a small view.
+void tst_deepkernel::skippingKeepsCounts()
+{
+    QFETCH(QString, re);
+    QFETCH(QString, im);
+    QFETCH(QString, width);
+    constexpr int Side = 24;
+    const Place place{re.toStdString(), im.toStdString(), width.toStdString(), Side, Side, 20000};
+    DeepKernel kernel(viewOf(place), place.imax);
+    kernel.setInteriorTest(false);
+    std::vector<std::int64_t> skipping(Side * Side), stepping(Side * Side);
+    DeepWork skipped, stepped;
+    for (int q = 0; q < Side; ++q)
+        kernel.countRow(q, skipping.data() + q * Side, skipped);
+    kernel.setStepSkipping(false);
+    for (int q = 0; q < Side; ++q)
+        kernel.countRow(q, stepping.data() + q * Side, stepped);
+    QCOMPARE(skipping, stepping);
+    QCOMPARE(stepped.skipped, std::int64_t(0));
+    QVERIFY2(skipped.skipped > stepped.steps / 4, qPrintable(QString::number(skipped.skipped)));
+    QVERIFY(std::set<std::int64_t>(stepping.begin(), stepping.end()).size() >= 5);
+}
+
+// The skip table's promise, checked in MPFR: for nodes of every level at the
+// period-1053 minibrot, exact deltas w on the rim of the node's radius and
+// dc at the view's corners, the exact map of the node's steps against the
+// test's own reference at P bits lands within k1·|w| + k2·|dc| of
+// A·w + B·dc, and no z on the way has |z|² > 5. Too small a radius, k1 or
+// k2 fails it.
+void tst_deepkernel::skipNodesBoundTheirMaps()
+{
+    const Place place{Mini1053Re, Mini1053Im, "2E-68", Wide, High, 20000};
+    constexpr std::int64_t Reach = 9000; // reference steps the nodes may span
+    const DeepKernel kernel(viewOf(place), place.imax);
+    const SkipTable &table = kernel.skipTable();
+    const mpfr_prec_t bits = kernel.view().precision(), fine = 4 * bits;
+    // The test's reference: the plain loop's operations at P bits.
+    std::vector<std::unique_ptr<Big>> zx, zy;
+    {
+        Big cx(bits), cy(bits), x(bits), y(bits), a(bits), b(bits);
+        mpfr_set_str(cx.v, withPoint(place.re).c_str(), 10, MPFR_RNDN);
+        mpfr_set_str(cy.v, withPoint(place.im).c_str(), 10, MPFR_RNDN);
+        mpfr_set_zero(x.v, 1);
+        mpfr_set_zero(y.v, 1);
+        for (std::int64_t j = 0; j <= Reach; ++j) {
+            zx.push_back(std::make_unique<Big>(bits));
+            zy.push_back(std::make_unique<Big>(bits));
+            mpfr_set(zx.back()->v, x.v, MPFR_RNDN);
+            mpfr_set(zy.back()->v, y.v, MPFR_RNDN);
+            mpfr_mul(a.v, x.v, x.v, MPFR_RNDN);
+            mpfr_mul(b.v, y.v, y.v, MPFR_RNDN);
+            mpfr_sub(a.v, a.v, b.v, MPFR_RNDN);
+            mpfr_mul_ui(b.v, x.v, 2, MPFR_RNDN);
+            mpfr_mul(b.v, b.v, y.v, MPFR_RNDN);
+            mpfr_add(x.v, a.v, cx.v, MPFR_RNDN);
+            mpfr_add(y.v, b.v, cy.v, MPFR_RNDN);
+        }
+    }
+    const double halfWidth = std::stod(withPoint(place.width)) / 2.0;
+    const double halfHeight = halfWidth * High / Wide;
+    Big wx(fine), wy(fine), a(fine), b(fine), t(fine), ex(fine), ey(fine);
+    unsigned state = 777;
+    const auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return double((state >> 8) & 0xFFFF) / 65536.0;
+    };
+    int checked = 0;
+    std::int64_t longest = 0;
+    double worst = 0.0;
+    for (int level = 1; level <= table.levels(); ++level) {
+        const std::int64_t steps = std::int64_t(1) << level;
+        // Up to three nodes that apply, spread over the first Reach steps.
+        std::vector<std::int64_t> picked;
+        const std::int64_t within = (Reach - 1) / steps;
+        for (std::int64_t i = 0; i < within && picked.size() < 3; i += 1 + within / 5)
+            for (std::int64_t j = i; j < within; ++j)
+                if (const SkipNode *node = table.node(level, 1 + j * steps);
+                    node != nullptr && node->radius >= 0.0) {
+                    picked.push_back(j);
+                    i = j;
+                    break;
+                }
+        for (const std::int64_t i : picked) {
+            const std::int64_t m = 1 + i * steps;
+            const SkipNode &node = *table.node(level, m);
+            for (int sample = 0; sample < 4; ++sample) {
+                const double angle = 2.0 * M_PI * next();
+                const double r = node.radius * (1.0 - 0x1p-30);
+                const double w0x = r * std::cos(angle), w0y = r * std::sin(angle);
+                const double dcx = (sample & 1 ? 1 : -1) * halfWidth * (1.0 - 0x1p-30);
+                const double dcy = (sample & 2 ? 1 : -1) * halfHeight * (1.0 - 0x1p-30);
+                mpfr_set_d(wx.v, w0x, MPFR_RNDN);
+                mpfr_set_d(wy.v, w0y, MPFR_RNDN);
+                for (std::int64_t j = m; j < m + steps; ++j) {
+                    // w' = (2Z + w)·w + dc
+                    mpfr_mul_2ui(a.v, zx[j]->v, 1, MPFR_RNDN);
+                    mpfr_add(a.v, a.v, wx.v, MPFR_RNDN);
+                    mpfr_mul_2ui(b.v, zy[j]->v, 1, MPFR_RNDN);
+                    mpfr_add(b.v, b.v, wy.v, MPFR_RNDN);
+                    mpfr_mul(t.v, a.v, wx.v, MPFR_RNDN);
+                    mpfr_mul(ex.v, b.v, wy.v, MPFR_RNDN);
+                    mpfr_sub(t.v, t.v, ex.v, MPFR_RNDN);
+                    mpfr_mul(a.v, a.v, wy.v, MPFR_RNDN);
+                    mpfr_mul(b.v, b.v, wx.v, MPFR_RNDN);
+                    mpfr_add(wy.v, a.v, b.v, MPFR_RNDN);
+                    mpfr_add_d(wy.v, wy.v, dcy, MPFR_RNDN);
+                    mpfr_add_d(wx.v, t.v, dcx, MPFR_RNDN);
+                    // |Z + w|² <= 5 on the way
+                    mpfr_add(a.v, zx[j + 1]->v, wx.v, MPFR_RNDN);
+                    mpfr_add(b.v, zy[j + 1]->v, wy.v, MPFR_RNDN);
+                    mpfr_hypot(t.v, a.v, b.v, MPFR_RNDN);
+                    QVERIFY2(mpfr_cmp_d(t.v, std::sqrt(EscapeBound)) <= 0,
+                             qPrintable(QStringLiteral("escape within the node at %1").arg(j)));
+                }
+                // The error against A·w + B·dc, from the doubles exactly.
+                mpfr_set_d(a.v, node.ax, MPFR_RNDN);
+                mpfr_mul_d(a.v, a.v, w0x, MPFR_RNDN);
+                mpfr_set_d(t.v, node.ay, MPFR_RNDN);
+                mpfr_mul_d(t.v, t.v, w0y, MPFR_RNDN);
+                mpfr_sub(ex.v, a.v, t.v, MPFR_RNDN); // Re A·w
+                mpfr_set_d(a.v, node.bx, MPFR_RNDN);
+                mpfr_mul_d(a.v, a.v, dcx, MPFR_RNDN);
+                mpfr_add(ex.v, ex.v, a.v, MPFR_RNDN);
+                mpfr_set_d(a.v, node.by, MPFR_RNDN);
+                mpfr_mul_d(a.v, a.v, dcy, MPFR_RNDN);
+                mpfr_sub(ex.v, ex.v, a.v, MPFR_RNDN);
+                mpfr_sub(ex.v, wx.v, ex.v, MPFR_RNDN);
+                mpfr_set_d(a.v, node.ax, MPFR_RNDN);
+                mpfr_mul_d(a.v, a.v, w0y, MPFR_RNDN);
+                mpfr_set_d(t.v, node.ay, MPFR_RNDN);
+                mpfr_mul_d(t.v, t.v, w0x, MPFR_RNDN);
+                mpfr_add(ey.v, a.v, t.v, MPFR_RNDN); // Im A·w
+                mpfr_set_d(a.v, node.bx, MPFR_RNDN);
+                mpfr_mul_d(a.v, a.v, dcy, MPFR_RNDN);
+                mpfr_add(ey.v, ey.v, a.v, MPFR_RNDN);
+                mpfr_set_d(a.v, node.by, MPFR_RNDN);
+                mpfr_mul_d(a.v, a.v, dcx, MPFR_RNDN);
+                mpfr_add(ey.v, ey.v, a.v, MPFR_RNDN);
+                mpfr_sub(ey.v, wy.v, ey.v, MPFR_RNDN);
+                mpfr_hypot(t.v, ex.v, ey.v, MPFR_RNDU);
+                const double bound = node.k1 * std::hypot(w0x, w0y) + node.k2 * std::hypot(dcx, dcy);
+                worst = std::max(worst, mpfr_get_d(t.v, MPFR_RNDU) / bound);
+                QVERIFY2(mpfr_cmp_d(t.v, bound) <= 0,
+                         qPrintable(QStringLiteral("level %1 at %2: error %3 above %4")
+                                        .arg(level).arg(m).arg(mpfr_get_d(t.v, MPFR_RNDU)).arg(bound)));
+                ++checked;
+            }
+            longest = std::max(longest, steps);
+        }
+    }
+    QVERIFY2(checked >= 40, qPrintable(QString::number(checked)));
+    qDebug("%d maps checked, the longest %lld steps, error at most %.3g of the bound", checked,
+           static_cast<long long>(longest), worst);
+    // Nodes here end before the reference passes near 0 every 81 steps.
+    QVERIFY2(longest >= 32, qPrintable(QString::number(longest)));
 }
 
 // One kernel, rows counted by two threads at once, gives the counts that
@@ -485,9 +665,9 @@ void tst_deepkernel::sharedByThreads()
     QCOMPARE(shared, alone);
 }
 
-// The lanes for any processor and the AVX2 ones step the same operations,
-// so they give the same results, pixel for pixel (pixels of i's view at
-// 1E-20, orbits of some 60 steps, with rebases).
+// The lanes for any processor and the AVX2 ones step (and skip) the same
+// operations, so they give the same results, pixel for pixel (pixels of i's
+// view at 1E-20, orbits of some 60 steps, with rebases and skips).
 void tst_deepkernel::laneBuildsAgree()
 {
 #if defined(QUIRL_X86_LANES)
@@ -496,10 +676,11 @@ void tst_deepkernel::laneBuildsAgree()
     const Place place{"0,000000000000000000000213", "1,0000000000000000000000871", "1E-20",
                       Wide, High, 5000};
     const DeepView view = viewOf(place);
-    const ReferenceOrbit reference(view.centreRe().get(), view.centreIm().get(), place.imax,
-                                   false, DeepKernel::ReferenceSteps);
+    const DeepKernel kernel(view, place.imax);
+    const ReferenceOrbit &reference = kernel.reference();
     std::vector<PerturbationResult> generic(Wide), avx2(Wide);
     LaneJob job{reference.x(), reference.y(), reference.last(), place.imax, {}, nullptr};
+    job.skips = &kernel.skipTable();
     MpReal c(view.precision()), d(view.precision());
     for (int p = 0; p < Wide; ++p) {
         view.pixelRe(p, c.get());
@@ -514,15 +695,17 @@ void tst_deepkernel::laneBuildsAgree()
     job.results = avx2.data();
     runLanesAvx2(job);
     std::set<std::int64_t> counts;
-    std::int64_t rebases = 0;
+    std::int64_t rebases = 0, skipped = 0;
     for (int p = 0; p < Wide; ++p) {
         QCOMPARE(avx2[p].count, generic[p].count);
         QCOMPARE(avx2[p].verdict, generic[p].verdict);
         QCOMPARE(avx2[p].rebases, generic[p].rebases);
+        QCOMPARE(avx2[p].skipped, generic[p].skipped);
         counts.insert(generic[p].count);
+        skipped += generic[p].skipped;
         rebases += generic[p].rebases;
     }
-    QVERIFY(counts.size() >= 5 && rebases > 0);
+    QVERIFY(counts.size() >= 5 && rebases > 0 && skipped > 0);
 #else
     QSKIP("one lane build only");
 #endif

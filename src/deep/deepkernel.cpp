@@ -1,6 +1,7 @@
 #include "deep/deepkernel.h"
 
 #include "deep/perturbation.h"
+#include "deep/lanejob.h"
 #include "deep/plainloop.h"
 
 #include <algorithm>
@@ -15,6 +16,29 @@ bool needsExtended(const DeepView &view)
     return view.spacingExponent() - 1 < DoubleDeltaExponent;
 }
 
+// An upper bound on |dc| = |c − C| over the view: half its width plus half
+// its height (|x| + |y| bounds the modulus), with room for the pixels'
+// rounding at P bits.
+double dcRadius(const DeepView &view)
+{
+    constexpr mpfr_prec_t Bits = 64;
+    constexpr double Room = 1.0 + 0x1p-30;
+    MpReal r(Bits);
+    mpfr_mul_ui(r.get(), view.width().get(), unsigned(view.pixelsWide() + view.pixelsHigh()),
+                MPFR_RNDU);
+    mpfr_div_ui(r.get(), r.get(), 2u * unsigned(view.pixelsWide()), MPFR_RNDU);
+    return mpfr_get_d(r.get(), MPFR_RNDU) * Room + DeepBound::Tiny;
+}
+
+// The lanes skip in doubles, where B·dc must be a double too: B grows as
+// dz/dc, so where dc underflows (pixels narrower than about 2^-1000) its
+// rounding to a subnormal, carried by B, would swamp the bound.
+bool skipsInDoubles(const DeepView &view)
+{
+    constexpr long SmallestSpacing = -1000;
+    return view.spacingExponent() >= SmallestSpacing;
+}
+
 } // namespace
 
 DeepWork &DeepWork::operator+=(const DeepWork &other)
@@ -26,6 +50,8 @@ DeepWork &DeepWork::operator+=(const DeepWork &other)
     extendedPixels += other.extendedPixels;
     recomputed += other.recomputed;
     interior += other.interior;
+    skips += other.skips;
+    skipped += other.skipped;
     return *this;
 }
 
@@ -33,8 +59,18 @@ DeepKernel::DeepKernel(const DeepView &view, std::int64_t imax, std::int64_t ref
     : m_view(view), m_imax(imax),
       m_reference(view.centreRe().get(), view.centreIm().get(), imax, needsExtended(view),
                   std::min(referenceSteps,
-                           needsExtended(view) ? ExtendedReferenceSteps : ReferenceSteps))
+                           needsExtended(view) ? ExtendedReferenceSteps : ReferenceSteps)),
+      m_skips(skipsInDoubles(view) ? SkipTable(m_reference.x(), m_reference.y(),
+                                               m_reference.last(), dcRadius(view))
+                                   : SkipTable())
 {
+}
+
+void DeepKernel::setSkipEpsilon(double epsilon)
+{
+    if (skipsInDoubles(m_view))
+        m_skips = SkipTable(m_reference.x(), m_reference.y(), m_reference.last(), dcRadius(m_view),
+                        epsilon);
 }
 
 void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
@@ -55,7 +91,8 @@ void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
     }
     std::vector<PerturbationResult> results(pixels);
     perturb(m_reference, dcx.data(), dcy.data(), pixels, m_imax,
-            m_interiorTest ? m_reference.nearReturn() : 0, results.data());
+            m_interiorTest ? m_reference.nearReturn() : 0, m_stepSkipping && m_skips.levels() > 0 ? &m_skips : nullptr,
+            results.data());
     for (int k = 0; k < pixels; ++k) {
         const PerturbationResult &result = results[k];
         ++work.pixels;
@@ -64,6 +101,8 @@ void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
         work.referenceEnds += result.referenceEnds;
         work.extendedPixels += result.extended ? 1 : 0;
         work.interior += result.interior ? 1 : 0;
+        work.skips += result.skips;
+        work.skipped += result.skipped;
         counts[k] = result.count;
         if (result.verdict == PerturbationResult::Unsure) {
             ++work.recomputed;

@@ -3,6 +3,7 @@
 #include "deep/deepview.h"
 #include "deep/floatexp.h"
 #include "deep/referenceorbit.h"
+#include "deep/skiptable.h"
 
 #include <cstdint>
 
@@ -16,6 +17,8 @@ struct DeepWork
     std::int64_t extendedPixels = 0; // pixels that began with FloatExp deltas
     std::int64_t recomputed = 0;     // pixels handed to the plain loop
     std::int64_t interior = 0;       // pixels proven never to escape
+    std::int64_t skips = 0;          // skip-table nodes applied
+    std::int64_t skipped = 0;        // steps they skipped (not in steps)
 
     DeepWork &operator+=(const DeepWork &other);
 };
@@ -23,7 +26,9 @@ struct DeepWork
 // Counts of a deep view: one reference orbit at the view's centre in MPFR at
 // precision P, every pixel as a double-precision perturbation of it (FloatExp
 // while its delta is below the double range), restarted at the reference's
-// start wherever the pixel comes closer to 0 than the reference.
+// start wherever the pixel comes closer to 0 than the reference. Where a
+// node of the skip table (skiptable.h) fits a pixel's delta and its bound,
+// its steps are skipped in one go, the bound carried along.
 //
 // A running bound on the error of each pixel's delta follows every step;
 // where an escape test (|z|² > 5) lies within that bound of 5, the pixel is
@@ -49,10 +54,17 @@ public:
     void countRow(int q, std::int64_t *counts, DeepWork &work) const;
 
     // The interior test (interiortest.h) is on by default, where the
-    // reference comes back near 0; off, every step of every pixel is taken.
+    // reference comes back near 0; off, no pixel is ended early.
     void setInteriorTest(bool on) { m_interiorTest = on; }
+    // Step skipping by the skip table (skiptable.h) is on by default; off,
+    // every step is taken. Counts are the same either way.
+    void setStepSkipping(bool on) { m_stepSkipping = on; }
+    // Rebuilds the table with another validity radius per step (see
+    // SkipTable::DefaultEpsilon); only to measure.
+    void setSkipEpsilon(double epsilon);
 
     const ReferenceOrbit &reference() const { return m_reference; }
+    const SkipTable &skipTable() const { return m_skips; }
     const DeepView &view() const { return m_view; }
 
 private:
@@ -62,5 +74,7 @@ private:
     DeepView m_view;
     std::int64_t m_imax;
     ReferenceOrbit m_reference;
+    SkipTable m_skips;
     bool m_interiorTest = true;
+    bool m_stepSkipping = true;
 };

@@ -26,6 +26,9 @@ typedef double V4 __attribute__((vector_size(32)));
 typedef long long M4 __attribute__((vector_size(32)));
 
 constexpr int Width = 4;
+// A lane whose delta has outgrown the skip table looks again this many
+// steps later at most.
+constexpr double MaxSkipWait = 256.0;
 
 inline V4 splat(double value)
 {
@@ -41,6 +44,12 @@ inline V4 vabs(V4 x)
 inline V4 l1(V4 x, V4 y)
 {
     return vabs(x) + vabs(y);
+}
+
+// An upper bound on |x + iy|.
+inline double modulus(double x, double y)
+{
+    return std::sqrt(x * x + y * y) * (1.0 + 4.0 * U) + Tiny;
 }
 
 inline V4 vsqrt(V4 x)
@@ -83,6 +92,8 @@ private:
         const V4 imax = splat(double(m_job.imax));
         const M4 last = M4{m_job.last, m_job.last, m_job.last, m_job.last};
         for (;;) {
+            if (m_skippers != 0)
+                skipLanes();
             // Z(m) is the last step's Z(m + 1), or Z(0) = 0 after a restart:
             // only Z(m + 1) is loaded.
             const V4 zx0 = m_zx, zy0 = m_zy;
@@ -125,6 +136,8 @@ private:
             m_m = restart ? M4{} : m;
             m_zx = restart ? V4{} : zx1;
             m_zy = restart ? V4{} : zy1;
+            if (m_job.skips != nullptr && any(restart & m_active))
+                watchSkips(restart & m_active);
             m_rebases -= closer & ~stop;
             m_ends -= restart & ~closer & ~stop;
             m_due = due & ~stop;
@@ -146,7 +159,9 @@ private:
             result.count = result.interior ? m_job.imax : static_cast<std::int64_t>(m_n[k]);
             result.verdict = m_doubt[k] != 0 && !result.interior ? PerturbationResult::Unsure
                                                                  : PerturbationResult::Counted;
-            result.steps += static_cast<std::int64_t>(m_n[k]) - m_startN[k];
+            result.steps += static_cast<std::int64_t>(m_n[k]) - m_startN[k] - m_skipped[k];
+            result.skips += m_skips[k];
+            result.skipped += m_skipped[k];
             result.rebases += m_rebases[k];
             result.referenceEnds += m_ends[k];
             --m_live;
@@ -163,7 +178,92 @@ private:
         if (m_watch[k].observe(m_job, m_dcx[k], m_dcy[k], state))
             return true;
         m_test[k] = double(m_watch[k].due());
+        m_skipWait[k] = 1.0;
+        m_skipAt[k] = 0.0;
         return false;
+    }
+
+    // Lanes whose delta restarted may fit the skip table's nodes again.
+    void watchSkips(M4 restarted)
+    {
+        for (int k = 0; k < Width; ++k) {
+            if (restarted[k] != 0) {
+                m_skipWait[k] = 1.0;
+                m_skipAt[k] = 0.0;
+            }
+        }
+    }
+
+    void skipLanes()
+    {
+        for (int k = 0; k < Width; ++k)
+            if ((m_skippers & (1 << k)) != 0)
+                skipLane(k);
+    }
+
+    // Applies the longest nodes that fit lane k's ball (dz, E), as long as
+    // one does, stopping short of imax and of the next interior test. Where
+    // none fits at a node's start (the delta has outgrown the nodes there,
+    // or the reference passes near 0, where nodes are short), the lane
+    // looks again after twice as many steps as the last time, from one
+    // step on after a skip or a restart.
+    void skipLane(int k)
+    {
+        if (m_n[k] < m_skipAt[k])
+            return;
+        std::int64_t m = m_m[k];
+        const double end = std::min(double(m_job.imax), m_test[k]) - 1.0;
+        bool skipped = false;
+        for (;;) {
+            const double size = (modulus(m_dx[k], m_dy[k]) + m_error[k]) * Up;
+            int level = 0;
+            const SkipNode *node = m_job.skips->find(
+                m, size, static_cast<std::int64_t>(std::min(end - m_n[k], 0x1p62)), level);
+            if (node == nullptr)
+                break;
+            applyNode(k, *node, size);
+            const std::int64_t steps = std::int64_t(1) << level;
+            m += steps;
+            m_m[k] = m;
+            m_n[k] += double(steps);
+            m_skipped[k] += steps;
+            ++m_skips[k];
+            skipped = true;
+            // Z(m) for the next step, and a bound on the exact |z| as a step
+            // forms it: from z itself, not from |Z| + |dz|, which would be
+            // far too large where the two cancel (a skip often lands just
+            // before the reference passes near 0).
+            const double zx = m_job.refX[m], zy = m_job.refY[m];
+            m_zx[k] = zx;
+            m_zy[k] = zy;
+            const double x = zx + m_dx[k], y = zy + m_dy[k];
+            const double zError = (m_error[k] + U * ((std::fabs(zx) + std::fabs(zy))
+                                                     + (std::fabs(x) + std::fabs(y))) + Tiny) * Up;
+            m_zBound[k] = std::sqrt(x * x + y * y) * Up + zError;
+        }
+        if (skipped)
+            m_skipWait[k] = 1.0;
+        else if (SkipTable::aligned(m))
+            m_skipWait[k] = std::min(2.0 * m_skipWait[k], MaxSkipWait);
+        m_skipAt[k] = m_n[k] + (SkipTable::aligned(m) ? m_skipWait[k] : 1.0);
+    }
+
+    // dz' = A·dz + B·dc, with E' bounding |exact dz' − dz'|: the node's own
+    // bound at |w| <= size, the old error carried by |A|, dc's rounding to a
+    // double carried by |B|, and the rounding of the two complex products
+    // and their sum (3u of the sizes in |x| + |y| each, so 6u in modulus;
+    // 8u with the sum).
+    void applyNode(int k, const SkipNode &node, double size)
+    {
+        const double dx = m_dx[k], dy = m_dy[k], dcx = m_dcx[k], dcy = m_dcy[k];
+        // Moduli, not |x| + |y|: E is multiplied by |A| skip after skip.
+        const double sA = modulus(node.ax, node.ay), sB = modulus(node.bx, node.by);
+        const double sD = modulus(dx, dy);
+        const double sC = m_dcSize[k] * Up;
+        m_error[k] = (sA * m_error[k] + node.k1 * size + node.k2 * sC + sB * (U * sC + Tiny)
+                      + 8.0 * U * (sA * sD + sB * sC) + 2.0 * Tiny) * Up;
+        m_dx[k] = (node.ax * dx - node.ay * dy) + (node.bx * dcx - node.by * dcy);
+        m_dy[k] = (node.ax * dy + node.ay * dx) + (node.bx * dcy + node.by * dcx);
     }
 
     void refill(int k)
@@ -193,6 +293,14 @@ private:
             m_test[k] = double(m_watch[k].due());
         }
         m_startN[k] = start.state.n;
+        m_skips[k] = 0;
+        m_skipped[k] = 0;
+        m_skipWait[k] = 1.0;
+        m_skipAt[k] = 0.0;
+        if (m_job.skips != nullptr && start.pixel >= 0)
+            m_skippers |= 1 << k;
+        else
+            m_skippers &= ~(1 << k);
         m_rebases[k] = 0;
         m_ends[k] = 0;
     }
@@ -202,6 +310,9 @@ private:
     int m_live = 0;
     int m_pixel[Width] = {};
     std::int64_t m_startN[Width] = {};
+    std::int64_t m_skips[Width] = {}, m_skipped[Width] = {};
+    int m_skippers = 0; // bit k: lane k runs a pixel and may skip
+    double m_skipAt[Width] = {}, m_skipWait[Width] = {}; // when to look next
     InteriorWatch m_watch[Width];
     V4 m_dx{}, m_dy{}, m_dcx{}, m_dcy{}, m_dcSize{}, m_error{}, m_zBound{};
     V4 m_zx{}, m_zy{}; // the reference's Z(m)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "deep/perturbation.h"
+#include "deep/skiptable.h"
 
 #include <cstdint>
 #include <limits>
@@ -52,6 +53,8 @@ struct LaneJob
     // Where not 0: the period of the attracting cycle to try the interior
     // test with (interiortest.h), at steps that are multiples of it.
     std::int64_t period = 0;
+    // Where set: lanes skip steps by its nodes wherever one fits.
+    const SkipTable *skips = nullptr;
 };
 
 void runLanesGeneric(const LaneJob &job);

@@ -3,6 +3,8 @@
 #include "deep/floatexp.h"
 #include "deep/referenceorbit.h"
 
+class SkipTable;
+
 #include <cstdint>
 
 // One pixel's perturbation run: dz(n) = z(n) − Z(m), with
@@ -23,12 +25,16 @@ struct PerturbationResult
     std::int64_t steps = 0;
     std::int64_t rebases = 0;       // the pixel came closer to 0 than Z
     std::int64_t referenceEnds = 0; // the reference ran out (escaped or Imax)
+    std::int64_t skips = 0;   // nodes of the skip table applied
+    std::int64_t skipped = 0; // steps they skipped (not in steps)
     bool extended = false;
     bool interior = false; // proven never to escape: the count is imax
 };
 
 // results[k] for the pixel whose c minus the reference's C is dcx[k] +
 // i·dcy[k], each rounded once; k < pixels.
-// With period > 0 the lanes try the interior test with that period.
+// With period > 0 the lanes try the interior test with that period; with
+// skips, they skip steps by its nodes (in doubles only).
 void perturb(const ReferenceOrbit &reference, const FloatExp *dcx, const FloatExp *dcy,
-             int pixels, std::int64_t imax, std::int64_t period, PerturbationResult *results);
+             int pixels, std::int64_t imax, std::int64_t period, const SkipTable *skips,
+             PerturbationResult *results);
