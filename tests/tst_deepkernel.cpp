@@ -740,8 +740,9 @@ void tst_deepkernel::deepStillMatchesPlainLoop()
 }
 
 // Texts of 320 digits are recorded exactly, --from carries them (and the
-// largest Imax) on to the same picture, and the window's reading of a
-// picture refuses such a view with a reason.
+// largest Imax) on to the same picture, and the plain picture reading
+// (the one --from uses for sections of doubles) refuses such a view with a
+// reason.
 void tst_deepkernel::longTextsRoundTrip()
 {
     const QString re = QString::fromStdString("-1," + longDigits(320, 1));
