@@ -18,6 +18,7 @@
 #include <gmp.h>
 #include <mpfr.h>
 
+#include <array>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -599,29 +600,17 @@ void tst_deepkernel::skipNodesBoundTheirMaps()
                              qPrintable(QStringLiteral("escape within the node at %1").arg(j)));
                 }
                 // The error against A·w + B·dc, from the doubles exactly.
-                mpfr_set_d(a.v, node.ax, MPFR_RNDN);
-                mpfr_mul_d(a.v, a.v, w0x, MPFR_RNDN);
-                mpfr_set_d(t.v, node.ay, MPFR_RNDN);
-                mpfr_mul_d(t.v, t.v, w0y, MPFR_RNDN);
-                mpfr_sub(ex.v, a.v, t.v, MPFR_RNDN); // Re A·w
-                mpfr_set_d(a.v, node.bx, MPFR_RNDN);
-                mpfr_mul_d(a.v, a.v, dcx, MPFR_RNDN);
-                mpfr_add(ex.v, ex.v, a.v, MPFR_RNDN);
-                mpfr_set_d(a.v, node.by, MPFR_RNDN);
-                mpfr_mul_d(a.v, a.v, dcy, MPFR_RNDN);
-                mpfr_sub(ex.v, ex.v, a.v, MPFR_RNDN);
+                const auto linearPart = [&](mpfr_t sum, std::initializer_list<std::array<double, 3>> terms) {
+                    mpfr_set_zero(sum, 1);
+                    for (const auto &[sign, x, y] : terms) {
+                        mpfr_set_d(a.v, x, MPFR_RNDN);
+                        mpfr_mul_d(a.v, a.v, sign * y, MPFR_RNDN);
+                        mpfr_add(sum, sum, a.v, MPFR_RNDN);
+                    }
+                };
+                linearPart(ex.v, {{1, node.ax, w0x}, {-1, node.ay, w0y}, {1, node.bx, dcx}, {-1, node.by, dcy}});
+                linearPart(ey.v, {{1, node.ax, w0y}, {1, node.ay, w0x}, {1, node.bx, dcy}, {1, node.by, dcx}});
                 mpfr_sub(ex.v, wx.v, ex.v, MPFR_RNDN);
-                mpfr_set_d(a.v, node.ax, MPFR_RNDN);
-                mpfr_mul_d(a.v, a.v, w0y, MPFR_RNDN);
-                mpfr_set_d(t.v, node.ay, MPFR_RNDN);
-                mpfr_mul_d(t.v, t.v, w0x, MPFR_RNDN);
-                mpfr_add(ey.v, a.v, t.v, MPFR_RNDN); // Im A·w
-                mpfr_set_d(a.v, node.bx, MPFR_RNDN);
-                mpfr_mul_d(a.v, a.v, dcy, MPFR_RNDN);
-                mpfr_add(ey.v, ey.v, a.v, MPFR_RNDN);
-                mpfr_set_d(a.v, node.by, MPFR_RNDN);
-                mpfr_mul_d(a.v, a.v, dcx, MPFR_RNDN);
-                mpfr_add(ey.v, ey.v, a.v, MPFR_RNDN);
                 mpfr_sub(ey.v, wy.v, ey.v, MPFR_RNDN);
                 mpfr_hypot(t.v, ex.v, ey.v, MPFR_RNDU);
                 const double bound = node.k1 * std::hypot(w0x, w0y) + node.k2 * std::hypot(dcx, dcy);
