@@ -20,6 +20,7 @@
 
 #include <array>
 #include <cmath>
+#include <complex>
 #include <map>
 #include <memory>
 #include <set>
@@ -66,8 +67,16 @@ void pixelPoint(const std::string &centre, const Place &place, int k, int pixels
     mpfr_set(out, c.v, MPFR_RNDN);
 }
 
-// The plain loop, written out: every operation rounded to `bits`.
-long plainCount(const Place &place, int p, int q, mpfr_prec_t bits)
+// z at every multiple of a period, rounded to doubles.
+struct Returns
+{
+    long period = 0;
+    std::vector<std::complex<double>> z;
+};
+
+// The plain loop, written out: every operation rounded to `bits`; where
+// returns is given, it records them.
+long plainCount(const Place &place, int p, int q, mpfr_prec_t bits, Returns *returns = nullptr)
 {
     Big cx(bits), cy(bits), x(bits), y(bits), a(bits), b(bits), m(bits);
     pixelPoint(place.re, place, p, place.wide, cx.v);
@@ -88,6 +97,8 @@ long plainCount(const Place &place, int p, int q, mpfr_prec_t bits)
         mpfr_mul(a.v, x.v, x.v, MPFR_RNDN);
         mpfr_mul(b.v, y.v, y.v, MPFR_RNDN);
         mpfr_add(m.v, a.v, b.v, MPFR_RNDN);
+        if (returns != nullptr && n % returns->period == 0)
+            returns->z.emplace_back(mpfr_get_d(x.v, MPFR_RNDN), mpfr_get_d(y.v, MPFR_RNDN));
     }
     return n;
 }
@@ -224,6 +235,8 @@ private slots:
     void switchesAtStatedDepth();
     void recomputesDoubtfulPixels();
     void provesInteriorOnlyInside();
+    void provesBulbsInside_data();
+    void provesBulbsInside();
     void skippingKeepsCounts_data();
     void skippingKeepsCounts();
     void skipNodesBoundTheirMaps();
@@ -470,6 +483,44 @@ void tst_deepkernel::provesInteriorOnlyInside()
     QVERIFY2(inside >= 5, qPrintable(QString::number(inside)));
     QVERIFY(work.skipped > work.steps);
     QVERIFY2(testedOutside >= 2, qPrintable(QString::number(testedOutside)));
+}
+
+void tst_deepkernel::provesBulbsInside_data()
+{
+    QTest::addColumn<QPoint>("pixel");
+    QTest::addColumn<int>("cycle");
+    QTest::newRow("period-2 bulb") << QPoint(121, 34) << 2;
+    QTest::newRow("period-3 bulb, above") << QPoint(76, 12) << 3;
+    QTest::newRow("period-3 bulb, below") << QPoint(93, 74) << 3;
+    QTest::newRow("period-4 bulb") << QPoint(133, 31) << 4;
+}
+
+// Pixels in the bulbs of the same minibrot, where the plain loop's returns
+// at multiples of 1053 alternate among `cycle` points: they are proven too,
+// and the plain loop does not let them escape in three times imax steps.
+void tst_deepkernel::provesBulbsInside()
+{
+    QFETCH(QPoint, pixel);
+    QFETCH(int, cycle);
+    const Place place{Mini1053Re, Mini1053Im, "2E-68", Wide, High, 20000};
+    constexpr long Period = 1053;
+    const DeepKernel kernel(viewOf(place), place.imax);
+    DeepWork work;
+    QCOMPARE(kernel.count(pixel.x(), pixel.y(), work), std::int64_t(place.imax));
+    QCOMPARE(work.interior, std::int64_t(1));
+    Place longer = place;
+    longer.imax = 3 * place.imax;
+    Returns returns{Period, {}};
+    QCOMPARE(plainCount(longer, pixel.x(), pixel.y(), kernel.view().precision(), &returns),
+             longer.imax);
+    // The row's pixel is in a bulb of that cycle: returns `cycle` periods
+    // apart have closed in, returns fewer apart stay apart.
+    const auto apart = [&](int periods) {
+        const std::size_t last = returns.z.size() - 1;
+        return std::abs(returns.z[last] - returns.z[last - periods]);
+    };
+    for (int fewer = 1; fewer < cycle; ++fewer)
+        QVERIFY(apart(cycle) * 1000.0 < apart(fewer));
 }
 
 void tst_deepkernel::skippingKeepsCounts_data()
