@@ -67,6 +67,36 @@ inline bool any(M4 mask)
 #endif
 }
 
+// A lane's delta and its error bound while it skips.
+struct SkipBall
+{
+    double dx, dy, error;
+};
+
+// A lane's dc, and an upper bound on |dc|.
+struct SkipPixel
+{
+    double dcx, dcy, size;
+};
+
+// dz' = A·dz + B·dc, with E' bounding |exact dz' − dz'|: the node's own
+// bound at |w| <= size, the old error carried by |A|, dc's rounding to a
+// double carried by |B|, and the rounding of the two complex products and
+// their sum (3u of the sizes in |x| + |y| each, so 6u in modulus; 8u with
+// the sum). size bounds |dz| too. Moduli, not |x| + |y|: E is multiplied by
+// |A| skip after skip; the node keeps upper bounds on |A| and |B|.
+inline SkipBall applyNode(const SkipNode &node, const SkipBall &ball, const SkipPixel &pixel,
+                          double size)
+{
+    const double sA = node.sizeA, sB = node.sizeB, sC = pixel.size;
+    SkipBall next;
+    next.error = (sA * ball.error + node.k1 * size + node.k2 * sC + sB * (U * sC + Tiny)
+                  + 8.0 * U * (sA * size + sB * sC) + 2.0 * Tiny) * Up;
+    next.dx = (node.ax * ball.dx - node.ay * ball.dy) + (node.bx * pixel.dcx - node.by * pixel.dcy);
+    next.dy = (node.ax * ball.dy + node.ay * ball.dx) + (node.bx * pixel.dcy + node.by * pixel.dcx);
+    return next;
+}
+
 // The four lanes' state; a lane's pixel is −1 while it is idle.
 class DeepLanes
 {
@@ -203,67 +233,64 @@ private:
 
     // Applies the longest nodes that fit lane k's ball (dz, E), as long as
     // one does, stopping short of imax and of the next interior test. Where
-    // none fits at a node's start (the delta has outgrown the nodes there,
-    // or the reference passes near 0, where nodes are short), the lane
-    // looks again after twice as many steps as the last time, from one
-    // step on after a skip or a restart.
+    // none fits at a start of nodes (the delta has outgrown the nodes
+    // there), the lane looks again after twice as many steps as the last
+    // time; elsewhere (a hard step of the table) from the next step on, and
+    // so after a skip or a restart.
     void skipLane(int k)
     {
         if (m_n[k] < m_skipAt[k])
             return;
+        const SkipTable &table = *m_job.skips;
         std::int64_t m = m_m[k];
+        double n = m_n[k];
         const double end = std::min(double(m_job.imax), m_test[k]) - 1.0;
-        bool skipped = false;
+        SkipBall ball{m_dx[k], m_dy[k], m_error[k]};
+        const SkipPixel pixel{m_dcx[k], m_dcy[k], m_dcSize[k] * Up};
+        std::int64_t skips = 0, skipped = 0;
         for (;;) {
-            const double size = (modulus(m_dx[k], m_dy[k]) + m_error[k]) * Up;
+            const double size = (modulus(ball.dx, ball.dy) + ball.error) * Up;
             int level = 0;
-            const SkipNode *node = m_job.skips->find(
-                m, size, static_cast<std::int64_t>(std::min(end - m_n[k], 0x1p62)), level);
+            const SkipNode *node =
+                table.find(m, size, static_cast<std::int64_t>(std::min(end - n, 0x1p62)), level);
             if (node == nullptr)
                 break;
-            applyNode(k, *node, size);
+            ball = applyNode(*node, ball, pixel, size);
             const std::int64_t steps = std::int64_t(1) << level;
             m += steps;
-            m_m[k] = m;
-            m_n[k] += double(steps);
-            m_skipped[k] += steps;
-            ++m_skips[k];
-            skipped = true;
-            // Z(m) for the next step, and a bound on the exact |z| as a step
-            // forms it: from z itself, not from |Z| + |dz|, which would be
-            // far too large where the two cancel (a skip often lands just
-            // before the reference passes near 0).
-            const double zx = m_job.refX[m], zy = m_job.refY[m];
-            m_zx[k] = zx;
-            m_zy[k] = zy;
-            const double x = zx + m_dx[k], y = zy + m_dy[k];
-            const double zError = (m_error[k] + U * ((std::fabs(zx) + std::fabs(zy))
-                                                     + (std::fabs(x) + std::fabs(y))) + Tiny) * Up;
-            m_zBound[k] = std::sqrt(x * x + y * y) * Up + zError;
+            n += double(steps);
+            skipped += steps;
+            ++skips;
         }
-        if (skipped)
+        if (skips > 0) {
+            land(k, m, n, ball);
+            m_skips[k] += skips;
+            m_skipped[k] += skipped;
             m_skipWait[k] = 1.0;
-        else if (SkipTable::aligned(m))
+        } else if (table.levelsAt(m) > 0) {
             m_skipWait[k] = std::min(2.0 * m_skipWait[k], MaxSkipWait);
-        m_skipAt[k] = m_n[k] + (SkipTable::aligned(m) ? m_skipWait[k] : 1.0);
+        }
+        m_skipAt[k] = n + (table.levelsAt(m) > 0 ? m_skipWait[k] : 1.0);
     }
 
-    // dz' = A·dz + B·dc, with E' bounding |exact dz' − dz'|: the node's own
-    // bound at |w| <= size, the old error carried by |A|, dc's rounding to a
-    // double carried by |B|, and the rounding of the two complex products
-    // and their sum (3u of the sizes in |x| + |y| each, so 6u in modulus;
-    // 8u with the sum).
-    void applyNode(int k, const SkipNode &node, double size)
+    // Lane k after its skips, at reference index m: Z(m) for the next step,
+    // and a bound on the exact |z| as a step forms it: from z itself, not
+    // from |Z| + |dz|, which would be far too large where the two cancel (a
+    // skip often lands just before the reference passes near 0).
+    void land(int k, std::int64_t m, double n, const SkipBall &ball)
     {
-        const double dx = m_dx[k], dy = m_dy[k], dcx = m_dcx[k], dcy = m_dcy[k];
-        // Moduli, not |x| + |y|: E is multiplied by |A| skip after skip.
-        const double sA = modulus(node.ax, node.ay), sB = modulus(node.bx, node.by);
-        const double sD = modulus(dx, dy);
-        const double sC = m_dcSize[k] * Up;
-        m_error[k] = (sA * m_error[k] + node.k1 * size + node.k2 * sC + sB * (U * sC + Tiny)
-                      + 8.0 * U * (sA * sD + sB * sC) + 2.0 * Tiny) * Up;
-        m_dx[k] = (node.ax * dx - node.ay * dy) + (node.bx * dcx - node.by * dcy);
-        m_dy[k] = (node.ax * dy + node.ay * dx) + (node.bx * dcy + node.by * dcx);
+        const double zx = m_job.refX[m], zy = m_job.refY[m];
+        m_m[k] = m;
+        m_n[k] = n;
+        m_dx[k] = ball.dx;
+        m_dy[k] = ball.dy;
+        m_error[k] = ball.error;
+        m_zx[k] = zx;
+        m_zy[k] = zy;
+        const double x = zx + ball.dx, y = zy + ball.dy;
+        const double zError = (ball.error + U * ((std::fabs(zx) + std::fabs(zy))
+                                                 + (std::fabs(x) + std::fabs(y))) + Tiny) * Up;
+        m_zBound[k] = std::sqrt(x * x + y * y) * Up + zError;
     }
 
     void refill(int k)
