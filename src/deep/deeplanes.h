@@ -9,6 +9,7 @@
 #include "core/escapetime.h"
 #include "deep/interiortest.h"
 #include "deep/lanejob.h"
+#include "deep/skipball.h"
 
 #include <cmath>
 #include <cstdint>
@@ -46,12 +47,6 @@ inline V4 l1(V4 x, V4 y)
     return vabs(x) + vabs(y);
 }
 
-// An upper bound on |x + iy|.
-inline double modulus(double x, double y)
-{
-    return std::sqrt(x * x + y * y) * (1.0 + 4.0 * U) + Tiny;
-}
-
 inline V4 vsqrt(V4 x)
 {
     return V4{std::sqrt(x[0]), std::sqrt(x[1]), std::sqrt(x[2]), std::sqrt(x[3])};
@@ -65,36 +60,6 @@ inline bool any(M4 mask)
 #else
     return (mask[0] | mask[1] | mask[2] | mask[3]) != 0;
 #endif
-}
-
-// A lane's delta and its error bound while it skips.
-struct SkipBall
-{
-    double dx, dy, error;
-};
-
-// A lane's dc, and an upper bound on |dc|.
-struct SkipPixel
-{
-    double dcx, dcy, size;
-};
-
-// dz' = A·dz + B·dc, with E' bounding |exact dz' − dz'|: the node's own
-// bound at |w| <= size, the old error carried by |A|, dc's rounding to a
-// double carried by |B|, and the rounding of the two complex products and
-// their sum (3u of the sizes in |x| + |y| each, so 6u in modulus; 8u with
-// the sum). size bounds |dz| too. Moduli, not |x| + |y|: E is multiplied by
-// |A| skip after skip; the node keeps upper bounds on |A| and |B|.
-inline SkipBall applyNode(const SkipNode &node, const SkipBall &ball, const SkipPixel &pixel,
-                          double size)
-{
-    const double sA = node.sizeA, sB = node.sizeB, sC = pixel.size;
-    SkipBall next;
-    next.error = (sA * ball.error + node.k1 * size + node.k2 * sC + sB * (U * sC + Tiny)
-                  + 8.0 * U * (sA * size + sB * sC) + 2.0 * Tiny) * Up;
-    next.dx = (node.ax * ball.dx - node.ay * ball.dy) + (node.bx * pixel.dcx - node.by * pixel.dcy);
-    next.dy = (node.ax * ball.dy + node.ay * ball.dx) + (node.bx * pixel.dcy + node.by * pixel.dcx);
-    return next;
 }
 
 // The four lanes' state; a lane's pixel is −1 while it is idle.
@@ -122,8 +87,14 @@ private:
         const V4 imax = splat(double(m_job.imax));
         const M4 last = M4{m_job.last, m_job.last, m_job.last, m_job.last};
         for (;;) {
-            if (m_skippers != 0)
-                skipLanes();
+            if (m_skippers != 0) {
+                // Lanes whose skips landed on their interior test have it now.
+                const M4 due = skipLanes();
+                if (any(due)) {
+                    m_due = due;
+                    return M4{};
+                }
+            }
             // Z(m) is the last step's Z(m + 1), or Z(0) = 0 after a restart:
             // only Z(m + 1) is loaded.
             const V4 zx0 = m_zx, zy0 = m_zy;
@@ -224,73 +195,51 @@ private:
         }
     }
 
-    void skipLanes()
+    M4 skipLanes()
     {
+        M4 due{};
         for (int k = 0; k < Width; ++k)
-            if ((m_skippers & (1 << k)) != 0)
-                skipLane(k);
+            if ((m_skippers & (1 << k)) != 0 && skipLane(k))
+                due[k] = -1;
+        return due;
     }
 
     // Applies the longest nodes that fit lane k's ball (dz, E), as long as
-    // one does, stopping short of imax and of the next interior test. Where
-    // none fits at a start of nodes (the delta has outgrown the nodes
-    // there), the lane looks again after twice as many steps as the last
-    // time; elsewhere (a hard step of the table) from the next step on, and
-    // so after a skip or a restart.
-    void skipLane(int k)
+    // one does, stopping short of imax and landing at the next interior
+    // test at the latest. Where none fits at a start of nodes (the delta
+    // has outgrown the nodes there), the lane looks again after twice as
+    // many steps as the last time; elsewhere (a hard step of the table)
+    // from the next step on, and so after a skip or a restart. True where
+    // the lane landed on its interior test.
+    bool skipLane(int k)
     {
         if (m_n[k] < m_skipAt[k])
-            return;
+            return false;
         const SkipTable &table = *m_job.skips;
         std::int64_t m = m_m[k];
-        double n = m_n[k];
-        const double end = std::min(double(m_job.imax), m_test[k]) - 1.0;
+        const double end = std::min(double(m_job.imax) - 1.0, m_test[k]);
         SkipBall ball{m_dx[k], m_dy[k], m_error[k]};
         const SkipPixel pixel{m_dcx[k], m_dcy[k], m_dcSize[k] * Up};
-        std::int64_t skips = 0, skipped = 0;
-        for (;;) {
-            const double size = (modulus(ball.dx, ball.dy) + ball.error) * Up;
-            int level = 0;
-            const SkipNode *node =
-                table.find(m, size, static_cast<std::int64_t>(std::min(end - n, 0x1p62)), level);
-            if (node == nullptr)
-                break;
-            ball = applyNode(*node, ball, pixel, size);
-            const std::int64_t steps = std::int64_t(1) << level;
-            m += steps;
-            n += double(steps);
-            skipped += steps;
-            ++skips;
-        }
-        if (skips > 0) {
-            land(k, m, n, ball);
+        std::int64_t skips = 0;
+        const std::int64_t skipped = skipNodes(
+            table, pixel, static_cast<std::int64_t>(std::min(end - m_n[k], 0x1p62)), m, ball, skips);
+        if (skipped > 0) {
+            m_m[k] = m;
+            m_n[k] += double(skipped);
+            m_dx[k] = ball.dx;
+            m_dy[k] = ball.dy;
+            m_error[k] = ball.error;
+            m_zx[k] = m_job.refX[m];
+            m_zy[k] = m_job.refY[m];
+            m_zBound[k] = landingBound(m_zx[k], m_zy[k], ball);
             m_skips[k] += skips;
             m_skipped[k] += skipped;
             m_skipWait[k] = 1.0;
         } else if (table.levelsAt(m) > 0) {
             m_skipWait[k] = std::min(2.0 * m_skipWait[k], MaxSkipWait);
         }
-        m_skipAt[k] = n + (table.levelsAt(m) > 0 ? m_skipWait[k] : 1.0);
-    }
-
-    // Lane k after its skips, at reference index m: Z(m) for the next step,
-    // and a bound on the exact |z| as a step forms it: from z itself, not
-    // from |Z| + |dz|, which would be far too large where the two cancel (a
-    // skip often lands just before the reference passes near 0).
-    void land(int k, std::int64_t m, double n, const SkipBall &ball)
-    {
-        const double zx = m_job.refX[m], zy = m_job.refY[m];
-        m_m[k] = m;
-        m_n[k] = n;
-        m_dx[k] = ball.dx;
-        m_dy[k] = ball.dy;
-        m_error[k] = ball.error;
-        m_zx[k] = zx;
-        m_zy[k] = zy;
-        const double x = zx + ball.dx, y = zy + ball.dy;
-        const double zError = (ball.error + U * ((std::fabs(zx) + std::fabs(zy))
-                                                 + (std::fabs(x) + std::fabs(y))) + Tiny) * Up;
-        m_zBound[k] = std::sqrt(x * x + y * y) * Up + zError;
+        m_skipAt[k] = m_n[k] + (table.levelsAt(m) > 0 ? m_skipWait[k] : 1.0);
+        return skipped > 0 && m_n[k] >= m_test[k];
     }
 
     void refill(int k)
