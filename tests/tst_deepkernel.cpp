@@ -509,7 +509,7 @@ void tst_deepkernel::skippingKeepsCounts()
     QVERIFY(std::set<std::int64_t>(stepping.begin(), stepping.end()).size() >= 5);
 }
 
-// The skip table's promise, checked in MPFR: for nodes of every level at the
+// The skip table's promise, checked in MPFR: for nodes of every length at the
 // period-1053 minibrot, exact deltas w on the rim of the node's radius and
 // dc at the view's corners, the exact map of the node's steps against the
 // test's own reference at P bits lands within k1·|w| + k2·|dc| of
@@ -554,36 +554,39 @@ void tst_deepkernel::skipNodesBoundTheirMaps()
     };
     // The reference passes near 0 every 81 steps (the period-81 minibrot
     // nearby; 1053 = 13 · 81): no node crosses those steps, and each
-    // 80-step stretch between them is one node of 64 steps from its start
-    // and one of 16.
+    // 80-step stretch between them is one node from its start (or one of
+    // 64 and one of 16).
     constexpr std::int64_t Return = 81;
-    const std::int64_t StretchStarts[] = {1, Return + 1, Mini1053Period + 1, 100 * Return + 1};
+    const std::set<std::int64_t> stretchStarts{1, Return + 1, Mini1053Period + 1, 100 * Return + 1};
     for (std::int64_t s = 1; s + Return < Reach; s += Return) {
-        QCOMPARE(table.levelsAt(s), 6);
-        QCOMPARE(table.levelsAt(s + 64), 4);
+        const int n = table.nodesAt(s);
+        QCOMPARE(n, 7);
+        QCOMPARE(table.steps(s, n - 1), Return - 1);
+        QCOMPARE(table.steps(s, n - 2), std::int64_t(64));
+        QCOMPARE(table.steps(s + 64, table.nodesAt(s + 64) - 1), std::int64_t(16));
     }
+    // Nodes that apply by their length: of each, up to three spread over
+    // the first Reach steps, and those from the starts above.
+    std::map<std::int64_t, std::vector<std::pair<std::int64_t, int>>> applying;
+    for (std::int64_t m = 1; m < Reach; ++m)
+        for (int i = 0; i < table.nodesAt(m); ++i)
+            if (table.radius(m, i) >= 0.0 && m + table.steps(m, i) < Reach)
+                applying[table.steps(m, i)].emplace_back(m, i);
     int checked = 0;
     std::int64_t longest = 0;
     double worst = 0.0;
-    for (int level = 1; level <= table.levels(); ++level) {
-        const std::int64_t steps = std::int64_t(1) << level;
-        // Up to three nodes that apply, spread over the first Reach steps,
-        // and the long ones from the start of a stretch.
-        std::vector<std::int64_t> applying;
-        for (std::int64_t m = 1; m + steps < Reach; ++m)
-            if (table.radius(level, m) >= 0.0)
-                applying.push_back(m);
-        std::set<std::int64_t> picked;
-        for (std::size_t i = 0; i < applying.size() && picked.size() < 3; i += 1 + applying.size() / 3)
-            picked.insert(applying[i]);
-        for (const std::int64_t m : StretchStarts)
-            if (table.radius(level, m) >= 0.0)
-                picked.insert(m);
-        for (const std::int64_t m : picked) {
-            const SkipNode &node = *table.node(level, m);
+    for (const auto &[steps, nodes] : applying) {
+        std::set<std::pair<std::int64_t, int>> picked;
+        for (std::size_t k = 0; k < nodes.size() && picked.size() < 3; k += 1 + nodes.size() / 3)
+            picked.insert(nodes[k]);
+        for (const auto &start : nodes)
+            if (stretchStarts.count(start.first) != 0)
+                picked.insert(start);
+        for (const auto &[m, i] : picked) {
+            const SkipNode &node = table.node(m, i);
             for (int sample = 0; sample < 4; ++sample) {
                 const double angle = 2.0 * M_PI * next();
-                const double r = table.radius(level, m) * (1.0 - 0x1p-30);
+                const double r = table.radius(m, i) * (1.0 - 0x1p-30);
                 const double w0x = r * std::cos(angle), w0y = r * std::sin(angle);
                 const double dcx = (sample & 1 ? 1 : -1) * halfWidth * (1.0 - 0x1p-30);
                 const double dcy = (sample & 2 ? 1 : -1) * halfHeight * (1.0 - 0x1p-30);
@@ -627,8 +630,8 @@ void tst_deepkernel::skipNodesBoundTheirMaps()
                 const double bound = node.k1 * std::hypot(w0x, w0y) + node.k2 * std::hypot(dcx, dcy);
                 worst = std::max(worst, mpfr_get_d(t.v, MPFR_RNDU) / bound);
                 QVERIFY2(mpfr_cmp_d(t.v, bound) <= 0,
-                         qPrintable(QStringLiteral("level %1 at %2: error %3 above %4")
-                                        .arg(level).arg(m).arg(mpfr_get_d(t.v, MPFR_RNDU)).arg(bound)));
+                         qPrintable(QStringLiteral("%1 steps at %2: error %3 above %4")
+                                        .arg(steps).arg(m).arg(mpfr_get_d(t.v, MPFR_RNDU)).arg(bound)));
                 ++checked;
             }
             longest = std::max(longest, steps);
@@ -637,7 +640,7 @@ void tst_deepkernel::skipNodesBoundTheirMaps()
     QVERIFY2(checked >= 40, qPrintable(QString::number(checked)));
     qDebug("%d maps checked, the longest %lld steps, error at most %.3g of the bound", checked,
            static_cast<long long>(longest), worst);
-    QVERIFY2(longest >= 64, qPrintable(QString::number(longest)));
+    QCOMPARE(longest, Return - 1);
 }
 
 // One kernel, rows counted by two threads at once, gives the counts that

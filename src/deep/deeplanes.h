@@ -235,10 +235,10 @@ private:
             m_skips[k] += skips;
             m_skipped[k] += skipped;
             m_skipWait[k] = 1.0;
-        } else if (table.levelsAt(m) > 0) {
+        } else if (table.nodesAt(m) > 0) {
             m_skipWait[k] = std::min(2.0 * m_skipWait[k], MaxSkipWait);
         }
-        m_skipAt[k] = m_n[k] + (table.levelsAt(m) > 0 ? m_skipWait[k] : 1.0);
+        m_skipAt[k] = m_n[k] + (table.nodesAt(m) > 0 ? m_skipWait[k] : 1.0);
         return skipped > 0 && m_n[k] >= m_test[k];
     }
 

@@ -65,12 +65,11 @@ inline std::int64_t skipNodes(const SkipTable &table, const SkipPixel &pixel, st
     std::int64_t skipped = 0;
     for (;;) {
         const double size = ball.size();
-        int level = 0;
-        const SkipNode *node = table.find(m, size, maxSteps - skipped, level);
+        std::int64_t steps = 0;
+        const SkipNode *node = table.find(m, size, maxSteps - skipped, steps);
         if (node == nullptr)
             return skipped;
         ball = applyNode(*node, ball, pixel, size);
-        const std::int64_t steps = std::int64_t(1) << level;
         m += steps;
         skipped += steps;
         ++skips;

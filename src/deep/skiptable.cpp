@@ -43,6 +43,7 @@ struct SkipTable::Built
 {
     SkipNode node;
     double radius = -1.0;
+    std::int64_t steps = 0;
 };
 
 SkipTable::SkipTable(const double *zx, const double *zy, std::int64_t last, double dcRadius,
@@ -55,22 +56,10 @@ SkipTable::SkipTable(const double *zx, const double *zy, std::int64_t last, doub
         return;
     index(hardSteps(zx, zy, singles), singles);
     m_nodes.assign(m_first.back(), SkipNode{});
-    m_radius.assign(m_first.back(), -1.0);
-    // From the last start back, so that the upper half of each node (a node
-    // of a later start) is built before it.
-    for (std::int64_t m = singles; m >= 1; --m) {
-        const int top = levelsAt(m);
-        if (top == 0)
-            continue;
-        Built lower = merge(step(zx, zy, m), step(zx, zy, m + 1));
-        put(1, m, lower);
-        for (int k = 2; k <= top; ++k) {
-            const std::int64_t half = std::int64_t(1) << (k - 1);
-            const Built upper{*node(k - 1, m + half), radius(k - 1, m + half)};
-            lower = merge(lower, upper);
-            put(k, m, lower);
-        }
-    }
+    // From the last start back, so that the nodes a node is made of (those
+    // of later starts) are built before it.
+    for (std::int64_t m = singles; m >= 1; --m)
+        buildStart(zx, zy, m);
 }
 
 // hard[m] for m = 1 … singles: where epsilon·|2Z(m)| is below HardShare of
@@ -94,51 +83,76 @@ std::vector<bool> SkipTable::hardSteps(const double *zx, const double *zy,
     return hard;
 }
 
-// The stretches between hard steps and the levels of each start: at s + j
-// in a stretch of l steps from s, every level k with 2^k dividing j and
-// j + 2^k <= l.
+// The stretches between hard steps and the lengths of each start's nodes:
+// at s + j in a stretch of l steps from s, 2^k steps for every k >= 1 with
+// 2^k dividing j and j + 2^k <= l; at s, l steps too where l is longer.
 void SkipTable::index(const std::vector<bool> &hard, std::int64_t singles)
 {
     m_starts = singles + 1;
     m_first.assign(std::size_t(m_starts) + 1, 0);
-    std::int64_t m = 1;
-    while (m <= singles) {
-        std::int64_t end = m;
-        while (end <= singles && !hard[std::size_t(end)])
-            ++end;
-        const std::int64_t length = end - m;
-        for (std::int64_t j = 0; j < length; ++j) {
-            int top = 0;
-            while ((j & ((std::int64_t(2) << top) - 1)) == 0 && j + (std::int64_t(2) << top) <= length)
-                ++top;
-            m_first[std::size_t(m + j) + 1] = std::uint32_t(top);
-            m_levels = std::max(m_levels, top);
+    std::vector<std::int64_t> lengths;
+    std::int64_t start = 1, length = 0; // the stretch of m
+    for (std::int64_t m = 1; m <= singles; ++m) {
+        if (!hard[std::size_t(m)]) {
+            if (m == 1 || hard[std::size_t(m) - 1]) {
+                start = m;
+                length = 0;
+                while (m + length <= singles && !hard[std::size_t(m + length)])
+                    ++length;
+            }
+            const std::int64_t j = m - start;
+            std::int64_t steps = 2;
+            for (; (j & (steps - 1)) == 0 && j + steps <= length; steps *= 2)
+                lengths.push_back(steps);
+            if (j == 0 && length > steps / 2)
+                lengths.push_back(length);
         }
-        m = std::max(end, m + 1);
+        m_first[std::size_t(m) + 1] = std::uint32_t(lengths.size());
     }
-    for (std::size_t k = 1; k < m_first.size(); ++k)
-        m_first[k] += m_first[k - 1];
+    m_reach.assign(lengths.size(), Reach{});
+    for (std::size_t k = 0; k < lengths.size(); ++k)
+        m_reach[k].steps = lengths[k];
 }
 
-void SkipTable::put(int level, std::int64_t start, const Built &built)
+// The nodes of start m, shortest first: a binary node of 2^k steps is its
+// half of 2^(k−1) here and the one after it; the whole stretch is made of
+// the longest nodes in turn, as a lane would skip it.
+void SkipTable::buildStart(const double *zx, const double *zy, std::int64_t m)
 {
-    const std::size_t slot = m_first[std::size_t(start)] + std::size_t(level - 1);
-    m_nodes[slot] = built.node;
-    m_radius[slot] = built.radius;
+    for (int i = 0; i < nodesAt(m); ++i) {
+        const std::int64_t length = steps(m, i);
+        const std::int64_t half = length / 2;
+        if ((length & (length - 1)) != 0)
+            put(m, i, whole(zx, zy, m, length));
+        else if (length == 2)
+            put(m, i, merge(step(zx, zy, m), step(zx, zy, m + 1)));
+        else
+            put(m, i, merge(built(m, i - 1), built(m + half, nodesAt(m + half) - 1)));
+    }
 }
 
-const SkipNode *SkipTable::node(int level, std::int64_t m) const
+SkipTable::Built SkipTable::whole(const double *zx, const double *zy, std::int64_t m,
+                                  std::int64_t length) const
 {
-    if (level < 1 || level > levelsAt(m))
-        return nullptr;
-    return &m_nodes[m_first[std::size_t(m)] + std::size_t(level - 1)];
+    Built result = built(m, nodesAt(m) - 2);
+    std::int64_t at = m + result.steps;
+    while (at < m + length) {
+        const Built next = nodesAt(at) > 0 ? built(at, nodesAt(at) - 1) : step(zx, zy, at);
+        result = merge(result, next);
+        at += next.steps;
+    }
+    return result;
 }
 
-double SkipTable::radius(int level, std::int64_t m) const
+void SkipTable::put(std::int64_t m, int i, const Built &built)
 {
-    if (level < 1 || level > levelsAt(m))
-        return -1.0;
-    return m_radius[m_first[std::size_t(m)] + std::size_t(level - 1)];
+    m_nodes[slot(m, i)] = built.node;
+    m_reach[slot(m, i)].radius = built.radius;
+}
+
+SkipTable::Built SkipTable::built(std::int64_t m, int i) const
+{
+    return {node(m, i), radius(m, i), steps(m, i)};
 }
 
 // One step at Z = Z(m): g(w) = 2Z·w + w² + dc exactly, A = 2Z̃ for the
@@ -147,6 +161,7 @@ double SkipTable::radius(int level, std::int64_t m) const
 SkipTable::Built SkipTable::step(const double *zx, const double *zy, std::int64_t m) const
 {
     Built built;
+    built.steps = 1;
     SkipNode &node = built.node;
     node.ax = 2.0 * zx[m];
     node.ay = 2.0 * zy[m];
@@ -172,10 +187,11 @@ SkipTable::Built SkipTable::step(const double *zx, const double *zy, std::int64_
 // off by 3u of |a|·|b| in |x| + |y|, so by 6u in modulus; a sum adds 2u.
 SkipTable::Built SkipTable::merge(const Built &xb, const Built &yb) const
 {
-    if (xb.radius < 0.0 || yb.radius < 0.0)
-        return {};
-    const SkipNode &x = xb.node, &y = yb.node;
     Built built;
+    built.steps = xb.steps + yb.steps;
+    if (xb.radius < 0.0 || yb.radius < 0.0)
+        return built;
+    const SkipNode &x = xb.node, &y = yb.node;
     SkipNode &node = built.node;
     node.ax = y.ax * x.ax - y.ay * x.ay;
     node.ay = y.ax * x.ay + y.ay * x.ax;
@@ -193,14 +209,13 @@ SkipTable::Built SkipTable::merge(const Built &xb, const Built &yb) const
     const double room = yb.radius - (sBx + x.k2) * m_dcRadius * Up;
     const double grow = (sAx + x.k1) * Up;
     const double r = std::min(xb.radius, room / grow * Down);
-    if (!(r > 0.0) || !finite(node) || !std::isfinite(node.sizeA) || !std::isfinite(node.sizeB))
-        return {};
-    built.radius = r;
+    if (r > 0.0 && finite(node) && std::isfinite(node.sizeA) && std::isfinite(node.sizeB))
+        built.radius = r;
     return built;
 }
 
 std::size_t SkipTable::bytes() const
 {
-    return m_nodes.capacity() * sizeof(SkipNode) + m_radius.capacity() * sizeof(double)
+    return m_nodes.capacity() * sizeof(SkipNode) + m_reach.capacity() * sizeof(Reach)
            + m_first.capacity() * sizeof(std::uint32_t);
 }

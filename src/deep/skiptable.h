@@ -25,21 +25,23 @@ struct SkipNode
 // The nodes of one reference orbit for one picture. The reference is cut
 // into stretches at its hard steps, where no node can usefully cross (the
 // reference passes so near 0 that a node across it would take only deltas
-// far smaller than the picture's own there; see hard() in the .cpp). Each
-// stretch holds a binary tree aligned to its own start s: level k (k >= 1)
-// has nodes of 2^k steps from s + j·2^k, none past the stretch's end, so a
-// stretch of 80 steps is one skip of 64 and one of 16 from its start. The
-// last stretch ends at the reference's last step but one (a skip never
-// meets the reference's end). Hard steps are taken one by one.
+// far smaller than the picture's own there; see hardSteps() in the .cpp).
+// Each stretch holds a binary tree aligned to its own start s: nodes of 2^k
+// steps (k >= 1) from s + j·2^k, none past the stretch's end; its start
+// has one more node for the whole stretch where that is not a power of
+// two. So a stretch of 80 steps is one skip from its start (or one of 64
+// and one of 16). The last stretch ends at the reference's last step but
+// one (a skip never meets the reference's end). Hard steps are taken one by
+// one.
 //
 // Built once a picture, after the reference, since the bounds hold for |dc|
 // up to the picture's largest. The nodes of one start lie side by side,
-// level by level, with their radii in an array of their own and a small
-// index of where each start's nodes begin, so finding the longest node
-// that fits reads a cache line or two. 64 bytes a node and 8 for its
-// radius, at most one node a reference step, 4 bytes a step of index; the
-// table covers at most MaxSteps steps (19 MB), later steps are taken one by
-// one.
+// shortest first, with their radii and lengths in an array of their own and
+// a small index of where each start's nodes begin, so finding the longest
+// node that fits reads a cache line or two. 64 bytes a node and 16 for its
+// radius and length, at most one node a reference step, 4 bytes a step of
+// index; the table covers at most MaxSteps steps (21 MB), later steps are
+// taken one by one.
 class SkipTable
 {
 public:
@@ -58,60 +60,69 @@ public:
               double epsilon = DefaultEpsilon);
 
     // The longest node at m that fits size (an upper bound on the exact
-    // |w|) and at most maxSteps steps; nullptr if none. level gets its
-    // level: it skips 2^level steps.
-    const SkipNode *find(std::int64_t m, double size, std::int64_t maxSteps, int &level) const
+    // |w|) and at most maxSteps steps; nullptr if none. steps gets its
+    // length.
+    const SkipNode *find(std::int64_t m, double size, std::int64_t maxSteps,
+                         std::int64_t &steps) const
     {
         if (m < 1 || m >= m_starts)
             return nullptr;
         const std::uint32_t base = m_first[std::size_t(m)];
-        const int top = int(m_first[std::size_t(m) + 1] - base);
-        if (top == 0)
+        std::uint32_t slot = m_first[std::size_t(m) + 1];
+        if (slot == base)
             return nullptr;
         // The node is a load that depends on the radii's: start it now.
-        __builtin_prefetch(&m_nodes[base + std::uint32_t(top - 1)]);
-        for (int k = top; k >= 1; --k) {
-            if (size <= m_radius[base + std::uint32_t(k - 1)]
-                && (std::int64_t(1) << k) <= maxSteps) {
-                level = k;
-                return &m_nodes[base + std::uint32_t(k - 1)];
+        __builtin_prefetch(&m_nodes[slot - 1]);
+        while (slot-- > base) {
+            const Reach &reach = m_reach[slot];
+            if (size <= reach.radius && reach.steps <= maxSteps) {
+                steps = reach.steps;
+                return &m_nodes[slot];
             }
         }
         return nullptr;
     }
-    // The number of levels of nodes starting at m (0: none), so that a
-    // refusal at m with levelsAt(m) > 0 means the delta has outgrown every
-    // node here.
-    int levelsAt(std::int64_t m) const
+    // The number of nodes starting at m (0: none), so that a refusal at m
+    // with nodesAt(m) > 0 means the delta has outgrown every node here.
+    int nodesAt(std::int64_t m) const
     {
         return m >= 1 && m < m_starts
                    ? int(m_first[std::size_t(m) + 1] - m_first[std::size_t(m)])
                    : 0;
     }
+    bool empty() const { return m_nodes.empty(); }
 
-    // The highest level anywhere in the table (0: no nodes).
-    int levels() const { return m_levels; }
-    // The node of 2^level steps from m, if the table has one there.
-    const SkipNode *node(int level, std::int64_t m) const;
-    // Its radius: below 0 where the node never applies or does not exist.
-    double radius(int level, std::int64_t m) const;
+    // Node i (0 … nodesAt(m) − 1, shortest first) of start m, its radius
+    // (below 0 where it never applies) and its length in steps.
+    const SkipNode &node(std::int64_t m, int i) const { return m_nodes[slot(m, i)]; }
+    double radius(std::int64_t m, int i) const { return m_reach[slot(m, i)].radius; }
+    std::int64_t steps(std::int64_t m, int i) const { return m_reach[slot(m, i)].steps; }
     std::size_t bytes() const;
 
 private:
+    struct Reach
+    {
+        double radius = -1.0;
+        std::int64_t steps = 0;
+    };
     struct Built;
+
+    std::size_t slot(std::int64_t m, int i) const { return m_first[std::size_t(m)] + std::size_t(i); }
     std::vector<bool> hardSteps(const double *zx, const double *zy, std::int64_t singles) const;
     void index(const std::vector<bool> &hard, std::int64_t singles);
+    void buildStart(const double *zx, const double *zy, std::int64_t m);
+    Built built(std::int64_t m, int i) const;
+    Built whole(const double *zx, const double *zy, std::int64_t m, std::int64_t length) const;
     Built step(const double *zx, const double *zy, std::int64_t m) const;
     Built merge(const Built &x, const Built &y) const;
-    void put(int level, std::int64_t start, const Built &built);
+    void put(std::int64_t m, int i, const Built &built);
 
     double m_dcRadius = 0.0;
     double m_epsilon = DefaultEpsilon;
-    int m_levels = 0;
     std::int64_t m_starts = 0; // one past the last start with an index entry
-    // The nodes of start m: m_nodes[m_first[m] + k − 1] for levels
-    // k = 1 … m_first[m + 1] − m_first[m].
+    // The nodes of start m: slots m_first[m] … m_first[m + 1] − 1, the
+    // binary levels 2, 4, 8, … steps first, then the whole stretch.
     std::vector<std::uint32_t> m_first;
     std::vector<SkipNode> m_nodes;
-    std::vector<double> m_radius; // the nodes' radii, below 0 where refused
+    std::vector<Reach> m_reach;
 };
