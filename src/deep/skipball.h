@@ -63,17 +63,20 @@ inline std::int64_t skipNodes(const SkipTable &table, const SkipPixel &pixel, st
                               std::int64_t &m, SkipBall &ball, std::int64_t &skips)
 {
     std::int64_t skipped = 0;
-    for (;;) {
+    // Where no node starts (a hard step, as after most skips), without a
+    // square root.
+    while (table.nodesAt(m) > 0) {
         const double size = ball.size();
         std::int64_t steps = 0;
         const SkipNode *node = table.find(m, size, maxSteps - skipped, steps);
         if (node == nullptr)
-            return skipped;
+            break;
         ball = applyNode(*node, ball, pixel, size);
         m += steps;
         skipped += steps;
         ++skips;
     }
+    return skipped;
 }
 
 // A bound on the exact |z| at Z(m) + dz, as a step forms it: from z itself,
