@@ -232,6 +232,8 @@ private:
             m_zx[k] = m_job.refX[m];
             m_zy[k] = m_job.refY[m];
             m_zBound[k] = landingBound(m_zx[k], m_zy[k], ball);
+            // Most skips land on a hard step; the next stretch starts after it.
+            table.prefetch(m + 1);
             m_skips[k] += skips;
             m_skipped[k] += skipped;
             m_skipWait[k] = 1.0;

@@ -82,6 +82,18 @@ public:
         }
         return nullptr;
     }
+    // Starts loading what find(m, …) reads first, the longest node at m
+    // and its radius, so that a lane's next look finds them in the cache.
+    void prefetch(std::int64_t m) const
+    {
+        if (m >= 1 && m < m_starts) {
+            const std::uint32_t end = m_first[std::size_t(m) + 1];
+            if (end > m_first[std::size_t(m)]) {
+                __builtin_prefetch(&m_reach[end - 1]);
+                __builtin_prefetch(&m_nodes[end - 1]);
+            }
+        }
+    }
     // The number of nodes starting at m (0: none), so that a refusal at m
     // with nodesAt(m) > 0 means the delta has outgrown every node here.
     int nodesAt(std::int64_t m) const
