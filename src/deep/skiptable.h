@@ -40,7 +40,7 @@ struct SkipNode
 // a small index of where each start's nodes begin, so finding the longest
 // node that fits reads a cache line or two. 64 bytes a node and 16 for its
 // radius and length, at most one node a reference step, 4 bytes a step of
-// index; the table covers at most MaxSteps steps (21 MB), later steps are
+// index; the table covers at most MaxSteps steps (22 MB), later steps are
 // taken one by one.
 class SkipTable
 {
