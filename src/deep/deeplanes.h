@@ -222,7 +222,7 @@ private:
         const SkipPixel pixel{m_dcx[k], m_dcy[k], m_dcSize[k] * Up};
         std::int64_t skips = 0;
         const std::int64_t skipped = skipNodes(
-            table, pixel, static_cast<std::int64_t>(std::min(end - m_n[k], 0x1p62)), m, ball, skips);
+            m_job, pixel, static_cast<std::int64_t>(std::min(end - m_n[k], 0x1p62)), m, ball, skips);
         if (skipped > 0) {
             m_m[k] = m;
             m_n[k] += double(skipped);

@@ -56,12 +56,13 @@ inline SkipBall applyNode(const SkipNode &node, const SkipBall &ball, const Skip
     return next;
 }
 
-// Applies the longest nodes that fit, as long as one does and at most
-// maxSteps steps in all, from reference index m; returns the steps skipped
-// (m advanced by them) and counts the nodes in skips.
-inline std::int64_t skipNodes(const SkipTable &table, const SkipPixel &pixel, std::int64_t maxSteps,
+// Applies the longest nodes of job's table that fit, as long as one does
+// and at most maxSteps steps in all, from reference index m; returns the
+// steps skipped (m advanced by them) and counts the nodes in skips.
+inline std::int64_t skipNodes(const LaneJob &job, const SkipPixel &pixel, std::int64_t maxSteps,
                               std::int64_t &m, SkipBall &ball, std::int64_t &skips)
 {
+    const SkipTable &table = *job.skips;
     std::int64_t skipped = 0;
     // Where no node starts (a hard step, as after most skips), without a
     // square root.
@@ -71,6 +72,9 @@ inline std::int64_t skipNodes(const SkipTable &table, const SkipPixel &pixel, st
         const SkipNode *node = table.find(m, size, maxSteps - skipped, steps);
         if (node == nullptr)
             break;
+        // The landing's reference point, which its bound reads next.
+        __builtin_prefetch(&job.refX[m + steps]);
+        __builtin_prefetch(&job.refY[m + steps]);
         ball = applyNode(*node, ball, pixel, size);
         m += steps;
         skipped += steps;
