@@ -85,7 +85,7 @@ inline std::int64_t skipNodes(const LaneJob &job, const SkipPixel &pixel, std::i
 
 // A bound on the exact |z| at Z(m) + dz, as a step forms it: from z itself,
 // not from |Z| + |dz|, which would be far too large where the two cancel (a
-// skip often lands just before the reference passes near 0).
+// skip mostly lands where the reference passes near 0).
 inline double landingBound(double zx, double zy, const SkipBall &ball)
 {
     using namespace DeepBound;
