@@ -478,11 +478,18 @@ void tst_deepkernel::skippingKeepsCounts_data()
     QTest::addColumn<QString>("re");
     QTest::addColumn<QString>("im");
     QTest::addColumn<QString>("width");
+    QTest::addColumn<bool>("interior");
     QTest::newRow("minibrot 1053, 2E-68")
-        << QString::fromStdString(Mini1053Re) << QString::fromStdString(Mini1053Im) << "2E-68";
+        << QString::fromStdString(Mini1053Re) << QString::fromStdString(Mini1053Im) << "2E-68"
+        << false;
+    // Skips land on the interior test, and the test's own steps skip.
+    QTest::newRow("minibrot 1053, 2E-68, interior test")
+        << QString::fromStdString(Mini1053Re) << QString::fromStdString(Mini1053Im) << "2E-68"
+        << true;
     QTest::newRow("i, 1E-60, rebasing")
         << "0,00000000000000000000000000000000000000000000000000000000000000213"
-        << "1,00000000000000000000000000000000000000000000000000000000000000871" << "1E-60";
+        << "1,00000000000000000000000000000000000000000000000000000000000000871" << "1E-60"
+        << false;
 }
 
 // A property of the skip table: skipping changes how many steps are taken,
@@ -492,10 +499,11 @@ void tst_deepkernel::skippingKeepsCounts()
     QFETCH(QString, re);
     QFETCH(QString, im);
     QFETCH(QString, width);
+    QFETCH(bool, interior);
     constexpr int Side = 24;
     const Place place{re.toStdString(), im.toStdString(), width.toStdString(), Side, Side, 20000};
     DeepKernel kernel(viewOf(place), place.imax);
-    kernel.setInteriorTest(false);
+    kernel.setInteriorTest(interior);
     std::vector<std::int64_t> skipping(Side * Side), stepping(Side * Side);
     DeepWork skipped, stepped;
     for (int q = 0; q < Side; ++q)
@@ -507,6 +515,7 @@ void tst_deepkernel::skippingKeepsCounts()
     QCOMPARE(stepped.skipped, std::int64_t(0));
     QVERIFY2(skipped.skipped > stepped.steps / 4, qPrintable(QString::number(skipped.skipped)));
     QVERIFY(std::set<std::int64_t>(stepping.begin(), stepping.end()).size() >= 5);
+    QVERIFY(!interior || skipped.interior > 0);
 }
 
 // The skip table's promise, checked in MPFR: for nodes of every length at the
