@@ -6,6 +6,7 @@
 #include "deep/decimaltext.h"
 #include "deep/deepkernel.h"
 #include "deep/lanejob.h"
+#include "deep/secondchance.h"
 #include "deep/viewcounter.h"
 #include "exportrun.h"
 #include "core/standardcolors.h"
@@ -66,30 +67,41 @@ void pixelPoint(const std::string &centre, const Place &place, int k, int pixels
     mpfr_set(out, c.v, MPFR_RNDN);
 }
 
-// The plain loop, written out: every operation rounded to `bits`.
-long plainCount(const Place &place, int p, int q, mpfr_prec_t bits)
+// The plain loop from the point (cx, cy), written out: every operation
+// rounded to the precision of x, y, a, b and m (`bits`); visit(n, x, y) sees
+// each z.
+template <class Visit>
+long plainLoop(mpfr_srcptr cx, mpfr_srcptr cy, long imax, mpfr_prec_t bits, Visit visit)
 {
-    Big cx(bits), cy(bits), x(bits), y(bits), a(bits), b(bits), m(bits);
-    pixelPoint(place.re, place, p, place.wide, cx.v);
-    pixelPoint(place.im, place, q, place.high, cy.v);
+    Big x(bits), y(bits), a(bits), b(bits), m(bits);
     mpfr_set_zero(x.v, 1);
     mpfr_set_zero(y.v, 1);
     mpfr_set_zero(m.v, 1);
     long n = 0;
-    while (mpfr_cmp_ui(m.v, 5) <= 0 && n < place.imax) {
+    while (mpfr_cmp_ui(m.v, 5) <= 0 && n < imax) {
         mpfr_mul(a.v, x.v, x.v, MPFR_RNDN);
         mpfr_mul(b.v, y.v, y.v, MPFR_RNDN);
         mpfr_sub(a.v, a.v, b.v, MPFR_RNDN);
         mpfr_mul_ui(b.v, x.v, 2, MPFR_RNDN);
         mpfr_mul(b.v, b.v, y.v, MPFR_RNDN);
-        mpfr_add(x.v, a.v, cx.v, MPFR_RNDN);
-        mpfr_add(y.v, b.v, cy.v, MPFR_RNDN);
+        mpfr_add(x.v, a.v, cx, MPFR_RNDN);
+        mpfr_add(y.v, b.v, cy, MPFR_RNDN);
         ++n;
+        visit(n, x.v, y.v);
         mpfr_mul(a.v, x.v, x.v, MPFR_RNDN);
         mpfr_mul(b.v, y.v, y.v, MPFR_RNDN);
         mpfr_add(m.v, a.v, b.v, MPFR_RNDN);
     }
     return n;
+}
+
+// The plain loop at the test's own point of pixel (p, q), all at `bits`.
+long plainCount(const Place &place, int p, int q, mpfr_prec_t bits)
+{
+    Big cx(bits), cy(bits);
+    pixelPoint(place.re, place, p, place.wide, cx.v);
+    pixelPoint(place.im, place, q, place.high, cy.v);
+    return plainLoop(cx.v, cy.v, place.imax, bits, [](long, mpfr_srcptr, mpfr_srcptr) {});
 }
 
 // P as the test reckons it: 2^a bounds every coordinate of the view, the
@@ -431,9 +443,38 @@ void tst_deepkernel::recountsDoubtfulPixels_data()
         << 20000;
 }
 
+// The largest |z − exact z| / bound over the steps of a second-chance run
+// of pixel (p, q), the exact orbit being the test's loop at 4P bits from
+// the test's own P-bit point; above 1 the bound failed.
+double worstOfBound(const Place &place, const DeepView &view, int p, int q)
+{
+    const mpfr_prec_t bits = view.precision(), fine = 4 * bits;
+    Big cx(bits), cy(bits), dx(bits), dy(bits), ex(fine), ey(fine);
+    pixelPoint(place.re, place, p, place.wide, cx.v);
+    pixelPoint(place.im, place, q, place.high, cy.v);
+    mpfr_sub(dx.v, cx.v, view.centreRe().get(), MPFR_RNDN);
+    mpfr_sub(dy.v, cy.v, view.centreIm().get(), MPFR_RNDN);
+    const SecondChance chance(view.centreRe().get(), view.centreIm().get(), place.imax);
+    std::vector<SecondChance::Step> trace;
+    chance.run(toDoubleDouble(dx.v), toDoubleDouble(dy.v), &trace);
+    double worst = 0.0;
+    plainLoop(cx.v, cy.v, long(trace.size()), fine, [&](long n, mpfr_srcptr x, mpfr_srcptr y) {
+        const SecondChance::Step &step = trace[std::size_t(n - 1)];
+        // z − exact z, exactly: a double-double is two doubles.
+        mpfr_sub_d(ex.v, x, step.zx.hi, MPFR_RNDN);
+        mpfr_sub_d(ex.v, ex.v, step.zx.lo, MPFR_RNDN);
+        mpfr_sub_d(ey.v, y, step.zy.hi, MPFR_RNDN);
+        mpfr_sub_d(ey.v, ey.v, step.zy.lo, MPFR_RNDN);
+        mpfr_hypot(ex.v, ex.v, ey.v, MPFR_RNDU);
+        worst = std::max(worst, mpfr_get_d(ex.v, MPFR_RNDU) / step.zError);
+    });
+    return worst;
+}
+
 // Pixels the lanes leave in doubt: without the second chance each goes to
 // the plain loop, with it most are decided in double-double; either way the
-// count is the test's plain loop's wherever P and 2P agree.
+// count is the test's plain loop's wherever P and 2P agree. Along each
+// double-double run, every z lies within its bound of the exact orbit.
 void tst_deepkernel::recountsDoubtfulPixels()
 {
     QFETCH(QString, re);
@@ -448,6 +489,7 @@ void tst_deepkernel::recountsDoubtfulPixels()
     const mpfr_prec_t bits = plain.view().precision();
     DeepWork plainWork, secondWork;
     int doubts = 0, determined = 0;
+    double worst = 0.0;
     std::vector<std::int64_t> row(Wider);
     for (int q = 0; q < Higher && doubts < Wanted; ++q) {
         const std::int64_t before = plainWork.recomputed;
@@ -459,6 +501,9 @@ void tst_deepkernel::recountsDoubtfulPixels()
                 continue;
             ++doubts;
             const long recount = second.count(p, q, secondWork);
+            worst = std::max(worst, worstOfBound(place, plain.view(), p, q));
+            QVERIFY2(worst <= 1.0, qPrintable(QStringLiteral("(%1, %2): %3 of the bound")
+                                                  .arg(p).arg(q).arg(worst)));
             if (atP != plainCount(place, p, q, 2 * bits))
                 continue;
             ++determined;
@@ -466,9 +511,10 @@ void tst_deepkernel::recountsDoubtfulPixels()
             QCOMPARE(recount, atP);
         }
     }
-    qDebug("%d doubtful pixels, %d determined, %lld decided in double-double in %lld steps",
+    qDebug("%d doubtful pixels, %d determined, %lld decided in double-double in %lld steps; "
+           "the distance to the exact orbit at most %.3g of the bound",
            doubts, determined, static_cast<long long>(secondWork.secondChances),
-           static_cast<long long>(secondWork.secondSteps));
+           static_cast<long long>(secondWork.secondSteps), worst);
     QCOMPARE(doubts, Wanted);
     QVERIFY(determined >= Wanted / 2);
     // Every doubt went somewhere, and most were decided without MPFR.

@@ -128,55 +128,77 @@ std::int64_t SecondChance::referenceSteps() const
 
 namespace {
 
-// One step of the ball: dz' = (2·Z(m) + dz)·dz + dc and its bound, then
-// z = Z(m + 1) + dz' and the bound on its error. Returns |z|² and sets
-// magError to that square's bound.
-DoubleDouble step(Ball &s, const Complex &zm, const Complex &next, const Complex &dc,
-                  double dcSize, Complex &nz, Complex &z, double &zError, double &magError)
+// What a pixel's run keeps fixed.
+struct Pixel
 {
+    Complex dc;
+    double dcSize = 0.0;
+    // Bounds the reference's own rounding at P bits, relative.
+    double referenceRounding = 0.0;
+};
+
+// What one step gives besides the new state.
+struct StepResult
+{
+    Complex nz;          // the new delta dz'
+    Complex z;           // Z(m + 1) + dz'
+    double zError = 0.0; // bound on |z − exact z|
+    DoubleDouble mag;    // |z|²
+    double magError = 0.0;
+};
+
+// One step of the ball: dz' = (2·Z(m) + dz)·dz + dc and its bound, then
+// z = Z(m + 1) + dz' and the bounds on its error and on |z|²'s. Inlined
+// into each build of runBall, so that each has its own fused multiply-adds.
+[[gnu::always_inline]] inline void step(Ball &s, const Complex &zm, const Complex &next,
+                                        const Pixel &pixel, StepResult &r)
+{
+    const Complex &dc = pixel.dc;
     const Complex a{twice(zm.x) + s.dz.x, twice(zm.y) + s.dz.y};
-    nz = {(a.x * s.dz.x - a.y * s.dz.y) + dc.x, (a.x * s.dz.y + a.y * s.dz.x) + dc.y};
+    r.nz = {(a.x * s.dz.x - a.y * s.dz.y) + dc.x, (a.x * s.dz.y + a.y * s.dz.x) + dc.y};
     // The old error through the step (e·(2z + e)); the rounding of the
-    // step's operations, of Z(m) (inside |2Z + dz| or beside it: Z(m) is
-    // added too) and of dc to double-doubles.
-    const double size = l1(s.dz);
+    // step's operations, of Z(m) (inside |2Z + dz| or beside it) and of dc
+    // to double-doubles; and the reference's own rounding at P bits, by
+    // which Z(m + 1) misses Z(m)² + C.
+    const double size = l1(s.dz), zmSize = l1(zm), nextSize = l1(next);
     s.error = (s.error * (2.0 * s.zBound + s.error)
-               + Rounding * ((l1(a) + l1(zm)) * size + dcSize + l1(nz)) + Tiny) * Up;
-    z = {next.x + nz.x, next.y + nz.y};
-    zError = (s.error + Rounding * (l1(next) + l1(z)) + Tiny) * Up;
-    const DoubleDouble mag = z.x * z.x + z.y * z.y;
-    const double zAbs = std::sqrt(std::fabs(mag.hi)) * Up;
-    magError = ((2.0 * zAbs + zError) * zError + Rounding * std::fabs(mag.hi) + Tiny) * Up;
-    s.zBound = zAbs * Up + zError;
-    return mag;
+               + Rounding * ((l1(a) + zmSize) * size + pixel.dcSize + l1(r.nz))
+               + pixel.referenceRounding * (4.0 * zmSize * zmSize + nextSize) + Tiny) * Up;
+    r.z = {next.x + r.nz.x, next.y + r.nz.y};
+    r.zError = (s.error + Rounding * (nextSize + l1(r.z)) + Tiny) * Up;
+    r.mag = r.z.x * r.z.x + r.z.y * r.z.y;
+    const double zAbs = std::sqrt(std::fabs(r.mag.hi)) * Up;
+    r.magError = ((2.0 * zAbs + r.zError) * r.zError + Rounding * std::fabs(r.mag.hi) + Tiny) * Up;
+    s.zBound = zAbs * Up + r.zError;
 }
 
-} // namespace
-
-PerturbationResult SecondChance::run(DoubleDouble dcx, DoubleDouble dcy) const
+// The run itself; built twice on x86-64, where a processor with FMA runs
+// std::fma as one instruction instead of a call to the library's.
+#if defined(__x86_64__)
+__attribute__((target_clones("default", "fma")))
+#endif
+PerturbationResult runBall(const DoubleDouble *refX, const DoubleDouble *refY, std::int64_t last,
+                           std::int64_t imax, const Pixel &pixel,
+                           std::vector<SecondChance::Step> *trace)
 {
-    const Orbit &orbit = this->orbit();
-    const std::int64_t last = std::int64_t(orbit.x.size()) - 1;
-    const Complex dc{dcx, dcy};
-    const double dcSize = l1(dc);
     PerturbationResult result;
-    result.count = orbit.imax;
+    result.count = imax;
     Ball s;
-    Complex zm{orbit.x[0], orbit.y[0]};
-    while (s.n < orbit.imax) {
-        const Complex next{orbit.x[s.m + 1], orbit.y[s.m + 1]};
-        Complex nz, z;
-        double zError = 0.0, magError = 0.0;
-        const DoubleDouble mag = step(s, zm, next, dc, dcSize, nz, z, zError, magError);
+    Complex zm{refX[0], refY[0]};
+    while (s.n < imax) {
+        StepResult r;
+        step(s, zm, {refX[s.m + 1], refY[s.m + 1]}, pixel, r);
         ++s.m;
         ++s.n;
+        if (trace != nullptr)
+            trace->push_back({s.n, r.z.x, r.z.y, r.zError});
         // At imax the count is imax whichever way the test went.
-        if (s.n == orbit.imax) {
+        if (s.n == imax) {
             result.verdict = PerturbationResult::Counted;
             break;
         }
         bool escaped = false;
-        result.verdict = escapeVerdict(mag, magError, escaped);
+        result.verdict = escapeVerdict(r.mag, r.magError, escaped);
         if (escaped || result.verdict == PerturbationResult::Unsure) {
             result.count = s.n;
             break;
@@ -184,17 +206,38 @@ PerturbationResult SecondChance::run(DoubleDouble dcx, DoubleDouble dcy) const
         // Rebasing, and the restart at the reference's end: z itself
         // becomes the delta against Z(0) = 0. Any test is sound here; the
         // one of the lanes keeps the deltas small.
-        const bool closer = mag.hi < nz.x.hi * nz.x.hi + nz.y.hi * nz.y.hi;
+        const bool closer = r.mag.hi < r.nz.x.hi * r.nz.x.hi + r.nz.y.hi * r.nz.y.hi;
         if (closer || s.m == last) {
-            s.dz = z;
-            s.error = zError;
+            s.dz = r.z;
+            s.error = r.zError;
             s.m = 0;
             ++(closer ? result.rebases : result.referenceEnds);
         } else {
-            s.dz = nz;
+            s.dz = r.nz;
         }
-        zm = {orbit.x[s.m], orbit.y[s.m]};
+        zm = {refX[s.m], refY[s.m]};
     }
     result.steps = s.n;
     return result;
+}
+
+} // namespace
+
+PerturbationResult SecondChance::run(DoubleDouble dcx, DoubleDouble dcy,
+                                     std::vector<Step> *trace) const
+{
+    const Orbit &orbit = this->orbit();
+    const mpfr_prec_t precision = std::max(orbit.cx.precision(), orbit.cy.precision());
+    // 2^(1 − P): each of the reference's roundings at P bits, with room for
+    // the bound's use of the double-doubles' sizes.
+    const double referenceRounding = std::ldexp(1.0, int(1 - precision));
+    Pixel pixel{{dcx, dcy}, 0.0, referenceRounding};
+    pixel.dcSize = l1(pixel.dc);
+    if (!std::isnormal(referenceRounding) || !std::isfinite(pixel.dcSize)) {
+        PerturbationResult doubt;
+        doubt.verdict = PerturbationResult::Unsure;
+        return doubt;
+    }
+    return runBall(orbit.x.data(), orbit.y.data(), std::int64_t(orbit.x.size()) - 1, orbit.imax,
+                   pixel, trace);
 }
