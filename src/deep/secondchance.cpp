@@ -18,13 +18,13 @@ namespace {
 using DeepBound::U;
 using DeepBound::Up;
 
-// Each double-double operation errs by less than 8u² of its result
-// (doubledouble.h); a step's bracketed expressions chain at most three of
-// them, whose errors the bound sums with a factor 8u² each on the sizes
-// they act on (see docs/deepzoom.md for the count).
-constexpr double Rounding = 8.0 * U * U;
-// Absolute error where results fall below 2^-969: each of the step's some
-// 100 double operations adds at most 2^-1075.
+// A double-double product errs by less than 7u² of its result, a sum by
+// 3u² + 13u³ (doubledouble.h); the worst chain of a step, a sum, the
+// products and their sum, by about 13u² of the sizes it acts on (see
+// docs/deepzoom.md for the count). 16u² covers each with room to spare.
+constexpr double Rounding = 16.0 * U * U;
+// Absolute error where results fall below 2^-969: each of a step's some
+// 150 double operations adds at most 2^-1075.
 constexpr double Tiny = 0x1p-1064;
 
 struct Complex
