@@ -2,6 +2,7 @@
 
 #include "core/escapetime.h"
 #include "deep/lanejob.h"
+#include "deep/referenceorbit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -90,28 +91,14 @@ SecondChance::SecondChance(mpfr_srcptr cx, mpfr_srcptr cy, std::int64_t imax,
 SecondChance::SecondChance(SecondChance &&) noexcept = default;
 SecondChance::~SecondChance() = default;
 
-// The reference's operations (referenceorbit.cpp), each step kept as two
-// double-doubles.
+// The reference's own numbers, each step kept as two double-doubles.
 void SecondChance::iterate(Orbit &orbit)
 {
-    const mpfr_prec_t precision = std::max(orbit.cx.precision(), orbit.cy.precision());
-    MpReal x(precision), y(precision), xx(precision), yy(precision), m(precision), t(precision);
-    const auto keep = [&] {
-        orbit.x.push_back(toDoubleDouble(x.get()));
-        orbit.y.push_back(toDoubleDouble(y.get()));
-    };
-    keep();
-    for (std::int64_t n = 0; n < orbit.maxSteps && mpfr_cmp_d(m.get(), EscapeBound) <= 0; ++n) {
-        mpfr_sub(t.get(), xx.get(), yy.get(), MPFR_RNDN);
-        mpfr_mul_2ui(x.get(), x.get(), 1, MPFR_RNDN);
-        mpfr_mul(y.get(), x.get(), y.get(), MPFR_RNDN);
-        mpfr_add(y.get(), y.get(), orbit.cy.get(), MPFR_RNDN);
-        mpfr_add(x.get(), t.get(), orbit.cx.get(), MPFR_RNDN);
-        mpfr_sqr(xx.get(), x.get(), MPFR_RNDN);
-        mpfr_sqr(yy.get(), y.get(), MPFR_RNDN);
-        mpfr_add(m.get(), xx.get(), yy.get(), MPFR_RNDN);
-        keep();
-    }
+    iterateReference(orbit.cx.get(), orbit.cy.get(), orbit.maxSteps,
+                     [&orbit](mpfr_srcptr x, mpfr_srcptr y) {
+                         orbit.x.push_back(toDoubleDouble(x));
+                         orbit.y.push_back(toDoubleDouble(y));
+                     });
 }
 
 const SecondChance::Orbit &SecondChance::orbit() const
