@@ -234,6 +234,8 @@ private slots:
     void matchesPlainLoop();
     void switchesAtStatedDepth_data();
     void switchesAtStatedDepth();
+    void doubleWordsKeepTheirBounds_data();
+    void doubleWordsKeepTheirBounds();
     void recountsDoubtfulPixels_data();
     void recountsDoubtfulPixels();
     void provesInteriorOnlyInside();
@@ -425,6 +427,62 @@ void tst_deepkernel::switchesAtStatedDepth()
             QCOMPARE(count, atP);
         }
     }
+}
+
+void tst_deepkernel::doubleWordsKeepTheirBounds_data()
+{
+    QTest::addColumn<bool>("product");
+    QTest::addColumn<double>("bound"); // relative, in units of u² = 2^-106
+    QTest::newRow("sum: 3u² + 13u³") << false << 3.0 + 13.0 * 0x1p-53;
+    QTest::newRow("product: 7u²") << true << 7.0;
+}
+
+// The published relative error bounds the second chance relies on, against
+// MPFR's exact results, on double-words of random signs and magnitudes,
+// sums with cancellation among them; results are double-words again.
+void tst_deepkernel::doubleWordsKeepTheirBounds()
+{
+    QFETCH(bool, product);
+    QFETCH(double, bound);
+    constexpr int Pairs = 200000;
+    unsigned state = 4242;
+    const auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return double((state >> 4) & 0xFFFFFFF) / double(0x10000000);
+    };
+    // Full 53-bit mantissas, lo anywhere within half an ulp of hi.
+    const auto word = [&](int scale) {
+        const double mantissa = (1.0 + next()) + next() * 0x1p-28;
+        const double hi = std::ldexp(mantissa, scale) * (next() < 0.5 ? -1.0 : 1.0);
+        const double ulp = std::nextafter(std::fabs(hi), INFINITY) - std::fabs(hi);
+        return DoubleDouble{hi, ulp * (next() - 0.5) * (1.0 - 0x1p-20)};
+    };
+    Big x(400), y(400), exact(400), error(400);
+    double worst = 0.0;
+    for (int k = 0; k < Pairs; ++k) {
+        const DoubleDouble a = word(int(next() * 40) - 20);
+        DoubleDouble b = word(int(next() * 40) - 20);
+        if (!product && k % 2 == 0)
+            b = -DoubleDouble{a.hi, a.lo * next()}; // cancellation
+        const DoubleDouble r = product ? a * b : a + b;
+        QCOMPARE(r.hi + r.lo, r.hi);
+        mpfr_set_d(x.v, a.hi, MPFR_RNDN);
+        mpfr_add_d(x.v, x.v, a.lo, MPFR_RNDN);
+        mpfr_set_d(y.v, b.hi, MPFR_RNDN);
+        mpfr_add_d(y.v, y.v, b.lo, MPFR_RNDN);
+        (product ? mpfr_mul : mpfr_add)(exact.v, x.v, y.v, MPFR_RNDN);
+        if (mpfr_zero_p(exact.v))
+            continue;
+        mpfr_sub_d(error.v, exact.v, r.hi, MPFR_RNDN);
+        mpfr_sub_d(error.v, error.v, r.lo, MPFR_RNDN);
+        mpfr_div(error.v, error.v, exact.v, MPFR_RNDN);
+        mpfr_mul_2si(error.v, error.v, 106, MPFR_RNDN);
+        worst = std::max(worst, std::fabs(mpfr_get_d(error.v, MPFR_RNDN)));
+    }
+    qDebug("relative error at most %.3g u²", worst);
+    QVERIFY2(worst <= bound, qPrintable(QString::number(worst)));
+    // The operations really are about 106 bits, not 53.
+    QVERIFY(worst > 0.1);
 }
 
 void tst_deepkernel::recountsDoubtfulPixels_data()
