@@ -7,8 +7,11 @@
 //   speed:     a still of the period-1053 minibrot at Imax 50,000 on both
 //              cores, reference orbit included, with peak memory;
 //   rate:      deep iterations per second against the double column kernel
-//              on example 4 (Imax 32767, one core, same points).
-// Usage: bench_deep [exactness] [speed[=WxH]] [rate] [--samples=N] [--no-interior]
+//              on example 4 (Imax 32767, one core, same points);
+//   doubts:    every pixel the lanes leave in doubt on example 4 and at the
+//              still's place (480 x 270), counted with the second chance,
+//              against the plain loop at P and 2P bits (not in "all").
+// Usage: bench_deep [exactness] [speed[=WxH]] [rate] [doubts] [--samples=N] [--no-interior]
 //                   [--no-skip] [--skip-epsilon=E] [--no-second-chance]
 // (no argument: all three; speed at 480 × 270 unless WxH is given;
 // --no-interior: the still without the interior test; --no-skip: every step
@@ -236,6 +239,51 @@ void speed(int wide, int high, const Options &options)
                 long(kernel.reference().nearReturn()), peakKilobytes() / 1024, load[0]);
 }
 
+// Every pixel of the given rows that the lanes leave in doubt, counted by
+// the kernel with its second chance, against the plain loop at P and 2P.
+void doubtsOf(const char *name, const DeepView &view, long imax, int rowStep)
+{
+    const auto start = Clock::now();
+    DeepKernel lanes(view, imax), kernel(view, imax);
+    lanes.setSecondChance(false);
+    std::vector<std::int64_t> row(view.pixelsWide());
+    std::vector<std::pair<int, int>> doubtful;
+    DeepWork scan;
+    for (int q = 0; q < view.pixelsHigh(); q += rowStep) {
+        const std::int64_t before = scan.recomputed;
+        lanes.countRow(q, row.data(), scan);
+        for (int p = 0; p < view.pixelsWide() && scan.recomputed > before; ++p) {
+            DeepWork one;
+            lanes.count(p, q, one);
+            if (one.recomputed > 0)
+                doubtful.emplace_back(p, q);
+        }
+    }
+    Comparison result;
+    std::vector<DeepWork> work(doubtful.size());
+    onAllCores(int(doubtful.size()), [&](int k) {
+        compareSample(kernel, doubtful[k].first, doubtful[k].second, imax, result, work[k]);
+    });
+    DeepWork total;
+    for (const DeepWork &w : work)
+        total += w;
+    std::printf("doubts, %s: %zu of %ld pixels in doubt after the lanes; %ld decided in "
+                "double-double (%.3g steps), %ld recomputed; %ld differences on %ld determined, "
+                "%ld undetermined; %.1f s\n",
+                name, doubtful.size(), long(scan.pixels), long(total.secondChances),
+                double(total.secondSteps), long(total.recomputed), result.differences.load(),
+                result.determined.load(), result.undetermined.load(), since(start));
+    std::fflush(stdout);
+}
+
+void doubts()
+{
+    doubtsOf("example 4, every eighth row of 462 x 462, Imax 32767",
+             *DeepView::make("-0,625", "0,4", "0,05", 462, 462), 32767, 8);
+    doubtsOf("minibrot period 1053, 2E-68, 480 x 270, Imax 50000", viewOf(StillPlace, 480, 270),
+             StillPlace.imax, 1);
+}
+
 // Example 4 (−0,65..−0,60 × 0,375..0,425) as a deep view, every eighth row
 // of 462 × 462: the same points through both kernels on one core.
 void rate(const Options &options)
@@ -293,7 +341,7 @@ void rate(const Options &options)
 
 int main(int argc, char **argv)
 {
-    bool all = true, doExactness = false, doSpeed = false, doRate = false;
+    bool all = true, doExactness = false, doSpeed = false, doRate = false, doDoubts = false;
     Options options;
     int wide = 480, high = 270, samples = 0;
     for (int k = 1; k < argc; ++k) {
@@ -306,6 +354,8 @@ int main(int argc, char **argv)
                 return std::fprintf(stderr, "speed=WxH\n"), 2;
         } else if (arg == "rate")
             doRate = true, all = false;
+        else if (arg == "doubts")
+            doDoubts = true, all = false;
         else if (arg == "--no-interior")
             options.interior = false;
         else if (arg == "--no-skip")
@@ -325,5 +375,7 @@ int main(int argc, char **argv)
         speed(wide, high, options);
     if (all || doExactness)
         exactness(samples, options);
+    if (doDoubts)
+        doubts();
     return 0;
 }
