@@ -108,11 +108,6 @@ const SecondChance::Orbit &SecondChance::orbit() const
     return orbit;
 }
 
-std::int64_t SecondChance::referenceSteps() const
-{
-    return std::int64_t(orbit().x.size());
-}
-
 namespace {
 
 // What a pixel's run keeps fixed.

@@ -49,9 +49,6 @@ public:
     PerturbationResult run(DoubleDouble dcx, DoubleDouble dcy,
                            std::vector<Step> *trace = nullptr) const;
 
-    // The steps kept, once run() has computed them; 0 before.
-    std::int64_t referenceSteps() const;
-
 private:
     struct Orbit;
     const Orbit &orbit() const;
