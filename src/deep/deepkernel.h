@@ -68,7 +68,8 @@ public:
     void setSkipEpsilon(double epsilon);
     // The double-double second chance for doubtful pixels is on by default
     // (for views whose pixels are wider than 2^-900); off, every doubtful
-    // pixel goes to the plain loop. Counts are the same either way.
+    // pixel goes to the plain loop. Counts are the same either way wherever
+    // the plain loop's count is determined (P and 2P agree).
     void setSecondChance(bool on) { m_secondChance = on; }
 
     const ReferenceOrbit &reference() const { return m_reference; }
