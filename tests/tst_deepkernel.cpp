@@ -149,6 +149,7 @@ DeepView viewOf(const Place &place)
 // copy in view at 2E-68.
 const std::string Mini1053Re = "0,0000000000000000000000000000003544771316819328420445298389518573496294069811386697451901973920693313515712328842552842170812914624";
 const std::string Mini1053Im = "0,9999999999999999999999999999989394325361289183561328939347602033804071300549932886488041728514519740886639391646817653743495993421";
+constexpr long Mini1053Period = 1053;
 
 // The Misiurewicz point i (0 → i → −1 + i → −i → −1 + i …): structure at
 // every depth. The centres sit a few pixels off it, so that the picture is
@@ -590,7 +591,7 @@ void tst_deepkernel::recountsDoubtfulPixels()
 void tst_deepkernel::provesInteriorOnlyInside()
 {
     const Place place{Mini1053Re, Mini1053Im, "2E-68", Wide, High, 20000};
-    constexpr long Period = 1053;
+    constexpr long Period = Mini1053Period;
     const DeepKernel kernel(viewOf(place), place.imax);
     QCOMPARE(kernel.reference().nearReturn(), std::int64_t(Period));
     DeepWork work;
@@ -621,11 +622,18 @@ void tst_deepkernel::skippingKeepsCounts_data()
     QTest::addColumn<QString>("re");
     QTest::addColumn<QString>("im");
     QTest::addColumn<QString>("width");
+    QTest::addColumn<bool>("interior");
     QTest::newRow("minibrot 1053, 2E-68")
-        << QString::fromStdString(Mini1053Re) << QString::fromStdString(Mini1053Im) << "2E-68";
+        << QString::fromStdString(Mini1053Re) << QString::fromStdString(Mini1053Im) << "2E-68"
+        << false;
+    // Skips land on the interior test, and the test's own steps skip.
+    QTest::newRow("minibrot 1053, 2E-68, interior test")
+        << QString::fromStdString(Mini1053Re) << QString::fromStdString(Mini1053Im) << "2E-68"
+        << true;
     QTest::newRow("i, 1E-60, rebasing")
         << "0,00000000000000000000000000000000000000000000000000000000000000213"
-        << "1,00000000000000000000000000000000000000000000000000000000000000871" << "1E-60";
+        << "1,00000000000000000000000000000000000000000000000000000000000000871" << "1E-60"
+        << false;
 }
 
 // A property of the skip table: skipping changes how many steps are taken,
@@ -635,10 +643,11 @@ void tst_deepkernel::skippingKeepsCounts()
     QFETCH(QString, re);
     QFETCH(QString, im);
     QFETCH(QString, width);
+    QFETCH(bool, interior);
     constexpr int Side = 24;
     const Place place{re.toStdString(), im.toStdString(), width.toStdString(), Side, Side, 20000};
     DeepKernel kernel(viewOf(place), place.imax);
-    kernel.setInteriorTest(false);
+    kernel.setInteriorTest(interior);
     std::vector<std::int64_t> skipping(Side * Side), stepping(Side * Side);
     DeepWork skipped, stepped;
     for (int q = 0; q < Side; ++q)
@@ -650,9 +659,10 @@ void tst_deepkernel::skippingKeepsCounts()
     QCOMPARE(stepped.skipped, std::int64_t(0));
     QVERIFY2(skipped.skipped > stepped.steps / 4, qPrintable(QString::number(skipped.skipped)));
     QVERIFY(std::set<std::int64_t>(stepping.begin(), stepping.end()).size() >= 5);
+    QVERIFY(!interior || skipped.interior > 0);
 }
 
-// The skip table's promise, checked in MPFR: for nodes of every level at the
+// The skip table's promise, checked in MPFR: for nodes of every length at the
 // period-1053 minibrot, exact deltas w on the rim of the node's radius and
 // dc at the view's corners, the exact map of the node's steps against the
 // test's own reference at P bits lands within k1·|w| + k2·|dc| of
@@ -695,28 +705,41 @@ void tst_deepkernel::skipNodesBoundTheirMaps()
         state = state * 1103515245u + 12345u;
         return double((state >> 8) & 0xFFFF) / 65536.0;
     };
+    // The reference passes near 0 every 81 steps (the period-81 minibrot
+    // nearby; 1053 = 13 · 81): no node crosses those steps, and each
+    // 80-step stretch between them is one node from its start (or one of
+    // 64 and one of 16).
+    constexpr std::int64_t Return = 81;
+    const std::set<std::int64_t> stretchStarts{1, Return + 1, Mini1053Period + 1, 100 * Return + 1};
+    for (std::int64_t s = 1; s + Return < Reach; s += Return) {
+        const int n = table.nodesAt(s);
+        QCOMPARE(n, 7);
+        QCOMPARE(table.steps(s, n - 1), Return - 1);
+        QCOMPARE(table.steps(s, n - 2), std::int64_t(64));
+        QCOMPARE(table.steps(s + 64, table.nodesAt(s + 64) - 1), std::int64_t(16));
+    }
+    // Nodes that apply by their length: of each, up to three spread over
+    // the first Reach steps, and those from the starts above.
+    std::map<std::int64_t, std::vector<std::pair<std::int64_t, int>>> applying;
+    for (std::int64_t m = 1; m < Reach; ++m)
+        for (int i = 0; i < table.nodesAt(m); ++i)
+            if (table.radius(m, i) >= 0.0 && m + table.steps(m, i) < Reach)
+                applying[table.steps(m, i)].emplace_back(m, i);
     int checked = 0;
     std::int64_t longest = 0;
     double worst = 0.0;
-    for (int level = 1; level <= table.levels(); ++level) {
-        const std::int64_t steps = std::int64_t(1) << level;
-        // Up to three nodes that apply, spread over the first Reach steps.
-        std::vector<std::int64_t> picked;
-        const std::int64_t within = (Reach - 1) / steps;
-        for (std::int64_t i = 0; i < within && picked.size() < 3; i += 1 + within / 5)
-            for (std::int64_t j = i; j < within; ++j)
-                if (const SkipNode *node = table.node(level, 1 + j * steps);
-                    node != nullptr && node->radius >= 0.0) {
-                    picked.push_back(j);
-                    i = j;
-                    break;
-                }
-        for (const std::int64_t i : picked) {
-            const std::int64_t m = 1 + i * steps;
-            const SkipNode &node = *table.node(level, m);
+    for (const auto &[steps, nodes] : applying) {
+        std::set<std::pair<std::int64_t, int>> picked;
+        for (std::size_t k = 0; k < nodes.size() && picked.size() < 3; k += 1 + nodes.size() / 3)
+            picked.insert(nodes[k]);
+        for (const auto &start : nodes)
+            if (stretchStarts.count(start.first) != 0)
+                picked.insert(start);
+        for (const auto &[m, i] : picked) {
+            const SkipNode &node = table.node(m, i);
             for (int sample = 0; sample < 4; ++sample) {
                 const double angle = 2.0 * M_PI * next();
-                const double r = node.radius * (1.0 - 0x1p-30);
+                const double r = table.radius(m, i) * (1.0 - 0x1p-30);
                 const double w0x = r * std::cos(angle), w0y = r * std::sin(angle);
                 const double dcx = (sample & 1 ? 1 : -1) * halfWidth * (1.0 - 0x1p-30);
                 const double dcy = (sample & 2 ? 1 : -1) * halfHeight * (1.0 - 0x1p-30);
@@ -760,8 +783,8 @@ void tst_deepkernel::skipNodesBoundTheirMaps()
                 const double bound = node.k1 * std::hypot(w0x, w0y) + node.k2 * std::hypot(dcx, dcy);
                 worst = std::max(worst, mpfr_get_d(t.v, MPFR_RNDU) / bound);
                 QVERIFY2(mpfr_cmp_d(t.v, bound) <= 0,
-                         qPrintable(QStringLiteral("level %1 at %2: error %3 above %4")
-                                        .arg(level).arg(m).arg(mpfr_get_d(t.v, MPFR_RNDU)).arg(bound)));
+                         qPrintable(QStringLiteral("%1 steps at %2: error %3 above %4")
+                                        .arg(steps).arg(m).arg(mpfr_get_d(t.v, MPFR_RNDU)).arg(bound)));
                 ++checked;
             }
             longest = std::max(longest, steps);
@@ -770,8 +793,7 @@ void tst_deepkernel::skipNodesBoundTheirMaps()
     QVERIFY2(checked >= 40, qPrintable(QString::number(checked)));
     qDebug("%d maps checked, the longest %lld steps, error at most %.3g of the bound", checked,
            static_cast<long long>(longest), worst);
-    // Nodes here end before the reference passes near 0 every 81 steps.
-    QVERIFY2(longest >= 32, qPrintable(QString::number(longest)));
+    QCOMPARE(longest, Return - 1);
 }
 
 // One kernel, rows counted by two threads at once, gives the counts that

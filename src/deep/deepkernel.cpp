@@ -94,7 +94,7 @@ void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
     }
     std::vector<PerturbationResult> results(pixels);
     perturb(m_reference, dcx.data(), dcy.data(), pixels, m_imax,
-            m_interiorTest ? m_reference.nearReturn() : 0, m_stepSkipping && m_skips.levels() > 0 ? &m_skips : nullptr,
+            m_interiorTest ? m_reference.nearReturn() : 0, m_stepSkipping && !m_skips.empty() ? &m_skips : nullptr,
             results.data());
     for (int k = 0; k < pixels; ++k) {
         const PerturbationResult &result = results[k];

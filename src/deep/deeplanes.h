@@ -9,6 +9,7 @@
 #include "core/escapetime.h"
 #include "deep/interiortest.h"
 #include "deep/lanejob.h"
+#include "deep/skipball.h"
 
 #include <cmath>
 #include <cstdint>
@@ -44,12 +45,6 @@ inline V4 vabs(V4 x)
 inline V4 l1(V4 x, V4 y)
 {
     return vabs(x) + vabs(y);
-}
-
-// An upper bound on |x + iy|.
-inline double modulus(double x, double y)
-{
-    return std::sqrt(x * x + y * y) * (1.0 + 4.0 * U) + Tiny;
 }
 
 inline V4 vsqrt(V4 x)
@@ -92,8 +87,14 @@ private:
         const V4 imax = splat(double(m_job.imax));
         const M4 last = M4{m_job.last, m_job.last, m_job.last, m_job.last};
         for (;;) {
-            if (m_skippers != 0)
-                skipLanes();
+            if (m_skippers != 0) {
+                // Lanes whose skips landed on their interior test have it now.
+                const M4 due = skipLanes();
+                if (any(due)) {
+                    m_due = due;
+                    return M4{};
+                }
+            }
             // Z(m) is the last step's Z(m + 1), or Z(0) = 0 after a restart:
             // only Z(m + 1) is loaded.
             const V4 zx0 = m_zx, zy0 = m_zy;
@@ -194,76 +195,53 @@ private:
         }
     }
 
-    void skipLanes()
+    M4 skipLanes()
     {
+        M4 due{};
         for (int k = 0; k < Width; ++k)
-            if ((m_skippers & (1 << k)) != 0)
-                skipLane(k);
+            if ((m_skippers & (1 << k)) != 0 && skipLane(k))
+                due[k] = -1;
+        return due;
     }
 
     // Applies the longest nodes that fit lane k's ball (dz, E), as long as
-    // one does, stopping short of imax and of the next interior test. Where
-    // none fits at a node's start (the delta has outgrown the nodes there,
-    // or the reference passes near 0, where nodes are short), the lane
-    // looks again after twice as many steps as the last time, from one
-    // step on after a skip or a restart.
-    void skipLane(int k)
+    // one does, stopping short of imax and landing at the next interior
+    // test at the latest. Where none fits at a start of nodes (the delta
+    // has outgrown the nodes there), the lane looks again after twice as
+    // many steps as the last time; elsewhere (a hard step of the table)
+    // from the next step on, and so after a skip or a restart. True where
+    // the lane landed on its interior test.
+    bool skipLane(int k)
     {
         if (m_n[k] < m_skipAt[k])
-            return;
+            return false;
+        const SkipTable &table = *m_job.skips;
         std::int64_t m = m_m[k];
-        const double end = std::min(double(m_job.imax), m_test[k]) - 1.0;
-        bool skipped = false;
-        for (;;) {
-            const double size = (modulus(m_dx[k], m_dy[k]) + m_error[k]) * Up;
-            int level = 0;
-            const SkipNode *node = m_job.skips->find(
-                m, size, static_cast<std::int64_t>(std::min(end - m_n[k], 0x1p62)), level);
-            if (node == nullptr)
-                break;
-            applyNode(k, *node, size);
-            const std::int64_t steps = std::int64_t(1) << level;
-            m += steps;
+        const double end = std::min(double(m_job.imax) - 1.0, m_test[k]);
+        SkipBall ball{m_dx[k], m_dy[k], m_error[k]};
+        const SkipPixel pixel{m_dcx[k], m_dcy[k], m_dcSize[k] * Up};
+        std::int64_t skips = 0;
+        const std::int64_t skipped = skipNodes(
+            m_job, pixel, static_cast<std::int64_t>(std::min(end - m_n[k], 0x1p62)), m, ball, skips);
+        if (skipped > 0) {
             m_m[k] = m;
-            m_n[k] += double(steps);
-            m_skipped[k] += steps;
-            ++m_skips[k];
-            skipped = true;
-            // Z(m) for the next step, and a bound on the exact |z| as a step
-            // forms it: from z itself, not from |Z| + |dz|, which would be
-            // far too large where the two cancel (a skip often lands just
-            // before the reference passes near 0).
-            const double zx = m_job.refX[m], zy = m_job.refY[m];
-            m_zx[k] = zx;
-            m_zy[k] = zy;
-            const double x = zx + m_dx[k], y = zy + m_dy[k];
-            const double zError = (m_error[k] + U * ((std::fabs(zx) + std::fabs(zy))
-                                                     + (std::fabs(x) + std::fabs(y))) + Tiny) * Up;
-            m_zBound[k] = std::sqrt(x * x + y * y) * Up + zError;
-        }
-        if (skipped)
+            m_n[k] += double(skipped);
+            m_dx[k] = ball.dx;
+            m_dy[k] = ball.dy;
+            m_error[k] = ball.error;
+            m_zx[k] = m_job.refX[m];
+            m_zy[k] = m_job.refY[m];
+            m_zBound[k] = landingBound(m_zx[k], m_zy[k], ball);
+            // Most skips land on a hard step; the next stretch starts after it.
+            table.prefetch(m + 1);
+            m_skips[k] += skips;
+            m_skipped[k] += skipped;
             m_skipWait[k] = 1.0;
-        else if (SkipTable::aligned(m))
+        } else if (table.nodesAt(m) > 0) {
             m_skipWait[k] = std::min(2.0 * m_skipWait[k], MaxSkipWait);
-        m_skipAt[k] = m_n[k] + (SkipTable::aligned(m) ? m_skipWait[k] : 1.0);
-    }
-
-    // dz' = A·dz + B·dc, with E' bounding |exact dz' − dz'|: the node's own
-    // bound at |w| <= size, the old error carried by |A|, dc's rounding to a
-    // double carried by |B|, and the rounding of the two complex products
-    // and their sum (3u of the sizes in |x| + |y| each, so 6u in modulus;
-    // 8u with the sum).
-    void applyNode(int k, const SkipNode &node, double size)
-    {
-        const double dx = m_dx[k], dy = m_dy[k], dcx = m_dcx[k], dcy = m_dcy[k];
-        // Moduli, not |x| + |y|: E is multiplied by |A| skip after skip.
-        const double sA = modulus(node.ax, node.ay), sB = modulus(node.bx, node.by);
-        const double sD = modulus(dx, dy);
-        const double sC = m_dcSize[k] * Up;
-        m_error[k] = (sA * m_error[k] + node.k1 * size + node.k2 * sC + sB * (U * sC + Tiny)
-                      + 8.0 * U * (sA * sD + sB * sC) + 2.0 * Tiny) * Up;
-        m_dx[k] = (node.ax * dx - node.ay * dy) + (node.bx * dcx - node.by * dcy);
-        m_dy[k] = (node.ax * dy + node.ay * dx) + (node.bx * dcy + node.by * dcx);
+        }
+        m_skipAt[k] = m_n[k] + (table.nodesAt(m) > 0 ? m_skipWait[k] : 1.0);
+        return skipped > 0 && m_n[k] >= m_test[k];
     }
 
     void refill(int k)

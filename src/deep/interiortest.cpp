@@ -1,6 +1,7 @@
 #include "deep/interiortest.h"
 
 #include "core/escapetime.h"
+#include "deep/skipball.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,12 +19,38 @@ double l1(double x, double y)
     return std::fabs(x) + std::fabs(y);
 }
 
-// Steps s as the lanes do, its error bound the ball's radius; false where an
-// escape test is not decided "stays" (or n reaches imax).
+// Skips what the skip table's nodes take of the next steps (at most steps
+// of them, landing before imax): a node's bound holds for every point of
+// the ball, and no point of it escapes on the way. Returns the steps skipped.
+std::int64_t ballSkips(const LaneJob &job, double dcx, double dcy, LaneState &s, std::int64_t steps)
+{
+    const std::int64_t room = std::min(steps, job.imax - 1 - s.n);
+    SkipBall ball{s.dx, s.dy, s.error};
+    std::int64_t skips = 0;
+    const std::int64_t skipped =
+        skipNodes(job, {dcx, dcy, (l1(dcx, dcy) + Tiny) * Up}, room, s.m, ball, skips);
+    if (skipped > 0) {
+        s.n += skipped;
+        s.dx = ball.dx;
+        s.dy = ball.dy;
+        s.error = ball.error;
+        s.zBound = landingBound(job.refX[s.m], job.refY[s.m], ball);
+    }
+    return skipped;
+}
+
+// Steps s as the lanes do (and skips where they would), its error bound the
+// ball's radius; false where an escape test is not decided "stays" (or n
+// reaches imax).
 bool ballSteps(const LaneJob &job, double dcx, double dcy, LaneState &s, std::int64_t steps)
 {
     const double dcSize = l1(dcx, dcy) + Tiny;
     for (std::int64_t k = 0; k < steps; ++k) {
+        if (job.skips != nullptr) {
+            k += ballSkips(job, dcx, dcy, s, steps - k);
+            if (k == steps)
+                break;
+        }
         const double ax = 2.0 * job.refX[s.m] + s.dx;
         const double ay = 2.0 * job.refY[s.m] + s.dy;
         const double nx = (ax * s.dx - ay * s.dy) + dcx;

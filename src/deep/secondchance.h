@@ -26,8 +26,8 @@
 class SecondChance
 {
 public:
-    // 2^18 steps: 8 MB.
-    static constexpr std::int64_t MaxSteps = std::int64_t(1) << 18;
+    // 2^17 steps: 4 MB.
+    static constexpr std::int64_t MaxSteps = std::int64_t(1) << 17;
 
     SecondChance(mpfr_srcptr cx, mpfr_srcptr cy, std::int64_t imax,
                  std::int64_t maxSteps = MaxSteps);

@@ -7,30 +7,41 @@
 
 // l steps of the perturbation from reference index m in one go:
 //   dz(m + l) ≈ A·dz(m) + B·dc.
-// For every exact delta w with |w| <= radius and every exact dc with
-// |dc| <= the table's dcRadius, the exact l-step map g satisfies
+// For every exact delta w with |w| <= the node's radius (kept by the table)
+// and every exact dc with |dc| <= the table's dcRadius, the exact l-step
+// map g satisfies
 //   |g(w) − (A·w + B·dc)| <= k1·|w| + k2·|dc|
 // for the stored (rounded) A and B, and every z of the l steps it skips,
 // landing included, lies inside |z|² <= 5 (with room for the reference's
-// rounding): a skip never passes an escape.
-// A radius below 0 marks a node that never applies.
+// rounding): a skip never passes an escape. sizeA and sizeB are upper
+// bounds on |A| and |B|, so that applying a node takes no square root.
 struct SkipNode
 {
     double ax = 0.0, ay = 0.0, bx = 0.0, by = 0.0;
-    double radius = -1.0;
     double k1 = 0.0, k2 = 0.0;
+    double sizeA = 0.0, sizeB = 0.0;
 };
 
-// The nodes of one reference orbit for one picture, as a binary tree of
-// levels: level k (1 <= k) holds nodes of 2^k steps starting at reference
-// indices m with m − 1 a multiple of 2^k; none crosses the reference's last
-// step (a skip lands at most at last − 1). Built once a picture, after the
-// reference, since the bounds hold for |dc| up to the picture's largest.
-// The nodes of one start lie side by side, level by level, with their radii
-// in an array of their own, so that finding the longest node that fits
-// reads one or two cache lines. 64 bytes a node, about one node a
-// reference step; the table covers at most MaxSteps steps (16 MB), later
-// steps are taken one by one.
+// The nodes of one reference orbit for one picture. The reference is cut
+// into stretches at its hard steps, where no node can usefully cross (the
+// reference passes so near 0 that a node across it would take only deltas
+// far smaller than the picture's own there; see hardSteps() in the .cpp).
+// Each stretch holds a binary tree aligned to its own start s: nodes of 2^k
+// steps (k >= 1) from s + j·2^k, none past the stretch's end; its start
+// has one more node for the whole stretch where that is not a power of
+// two. So a stretch of 80 steps is one skip from its start (or one of 64
+// and one of 16). The last stretch ends at the reference's last step but
+// one (a skip never meets the reference's end). Hard steps are taken one by
+// one.
+//
+// Built once a picture, after the reference, since the bounds hold for |dc|
+// up to the picture's largest. The nodes of one start lie side by side,
+// shortest first, with their radii and lengths in an array of their own and
+// a small index of where each start's nodes begin, so finding the longest
+// node that fits reads a cache line or two. 64 bytes a node and 16 for its
+// radius and length, at most one node a reference step, 4 bytes a step of
+// index; the table covers at most MaxSteps steps (22 MB), later steps are
+// taken one by one.
 class SkipTable
 {
 public:
@@ -48,54 +59,82 @@ public:
     SkipTable(const double *zx, const double *zy, std::int64_t last, double dcRadius,
               double epsilon = DefaultEpsilon);
 
-    // The longest node at m (m >= 1) that fits size (an upper bound on the
-    // exact |w|) and at most maxSteps steps; nullptr if none. level gets
-    // its level: it skips 2^level steps.
-    const SkipNode *find(std::int64_t m, double size, std::int64_t maxSteps, int &level) const
+    // The longest node at m that fits size (an upper bound on the exact
+    // |w|) and at most maxSteps steps; nullptr if none. steps gets its
+    // length.
+    const SkipNode *find(std::int64_t m, double size, std::int64_t maxSteps,
+                         std::int64_t &steps) const
     {
-        const std::int64_t start = m - 1;
-        if (start < 0 || (start & 1) != 0 || start >= m_singles)
+        if (m < 1 || m >= m_starts)
             return nullptr;
-        const int top = start == 0 ? m_levels : std::min(m_levels, __builtin_ctzll(start));
-        if (top == 0)
+        const std::uint32_t base = m_first[std::size_t(m)];
+        std::uint32_t slot = m_first[std::size_t(m) + 1];
+        if (slot == base)
             return nullptr;
-        const std::size_t base = offset(start);
         // The node is a load that depends on the radii's: start it now.
-        __builtin_prefetch(&m_nodes[base + std::size_t(top - 1)]);
-        for (int k = top; k >= 1; --k) {
-            if (size <= m_radius[base + std::size_t(k - 1)]
-                && (std::int64_t(1) << k) <= maxSteps) {
-                level = k;
-                return &m_nodes[base + std::size_t(k - 1)];
+        __builtin_prefetch(&m_nodes[slot - 1]);
+        while (slot-- > base) {
+            const Reach &reach = m_reach[slot];
+            if (size <= reach.radius && reach.steps <= maxSteps) {
+                steps = reach.steps;
+                return &m_nodes[slot];
             }
         }
         return nullptr;
     }
-    // Whether m starts a node of the lowest level, so that a refusal at m
-    // means the delta has outgrown every node here.
-    static bool aligned(std::int64_t m) { return m >= 1 && ((m - 1) & 1) == 0; }
+    // Starts loading what find(m, …) reads first, the longest node at m
+    // and its radius, so that a lane's next look finds them in the cache.
+    void prefetch(std::int64_t m) const
+    {
+        if (m >= 1 && m < m_starts) {
+            const std::uint32_t end = m_first[std::size_t(m) + 1];
+            if (end > m_first[std::size_t(m)]) {
+                __builtin_prefetch(&m_reach[end - 1]);
+                __builtin_prefetch(&m_nodes[end - 1]);
+            }
+        }
+    }
+    // The number of nodes starting at m (0: none), so that a refusal at m
+    // with nodesAt(m) > 0 means the delta has outgrown every node here.
+    int nodesAt(std::int64_t m) const
+    {
+        return m >= 1 && m < m_starts
+                   ? int(m_first[std::size_t(m) + 1] - m_first[std::size_t(m)])
+                   : 0;
+    }
+    bool empty() const { return m_nodes.empty(); }
 
-    int levels() const { return m_levels; }
-    // The node of 2^level steps from m, if the table has one there.
-    const SkipNode *node(int level, std::int64_t m) const;
+    // Node i (0 … nodesAt(m) − 1, shortest first) of start m, its radius
+    // (below 0 where it never applies) and its length in steps.
+    const SkipNode &node(std::int64_t m, int i) const { return m_nodes[slot(m, i)]; }
+    double radius(std::int64_t m, int i) const { return m_reach[slot(m, i)].radius; }
+    std::int64_t steps(std::int64_t m, int i) const { return m_reach[slot(m, i)].steps; }
     std::size_t bytes() const;
 
 private:
-    // Where the nodes of start s (even) begin: one per level k for every
-    // earlier start that 2^k divides, Σ ceil(s / 2^k) = s − 1 − popcount(s − 1) + levels.
-    std::size_t offset(std::int64_t start) const
+    struct Reach
     {
-        return start == 0 ? 0
-                          : std::size_t(start - 1 - __builtin_popcountll(start - 1) + m_levels);
-    }
-    SkipNode step(const double *zx, const double *zy, std::int64_t m) const;
-    SkipNode merge(const SkipNode &x, const SkipNode &y) const;
-    void put(int level, std::int64_t start, const SkipNode &node);
+        double radius = -1.0;
+        std::int64_t steps = 0;
+    };
+    struct Built;
+
+    std::size_t slot(std::int64_t m, int i) const { return m_first[std::size_t(m)] + std::size_t(i); }
+    std::vector<bool> hardSteps(const double *zx, const double *zy, std::int64_t singles) const;
+    void index(const std::vector<bool> &hard, std::int64_t singles);
+    void buildStart(const double *zx, const double *zy, std::int64_t m);
+    Built built(std::int64_t m, int i) const;
+    Built whole(const double *zx, const double *zy, std::int64_t m, std::int64_t length) const;
+    Built step(const double *zx, const double *zy, std::int64_t m) const;
+    Built merge(const Built &x, const Built &y) const;
+    void put(std::int64_t m, int i, const Built &built);
 
     double m_dcRadius = 0.0;
     double m_epsilon = DefaultEpsilon;
-    int m_levels = 0;
-    std::int64_t m_singles = 0; // single steps covered: starts 0 … m_singles − 1
+    std::int64_t m_starts = 0; // one past the last start with an index entry
+    // The nodes of start m: slots m_first[m] … m_first[m + 1] − 1, the
+    // binary levels 2, 4, 8, … steps first, then the whole stretch.
+    std::vector<std::uint32_t> m_first;
     std::vector<SkipNode> m_nodes;
-    std::vector<double> m_radius; // m_nodes[i].radius
+    std::vector<Reach> m_reach;
 };
