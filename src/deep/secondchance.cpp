@@ -131,7 +131,7 @@ struct StepResult
 
 // One step of the ball: dz' = (2·Z(m) + dz)·dz + dc and its bound, then
 // z = Z(m + 1) + dz' and the bounds on its error and on |z|²'s. Inlined
-// into each build of runBall, so that each has its own fused multiply-adds.
+// into each build of the run, so that each has its own fused multiply-adds.
 [[gnu::always_inline]] inline void step(Ball &s, const Complex &zm, const Complex &next,
                                         const Pixel &pixel, StepResult &r)
 {
@@ -154,12 +154,8 @@ struct StepResult
     s.zBound = zAbs * Up + r.zError;
 }
 
-// The run itself; built twice on x86-64, where a processor with FMA runs
-// std::fma as one instruction instead of a call to the library's.
-#if defined(__x86_64__)
-__attribute__((target_clones("default", "fma")))
-#endif
-PerturbationResult runBall(const DoubleDouble *refX, const DoubleDouble *refY, std::int64_t last,
+// The run itself, inlined into runBallFma and runBallPlain.
+[[gnu::always_inline]] inline PerturbationResult runBall(const DoubleDouble *refX, const DoubleDouble *refY, std::int64_t last,
                            std::int64_t imax, const Pixel &pixel,
                            std::vector<SecondChance::Step> *trace)
 {
@@ -203,6 +199,26 @@ PerturbationResult runBall(const DoubleDouble *refX, const DoubleDouble *refY, s
     return result;
 }
 
+// Built twice on x86-64: where the processor has FMA, std::fma is one
+// instruction instead of a call to the library's. The processor is asked
+// at run time, not by an ifunc, which the sanitizers' start-up would meet
+// before they are ready.
+#if defined(__x86_64__)
+__attribute__((target("fma"))) PerturbationResult
+runBallFma(const DoubleDouble *refX, const DoubleDouble *refY, std::int64_t last,
+           std::int64_t imax, const Pixel &pixel, std::vector<SecondChance::Step> *trace)
+{
+    return runBall(refX, refY, last, imax, pixel, trace);
+}
+#endif
+
+PerturbationResult runBallPlain(const DoubleDouble *refX, const DoubleDouble *refY,
+                                std::int64_t last, std::int64_t imax, const Pixel &pixel,
+                                std::vector<SecondChance::Step> *trace)
+{
+    return runBall(refX, refY, last, imax, pixel, trace);
+}
+
 } // namespace
 
 PerturbationResult SecondChance::run(DoubleDouble dcx, DoubleDouble dcy,
@@ -220,6 +236,10 @@ PerturbationResult SecondChance::run(DoubleDouble dcx, DoubleDouble dcy,
         doubt.verdict = PerturbationResult::Unsure;
         return doubt;
     }
-    return runBall(orbit.x.data(), orbit.y.data(), std::int64_t(orbit.x.size()) - 1, orbit.imax,
-                   pixel, trace);
+    const std::int64_t last = std::int64_t(orbit.x.size()) - 1;
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("fma"))
+        return runBallFma(orbit.x.data(), orbit.y.data(), last, orbit.imax, pixel, trace);
+#endif
+    return runBallPlain(orbit.x.data(), orbit.y.data(), last, orbit.imax, pixel, trace);
 }
