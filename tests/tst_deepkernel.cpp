@@ -21,6 +21,7 @@
 
 #include <array>
 #include <cmath>
+#include <complex>
 #include <map>
 #include <memory>
 #include <set>
@@ -240,6 +241,8 @@ private slots:
     void recountsDoubtfulPixels_data();
     void recountsDoubtfulPixels();
     void provesInteriorOnlyInside();
+    void provesBulbsInside_data();
+    void provesBulbsInside();
     void skippingKeepsCounts_data();
     void skippingKeepsCounts();
     void skipNodesBoundTheirMaps();
@@ -615,6 +618,51 @@ void tst_deepkernel::provesInteriorOnlyInside()
     QVERIFY2(inside >= 5, qPrintable(QString::number(inside)));
     QVERIFY(work.skipped > work.steps);
     QVERIFY2(testedOutside >= 2, qPrintable(QString::number(testedOutside)));
+}
+
+void tst_deepkernel::provesBulbsInside_data()
+{
+    QTest::addColumn<QPoint>("pixel");
+    QTest::addColumn<int>("cycle");
+    QTest::newRow("period-2 bulb") << QPoint(121, 34) << 2;
+    QTest::newRow("period-3 bulb, above") << QPoint(76, 12) << 3;
+    QTest::newRow("period-3 bulb, below") << QPoint(93, 74) << 3;
+    QTest::newRow("period-4 bulb") << QPoint(133, 31) << 4;
+}
+
+// Pixels in the bulbs of the same minibrot, where the plain loop's returns
+// at multiples of 1053 alternate among `cycle` points: they are proven too,
+// and the plain loop does not let them escape in three times imax steps.
+void tst_deepkernel::provesBulbsInside()
+{
+    QFETCH(QPoint, pixel);
+    QFETCH(int, cycle);
+    const Place place{Mini1053Re, Mini1053Im, "2E-68", Wide, High, 20000};
+    constexpr long Period = 1053;
+    const DeepKernel kernel(viewOf(place), place.imax);
+    DeepWork work;
+    QCOMPARE(kernel.count(pixel.x(), pixel.y(), work), std::int64_t(place.imax));
+    QCOMPARE(work.interior, std::int64_t(1));
+    // The plain loop at the pixel's point, three times imax, keeping z at
+    // every multiple of the period, rounded to doubles.
+    const mpfr_prec_t bits = kernel.view().precision();
+    Big cx(bits), cy(bits);
+    pixelPoint(place.re, place, pixel.x(), place.wide, cx.v);
+    pixelPoint(place.im, place, pixel.y(), place.high, cy.v);
+    std::vector<std::complex<double>> returns;
+    const long longer = 3 * place.imax;
+    QCOMPARE(plainLoop(cx.v, cy.v, longer, bits, [&](long n, mpfr_srcptr x, mpfr_srcptr y) {
+                 if (n % Period == 0)
+                     returns.emplace_back(mpfr_get_d(x, MPFR_RNDN), mpfr_get_d(y, MPFR_RNDN));
+             }),
+             longer);
+    // The row's pixel is in a bulb of that cycle: returns `cycle` periods
+    // apart have closed in, returns fewer apart stay apart.
+    const auto apart = [&](int periods) {
+        return std::abs(returns.back() - returns[returns.size() - 1 - periods]);
+    };
+    for (int fewer = 1; fewer < cycle; ++fewer)
+        QVERIFY(apart(cycle) * 1000.0 < apart(fewer));
 }
 
 void tst_deepkernel::skippingKeepsCounts_data()

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #ifdef __FAST_MATH__
 #error "the interior test's bounds must not be built with -ffast-math"
@@ -78,16 +79,24 @@ bool ballSteps(const LaneJob &job, double dcx, double dcy, LaneState &s, std::in
     return true;
 }
 
-// The containment test for B0 of radius R around the state's centre.
-bool contains(const LaneJob &job, double dcx, double dcy, const LaneState &start, double radius)
+// The containment test for B0 of radius R around Z(m) + dz + shift, over
+// the given number of steps.
+bool contains(const LaneJob &job, double dcx, double dcy, const LaneState &start,
+              std::complex<double> shift, double radius, std::int64_t steps)
 {
     LaneState s = start;
+    s.dx = start.dx + shift.real();
+    s.dy = start.dy + shift.imag();
+    // |c − dz| from the rounded difference, which is off by u of itself.
+    const double moved = (l1(s.dx - start.dx, s.dy - start.dy) * (1.0 + 2.0 * U) + Tiny) * Up;
+    radius = std::max(radius, (moved + start.error) * Up);
     s.error = radius;
-    // Points of B0 lie within R + E of the exact z(n), which zBound bounds.
+    // Points of B0 lie within 2R of the exact z(n), which zBound bounds.
     s.zBound = (start.zBound + 2.0 * radius) * Up;
-    if (!ballSteps(job, dcx, dcy, s, job.period))
+    const LaneState centre = s;
+    if (!ballSteps(job, dcx, dcy, s, steps))
         return false;
-    return (orbitDistance(job, start, s) + s.error) * Up <= radius;
+    return (orbitDistance(job, centre, s) + s.error) * Up <= radius;
 }
 
 } // namespace
@@ -103,31 +112,60 @@ double orbitDistance(const LaneJob &job, const LaneState &a, const LaneState &b)
 
 void InteriorWatch::start(std::int64_t n, std::int64_t period)
 {
-    *this = {};
+    m_observed = 0;
+    m_wait = 0;
+    m_failures = 0;
     m_due = (std::max(n / period, FirstPeriods) + 1) * period;
+}
+
+// The fewest periods whose returns close in, and the disk to test them
+// with; none where no test is worth its steps yet.
+InteriorWatch::Ball InteriorWatch::choose(const LaneJob &job, const LaneState &state,
+                                          const std::complex<double> *steps) const
+{
+    const std::int64_t seen = m_observed;
+    for (int q = 1; q <= MaxCycle && 2 * q <= seen; ++q) {
+        if (state.n + q * job.period >= job.imax)
+            break;
+        // The last q periods multiplied the step from one return to the q-th
+        // next by about the q-cycle's multiplier where the orbit closes in
+        // on one. Squares first: most returns are far from closing in.
+        const std::complex<double> step = steps[q], before = m_steps[(seen - q) % MaxCycle][q];
+        const double stepSquare = std::norm(step), beforeSquare = std::norm(before);
+        if (!(stepSquare < MaxRatio * MaxRatio * beforeSquare))
+            continue;
+        const std::complex<double> ratio = step * std::conj(before) / beforeSquare;
+        // The later steps sum to about this: where the cycle's point lies.
+        const std::complex<double> shift = step * ratio / (1.0 - ratio);
+        const double radius = Margin * std::sqrt(std::norm(shift)) + 2.0 * state.error;
+        // A disk not small against |z| grows by its own square near 0 and
+        // fails: no test until the returns have closed in further.
+        if (radius * NearZero <= state.zBound)
+            return {q, shift, radius};
+    }
+    return {};
 }
 
 bool InteriorWatch::observe(const LaneJob &job, double dcx, double dcy, const LaneState &state)
 {
+    if (m_observed > 0 && m_due != state.n)
+        m_observed = 0;
     m_due = state.n + job.period;
-    const bool consecutive = m_seen && m_previous.n + job.period == state.n;
-    const double reach = consecutive ? orbitDistance(job, m_previous, state) : 0.0;
-    // How much the last period shrank the step from one return to the next:
-    // about the cycle's multiplier where the orbit closes in on one.
-    const double ratio = m_reach > 0.0 ? reach / m_reach : 1.0;
-    m_previous = state;
-    m_seen = true;
-    m_reach = reach;
-    if (!(ratio < MaxRatio) || m_wait-- > 0)
+    // z − z' as (Z − Z') + (dz − dz'), rounded: only to choose.
+    const Return now{{job.refX[state.m], job.refY[state.m]}, {state.dx, state.dy}};
+    std::complex<double> steps[MaxCycle + 1];
+    for (std::int64_t q = 1; q <= std::min<std::int64_t>(m_observed, MaxCycle); ++q) {
+        const Return &before = m_returns[(m_observed - q) % MaxCycle];
+        steps[q] = (now.reference - before.reference) + (now.delta - before.delta);
+    }
+    const Ball ball = choose(job, state, steps);
+    const std::int64_t slot = m_observed % MaxCycle;
+    m_returns[slot] = now;
+    std::copy(std::begin(steps), std::end(steps), m_steps[slot]);
+    ++m_observed;
+    if (ball.periods == 0 || m_wait-- > 0)
         return false;
-    // The next return lands within about ratio · reach, and a disk of
-    // radius R comes back within that plus ratio · R.
-    const double radius = std::max(2.0 * ratio * reach / (1.0 - ratio), 2.0 * state.error);
-    // A disk not small against |z| grows by its own square near 0 and
-    // fails: no test until the returns have closed in further.
-    if (!(radius * NearZero <= state.zBound))
-        return false;
-    if (contains(job, dcx, dcy, state, radius))
+    if (contains(job, dcx, dcy, state, ball.shift, ball.radius, ball.periods * job.period))
         return true;
     // Tests that fail grow sparser: a pixel that never settles pays little.
     m_wait = (std::int64_t(1) << std::min<std::int64_t>(m_failures, 20)) - 1;
