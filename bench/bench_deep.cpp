@@ -2,16 +2,21 @@
 //   exactness: five places from 1E-20 to 1E-1000, sampled pixels of a
 //              1920 × 1080 view compared with the plain MPFR loop at P and
 //              2P bits: differences on determined pixels (where the two
-//              agree), the share undetermined, the share recomputed;
+//              agree), the share undetermined, the shares of doubtful pixels
+//              decided in double-double and recomputed by the plain loop;
 //   speed:     a still of the period-1053 minibrot at Imax 50,000 on both
 //              cores, reference orbit included, with peak memory;
 //   rate:      deep iterations per second against the double column kernel
-//              on example 4 (Imax 32767, one core, same points).
-// Usage: bench_deep [exactness] [speed[=WxH]] [rate] [--samples=N] [--no-interior]
-//                   [--no-skip] [--skip-epsilon=E]
+//              on example 4 (Imax 32767, one core, same points);
+//   doubts:    every pixel the lanes leave in doubt on example 4 and at the
+//              still's place (480 x 270), counted with the second chance,
+//              against the plain loop at P and 2P bits (not in "all").
+// Usage: bench_deep [exactness] [speed[=WxH]] [rate] [doubts] [--samples=N] [--no-interior]
+//                   [--no-skip] [--skip-epsilon=E] [--no-second-chance]
 // (no argument: all three; speed at 480 × 270 unless WxH is given;
 // --no-interior: the still without the interior test; --no-skip: every step
-// taken; --skip-epsilon=E: the skip table's radius per step 2^E).
+// taken; --skip-epsilon=E: the skip table's radius per step 2^E;
+// --no-second-chance: every doubtful pixel straight to the plain loop).
 #include "core/columnkernel.h"
 #include "deep/deepkernel.h"
 #include "deep/plainloop.h"
@@ -142,12 +147,14 @@ struct Options
     bool interior = true;
     bool skipping = true;
     int skipExponent = 0; // 0: the table's default
+    bool secondChance = true;
 };
 
 void configure(DeepKernel &kernel, const Options &options)
 {
     kernel.setInteriorTest(options.interior);
     kernel.setStepSkipping(options.skipping);
+    kernel.setSecondChance(options.secondChance);
     if (options.skipExponent != 0)
         kernel.setSkipEpsilon(std::ldexp(1.0, options.skipExponent));
 }
@@ -173,11 +180,13 @@ void exactness(int samplesOverride, const Options &options)
         for (const DeepWork &w : work)
             total += w;
         std::printf("%-32s P %4ld bits, %d pixels: %ld differences on %ld determined, "
-                    "%.2f %% undetermined, %.2f %% recomputed, %.2f %% proven interior, %ld rebases, "
+                    "%.2f %% undetermined, %.2f %% decided in double-double, %.2f %% recomputed, "
+                    "%.2f %% proven interior, %ld rebases, "
                     "%.3g steps taken, %.3g skipped by %.3g nodes, %.1f s\n",
                     place.name, long(kernel.view().precision()), samples,
                     result.differences.load(), result.determined.load(),
                     100.0 * double(result.undetermined) / samples,
+                    100.0 * double(total.secondChances) / samples,
                     100.0 * double(total.recomputed) / samples,
                     100.0 * double(total.interior) / samples, long(total.rebases),
                     double(total.steps), double(total.skipped), double(total.skips), since(start));
@@ -227,18 +236,23 @@ void speed(int wide, int high, const Options &options)
     const double wall = since(start);
     double load[3] = {};
     getloadavg(load, 3);
-    std::printf("speed: %s at %d x %d, Imax %ld, %d threads, interior test %s, skipping %s: "
+    std::printf("speed: %s at %d x %d, Imax %ld, %d threads, interior test %s, skipping %s, "
+                "second chance %s: "
                 "%.2f s wall (reference orbit and skip table %.3f s, %ld steps, %zu + %zu bytes), "
                 "%.2f s processor; %.3g steps taken, %.3g skipped by %.3g nodes, "
                 "%.1f M steps/s of wall; "
-                "%.3f %% recomputed, %.1f %% at Imax, %.1f %% proven interior (near return %ld); "
+                "%.3f %% decided in double-double (%.3g steps), %.3f %% recomputed, "
+                "%.1f %% at Imax, %.1f %% proven interior (near return %ld); "
                 "counts' checksum %016llx; peak %ld MB; load average %.1f\n",
                 StillPlace.name, wide, high, StillPlace.imax, threads(),
-                options.interior ? "on" : "off", options.skipping ? "on" : "off", wall,
+                options.interior ? "on" : "off", options.skipping ? "on" : "off",
+                options.secondChance ? "on" : "off", wall,
                 referenceSeconds, long(kernel.reference().last()), kernel.reference().bytes(),
                 kernel.skipTable().bytes(),
                 processSeconds() - processStart, double(total.steps), double(total.skipped),
                 double(total.skips), total.steps / wall * 1e-6,
+                100.0 * double(total.secondChances) / double(total.pixels),
+                double(total.secondSteps),
                 100.0 * double(total.recomputed) / double(total.pixels),
                 100.0 * double(atImax) / double(total.pixels),
                 100.0 * double(total.interior) / double(total.pixels),
@@ -246,9 +260,54 @@ void speed(int wide, int high, const Options &options)
                 peakKilobytes() / 1024, load[0]);
 }
 
+// Every pixel of the given rows that the lanes leave in doubt, counted by
+// the kernel with its second chance, against the plain loop at P and 2P.
+void doubtsOf(const char *name, const DeepView &view, long imax, int rowStep)
+{
+    const auto start = Clock::now();
+    DeepKernel lanes(view, imax), kernel(view, imax);
+    lanes.setSecondChance(false);
+    std::vector<std::int64_t> row(view.pixelsWide());
+    std::vector<std::pair<int, int>> doubtful;
+    DeepWork scan;
+    for (int q = 0; q < view.pixelsHigh(); q += rowStep) {
+        const std::int64_t before = scan.recomputed;
+        lanes.countRow(q, row.data(), scan);
+        for (int p = 0; p < view.pixelsWide() && scan.recomputed > before; ++p) {
+            DeepWork one;
+            lanes.count(p, q, one);
+            if (one.recomputed > 0)
+                doubtful.emplace_back(p, q);
+        }
+    }
+    Comparison result;
+    std::vector<DeepWork> work(doubtful.size());
+    onAllCores(int(doubtful.size()), [&](int k) {
+        compareSample(kernel, doubtful[k].first, doubtful[k].second, imax, result, work[k]);
+    });
+    DeepWork total;
+    for (const DeepWork &w : work)
+        total += w;
+    std::printf("doubts, %s: %zu of %ld pixels in doubt after the lanes; %ld decided in "
+                "double-double (%.3g steps), %ld recomputed; %ld differences on %ld determined, "
+                "%ld undetermined; %.1f s\n",
+                name, doubtful.size(), long(scan.pixels), long(total.secondChances),
+                double(total.secondSteps), long(total.recomputed), result.differences.load(),
+                result.determined.load(), result.undetermined.load(), since(start));
+    std::fflush(stdout);
+}
+
+void doubts()
+{
+    doubtsOf("example 4, every eighth row of 462 x 462, Imax 32767",
+             *DeepView::make("-0,625", "0,4", "0,05", 462, 462), 32767, 8);
+    doubtsOf("minibrot period 1053, 2E-68, 480 x 270, Imax 50000", viewOf(StillPlace, 480, 270),
+             StillPlace.imax, 1);
+}
+
 // Example 4 (−0,65..−0,60 × 0,375..0,425) as a deep view, every eighth row
 // of 462 × 462: the same points through both kernels on one core.
-void rate()
+void rate(const Options &options)
 {
     constexpr int Side = 462;
     constexpr int RowStep = 8;
@@ -258,6 +317,7 @@ void rate()
     DeepKernel kernel(view, Imax);
     kernel.setInteriorTest(false);
     kernel.setStepSkipping(false);
+    kernel.setSecondChance(options.secondChance);
     std::vector<double> cx, cy;
     MpReal c(view.precision());
     for (int q = 0; q < Side; q += RowStep) {
@@ -288,10 +348,12 @@ void rate()
     const double deepSeconds = since(start);
     std::printf("rate, example 4, Imax %ld, %zu points, one core: column kernel (%s, no cycle check) "
                 "%.3g iterations/s; deep kernel %.3g iterations/s (%.2f %% of it; %.2f %% of the "
-                "pixels recomputed, %.3g perturbation steps/s)\n",
+                "pixels decided in double-double, %.2f %% recomputed, %.3g perturbation "
+                "steps/s)\n",
                 Imax, cx.size(), kernelPathName(bestKernelPath()), iterations / doubleSeconds,
                 deepIterations / deepSeconds, 100.0 * (deepIterations / deepSeconds)
                                                   / (iterations / doubleSeconds),
+                100.0 * double(work.secondChances) / double(work.pixels),
                 100.0 * double(work.recomputed) / double(work.pixels),
                 double(work.steps) / deepSeconds);
 }
@@ -300,7 +362,7 @@ void rate()
 
 int main(int argc, char **argv)
 {
-    bool all = true, doExactness = false, doSpeed = false, doRate = false;
+    bool all = true, doExactness = false, doSpeed = false, doRate = false, doDoubts = false;
     Options options;
     int wide = 480, high = 270, samples = 0;
     for (int k = 1; k < argc; ++k) {
@@ -313,10 +375,14 @@ int main(int argc, char **argv)
                 return std::fprintf(stderr, "speed=WxH\n"), 2;
         } else if (arg == "rate")
             doRate = true, all = false;
+        else if (arg == "doubts")
+            doDoubts = true, all = false;
         else if (arg == "--no-interior")
             options.interior = false;
         else if (arg == "--no-skip")
             options.skipping = false;
+        else if (arg == "--no-second-chance")
+            options.secondChance = false;
         else if (arg.rfind("--skip-epsilon=", 0) == 0)
             options.skipExponent = std::atoi(arg.c_str() + 15);
         else if (arg.rfind("--samples=", 0) == 0)
@@ -325,10 +391,12 @@ int main(int argc, char **argv)
             return std::fprintf(stderr, "unknown argument %s\n", arg.c_str()), 2;
     }
     if (all || doRate)
-        rate();
+        rate(options);
     if (all || doSpeed)
         speed(wide, high, options);
     if (all || doExactness)
         exactness(samples, options);
+    if (doDoubts)
+        doubts();
     return 0;
 }

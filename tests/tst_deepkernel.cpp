@@ -6,6 +6,7 @@
 #include "deep/decimaltext.h"
 #include "deep/deepkernel.h"
 #include "deep/lanejob.h"
+#include "deep/secondchance.h"
 #include "deep/viewcounter.h"
 #include "exportrun.h"
 #include "core/standardcolors.h"
@@ -235,13 +236,17 @@ private slots:
     void matchesPlainLoop();
     void switchesAtStatedDepth_data();
     void switchesAtStatedDepth();
-    void recomputesDoubtfulPixels();
+    void doubleWordsKeepTheirBounds_data();
+    void doubleWordsKeepTheirBounds();
+    void recountsDoubtfulPixels_data();
+    void recountsDoubtfulPixels();
     void provesInteriorOnlyInside();
     void provesBulbsInside_data();
     void provesBulbsInside();
     void skippingKeepsCounts_data();
     void skippingKeepsCounts();
     void skipNodesBoundTheirMaps();
+    void sharedByThreads_data();
     void sharedByThreads();
     void laneBuildsAgree();
     void deepStillMatchesPlainLoop();
@@ -429,27 +434,155 @@ void tst_deepkernel::switchesAtStatedDepth()
     }
 }
 
-// Just below the switch, orbits of thousands of steps leave some escape
-// tests within their error bound: those pixels go to the plain loop.
-void tst_deepkernel::recomputesDoubtfulPixels()
+void tst_deepkernel::doubleWordsKeepTheirBounds_data()
 {
-    const Place place{"-0,7436438870371587", "0,1318259042053119", "1,76E-11", Wide, High, 10000};
-    const DeepKernel kernel(viewOf(place), place.imax);
-    DeepWork work;
-    int recomputed = 0;
-    for (int q = 0; q < High && recomputed < 3; q += 7) {
-        for (int p = 0; p < Wide; ++p) {
-            const std::int64_t before = work.recomputed;
-            const long count = kernel.count(p, q, work);
-            if (work.recomputed == before)
+    QTest::addColumn<bool>("product");
+    QTest::addColumn<double>("bound"); // relative, in units of u² = 2^-106
+    QTest::newRow("sum: 3u² + 13u³") << false << 3.0 + 13.0 * 0x1p-53;
+    QTest::newRow("product: 7u²") << true << 7.0;
+}
+
+// The published relative error bounds the second chance relies on, against
+// MPFR's exact results, on double-words of random signs and magnitudes,
+// sums with cancellation among them; results are double-words again.
+void tst_deepkernel::doubleWordsKeepTheirBounds()
+{
+    QFETCH(bool, product);
+    QFETCH(double, bound);
+    constexpr int Pairs = 200000;
+    unsigned state = 4242;
+    const auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return double((state >> 4) & 0xFFFFFFF) / double(0x10000000);
+    };
+    // Full 53-bit mantissas, lo anywhere within half an ulp of hi.
+    const auto word = [&](int scale) {
+        const double mantissa = (1.0 + next()) + next() * 0x1p-28;
+        const double hi = std::ldexp(mantissa, scale) * (next() < 0.5 ? -1.0 : 1.0);
+        const double ulp = std::nextafter(std::fabs(hi), INFINITY) - std::fabs(hi);
+        return DoubleDouble{hi, ulp * (next() - 0.5) * (1.0 - 0x1p-20)};
+    };
+    Big x(400), y(400), exact(400), error(400);
+    double worst = 0.0;
+    for (int k = 0; k < Pairs; ++k) {
+        const DoubleDouble a = word(int(next() * 40) - 20);
+        DoubleDouble b = word(int(next() * 40) - 20);
+        if (!product && k % 2 == 0)
+            b = -DoubleDouble{a.hi, a.lo * next()}; // cancellation
+        const DoubleDouble r = product ? a * b : a + b;
+        QCOMPARE(r.hi + r.lo, r.hi);
+        mpfr_set_d(x.v, a.hi, MPFR_RNDN);
+        mpfr_add_d(x.v, x.v, a.lo, MPFR_RNDN);
+        mpfr_set_d(y.v, b.hi, MPFR_RNDN);
+        mpfr_add_d(y.v, y.v, b.lo, MPFR_RNDN);
+        (product ? mpfr_mul : mpfr_add)(exact.v, x.v, y.v, MPFR_RNDN);
+        if (mpfr_zero_p(exact.v))
+            continue;
+        mpfr_sub_d(error.v, exact.v, r.hi, MPFR_RNDN);
+        mpfr_sub_d(error.v, error.v, r.lo, MPFR_RNDN);
+        mpfr_div(error.v, error.v, exact.v, MPFR_RNDN);
+        mpfr_mul_2si(error.v, error.v, 106, MPFR_RNDN);
+        worst = std::max(worst, std::fabs(mpfr_get_d(error.v, MPFR_RNDN)));
+    }
+    qDebug("relative error at most %.3g u²", worst);
+    QVERIFY2(worst <= bound, qPrintable(QString::number(worst)));
+    // The operations really are about 106 bits, not 53.
+    QVERIFY(worst > 0.1);
+}
+
+void tst_deepkernel::recountsDoubtfulPixels_data()
+{
+    QTest::addColumn<QString>("re");
+    QTest::addColumn<QString>("im");
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<int>("imax");
+    // Just below the switch, orbits of thousands of steps leave some escape
+    // tests within their error bound.
+    QTest::newRow("near the switch, 1,76E-11")
+        << "-0,7436438870371587" << "0,1318259042053119" << "1,76E-11" << 10000;
+    // Long orbits with many rebases around the minibrot's copy.
+    QTest::newRow("minibrot 1053, 2E-68")
+        << QString::fromStdString(Mini1053Re) << QString::fromStdString(Mini1053Im) << "2E-68"
+        << 20000;
+}
+
+// The largest |z − exact z| / bound over the steps of a second-chance run
+// of pixel (p, q), the exact orbit being the test's loop at 4P bits from
+// the test's own P-bit point; above 1 the bound failed.
+double worstOfBound(const Place &place, const DeepView &view, int p, int q)
+{
+    const mpfr_prec_t bits = view.precision(), fine = 4 * bits;
+    Big cx(bits), cy(bits), dx(bits), dy(bits), ex(fine), ey(fine);
+    pixelPoint(place.re, place, p, place.wide, cx.v);
+    pixelPoint(place.im, place, q, place.high, cy.v);
+    mpfr_sub(dx.v, cx.v, view.centreRe().get(), MPFR_RNDN);
+    mpfr_sub(dy.v, cy.v, view.centreIm().get(), MPFR_RNDN);
+    const SecondChance chance(view.centreRe().get(), view.centreIm().get(), place.imax);
+    std::vector<SecondChance::Step> trace;
+    chance.run(toDoubleDouble(dx.v), toDoubleDouble(dy.v), &trace);
+    double worst = 0.0;
+    plainLoop(cx.v, cy.v, long(trace.size()), fine, [&](long n, mpfr_srcptr x, mpfr_srcptr y) {
+        const SecondChance::Step &step = trace[std::size_t(n - 1)];
+        // z − exact z, exactly: a double-double is two doubles.
+        mpfr_sub_d(ex.v, x, step.zx.hi, MPFR_RNDN);
+        mpfr_sub_d(ex.v, ex.v, step.zx.lo, MPFR_RNDN);
+        mpfr_sub_d(ey.v, y, step.zy.hi, MPFR_RNDN);
+        mpfr_sub_d(ey.v, ey.v, step.zy.lo, MPFR_RNDN);
+        mpfr_hypot(ex.v, ex.v, ey.v, MPFR_RNDU);
+        worst = std::max(worst, mpfr_get_d(ex.v, MPFR_RNDU) / step.zError);
+    });
+    return worst;
+}
+
+// Pixels the lanes leave in doubt: without the second chance each goes to
+// the plain loop, with it most are decided in double-double; either way the
+// count is the test's plain loop's wherever P and 2P agree. Along each
+// double-double run, every z lies within its bound of the exact orbit.
+void tst_deepkernel::recountsDoubtfulPixels()
+{
+    QFETCH(QString, re);
+    QFETCH(QString, im);
+    QFETCH(QString, width);
+    QFETCH(int, imax);
+    // Doubts are rare (some 0,05 % of the pixels at the minibrot).
+    constexpr int Wanted = 6, Wider = 2 * Wide, Higher = 2 * High;
+    const Place place{re.toStdString(), im.toStdString(), width.toStdString(), Wider, Higher, imax};
+    DeepKernel plain(viewOf(place), place.imax), second(viewOf(place), place.imax);
+    plain.setSecondChance(false);
+    const mpfr_prec_t bits = plain.view().precision();
+    DeepWork plainWork, secondWork;
+    int doubts = 0, determined = 0;
+    double worst = 0.0;
+    std::vector<std::int64_t> row(Wider);
+    for (int q = 0; q < Higher && doubts < Wanted; ++q) {
+        const std::int64_t before = plainWork.recomputed;
+        plain.countRow(q, row.data(), plainWork);
+        for (int p = 0; p < Wider && plainWork.recomputed > before && doubts < Wanted; ++p) {
+            const std::int64_t handed = plainWork.recomputed;
+            const long atP = plain.count(p, q, plainWork);
+            if (plainWork.recomputed == handed)
                 continue;
-            ++recomputed;
-            const long atP = plainCount(place, p, q, kernel.view().precision());
-            if (atP == plainCount(place, p, q, 2 * kernel.view().precision()))
-                QCOMPARE(count, atP);
+            ++doubts;
+            const long recount = second.count(p, q, secondWork);
+            worst = std::max(worst, worstOfBound(place, plain.view(), p, q));
+            QVERIFY2(worst <= 1.0, qPrintable(QStringLiteral("(%1, %2): %3 of the bound")
+                                                  .arg(p).arg(q).arg(worst)));
+            if (atP != plainCount(place, p, q, 2 * bits))
+                continue;
+            ++determined;
+            QCOMPARE(atP, plainCount(place, p, q, bits));
+            QCOMPARE(recount, atP);
         }
     }
-    QVERIFY(recomputed > 0);
+    qDebug("%d doubtful pixels, %d determined, %lld decided in double-double in %lld steps; "
+           "the distance to the exact orbit at most %.3g of the bound",
+           doubts, determined, static_cast<long long>(secondWork.secondChances),
+           static_cast<long long>(secondWork.secondSteps), worst);
+    QCOMPARE(doubts, Wanted);
+    QVERIFY(determined >= Wanted / 2);
+    // Every doubt went somewhere, and most were decided without MPFR.
+    QCOMPARE(secondWork.secondChances + secondWork.recomputed, std::int64_t(doubts));
+    QVERIFY(secondWork.secondChances * 4 >= std::int64_t(doubts) * 3);
 }
 
 // A minibrot of period 1053 near i (its nucleus at the view's centre, the
@@ -713,26 +846,47 @@ void tst_deepkernel::skipNodesBoundTheirMaps()
 
 // One kernel, rows counted by two threads at once, gives the counts that
 // one thread gives (the thread sanitizer's build watches the sharing).
+void tst_deepkernel::sharedByThreads_data()
+{
+    QTest::addColumn<QString>("re");
+    QTest::addColumn<QString>("im");
+    QTest::addColumn<QString>("width");
+    QTest::addColumn<int>("imax");
+    QTest::addColumn<bool>("doubts");
+    QTest::newRow("i, 1E-60") << "0" << "1" << "1E-60" << 5000 << false;
+    // Doubtful pixels in rows of both threads: the second chance's steps
+    // are computed on the first of them, whichever thread meets it.
+    QTest::newRow("near the switch, doubts")
+        << "-0,7436438870371587" << "0,1318259042053119" << "1,76E-11" << 10000 << true;
+}
+
 void tst_deepkernel::sharedByThreads()
 {
-    const Place place{"0", "1", "1E-60", Wide, High, 5000};
-    const DeepKernel kernel(viewOf(place), place.imax);
+    QFETCH(QString, re);
+    QFETCH(QString, im);
+    QFETCH(QString, width);
+    QFETCH(int, imax);
+    QFETCH(bool, doubts);
+    const Place place{re.toStdString(), im.toStdString(), width.toStdString(), Wide, High, imax};
+    const DeepKernel kernel(viewOf(place), place.imax), own(viewOf(place), place.imax);
     constexpr int Rows = 8;
     std::vector<std::int64_t> alone(Rows * Wide), shared(Rows * Wide);
-    DeepWork work;
-    for (int q = 0; q < Rows; ++q)
-        kernel.countRow(q, alone.data() + q * Wide, work);
+    std::vector<DeepWork> works(2);
     std::vector<std::thread> threads;
     for (int t = 0; t < 2; ++t) {
         threads.emplace_back([&, t] {
-            DeepWork own;
             for (int q = t; q < Rows; q += 2)
-                kernel.countRow(q, shared.data() + q * Wide, own);
+                kernel.countRow(q, shared.data() + q * Wide, works[t]);
         });
     }
     for (std::thread &thread : threads)
         thread.join();
+    DeepWork work;
+    for (int q = 0; q < Rows; ++q)
+        own.countRow(q, alone.data() + q * Wide, work);
     QCOMPARE(shared, alone);
+    QCOMPARE(works[0].secondChances + works[1].secondChances, work.secondChances);
+    QCOMPARE(works[0].secondChances > 0 && works[1].secondChances > 0, doubts);
 }
 
 // The lanes for any processor and the AVX2 ones step (and skip) the same

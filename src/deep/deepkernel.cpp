@@ -49,6 +49,8 @@ DeepWork &DeepWork::operator+=(const DeepWork &other)
     referenceEnds += other.referenceEnds;
     extendedPixels += other.extendedPixels;
     recomputed += other.recomputed;
+    secondChances += other.secondChances;
+    secondSteps += other.secondSteps;
     interior += other.interior;
     skips += other.skips;
     skipped += other.skipped;
@@ -62,7 +64,8 @@ DeepKernel::DeepKernel(const DeepView &view, std::int64_t imax, std::int64_t ref
                            needsExtended(view) ? ExtendedReferenceSteps : ReferenceSteps)),
       m_skips(skipsInDoubles(view) ? SkipTable(m_reference.x(), m_reference.y(),
                                                m_reference.last(), dcRadius(view))
-                                   : SkipTable())
+                                   : SkipTable()),
+      m_doubleDouble(view.centreRe().get(), view.centreIm().get(), imax)
 {
 }
 
@@ -105,11 +108,32 @@ void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
         work.skipped += result.skipped;
         counts[k] = result.count;
         if (result.verdict == PerturbationResult::Unsure) {
-            ++work.recomputed;
             m_view.pixelRe(first + k, cx.get());
-            counts[k] = plainLoopCount(cx.get(), cy.get(), m_imax);
+            counts[k] = recount(cx.get(), cy.get(), work);
         }
     }
+}
+
+std::int64_t DeepKernel::recount(mpfr_srcptr cx, mpfr_srcptr cy, DeepWork &work) const
+{
+    // Deltas below 2^-900 would leave what double-doubles hold with their
+    // precision; those views keep FloatExp and go to the plain loop.
+    if (m_secondChance && !m_reference.extended()) {
+        const mpfr_prec_t precision = m_view.precision();
+        MpReal dx(precision), dy(precision);
+        // Exact at P bits, as the lanes' dc.
+        mpfr_sub(dx.get(), cx, m_view.centreRe().get(), MPFR_RNDN);
+        mpfr_sub(dy.get(), cy, m_view.centreIm().get(), MPFR_RNDN);
+        const PerturbationResult result =
+            m_doubleDouble.run(toDoubleDouble(dx.get()), toDoubleDouble(dy.get()));
+        work.secondSteps += result.steps;
+        if (result.verdict == PerturbationResult::Counted) {
+            ++work.secondChances;
+            return result.count;
+        }
+    }
+    ++work.recomputed;
+    return plainLoopCount(cx, cy, m_imax);
 }
 
 std::int64_t DeepKernel::count(int p, int q, DeepWork &work) const

@@ -3,6 +3,7 @@
 #include "deep/deepview.h"
 #include "deep/floatexp.h"
 #include "deep/referenceorbit.h"
+#include "deep/secondchance.h"
 #include "deep/skiptable.h"
 
 #include <cstdint>
@@ -16,6 +17,8 @@ struct DeepWork
     std::int64_t referenceEnds = 0;  // restarts at Z(0) = 0: the reference ran out
     std::int64_t extendedPixels = 0; // pixels that began with FloatExp deltas
     std::int64_t recomputed = 0;     // pixels handed to the plain loop
+    std::int64_t secondChances = 0;  // doubtful pixels decided in double-double
+    std::int64_t secondSteps = 0;    // steps the double-double runs took
     std::int64_t interior = 0;       // pixels proven never to escape
     std::int64_t skips = 0;          // skip-table nodes applied
     std::int64_t skipped = 0;        // steps they skipped (not in steps)
@@ -32,7 +35,8 @@ struct DeepWork
 //
 // A running bound on the error of each pixel's delta follows every step;
 // where an escape test (|z|² > 5) lies within that bound of 5, the pixel is
-// handed to the plain MPFR loop at precision P instead. So every count is the
+// counted again in double-double (secondchance.h), and where that too is in
+// doubt, by the plain MPFR loop at precision P. So every count is the
 // count of the plain loop at P, except where the plain loop's own rounding
 // decides it (then the count is the exact orbit's).
 //
@@ -62,6 +66,11 @@ public:
     // Rebuilds the table with another validity radius per step (see
     // SkipTable::DefaultEpsilon); only to measure.
     void setSkipEpsilon(double epsilon);
+    // The double-double second chance for doubtful pixels is on by default
+    // (for views whose pixels are wider than 2^-900); off, every doubtful
+    // pixel goes to the plain loop. Counts are the same either way wherever
+    // the plain loop's count is determined (P and 2P agree).
+    void setSecondChance(bool on) { m_secondChance = on; }
 
     const ReferenceOrbit &reference() const { return m_reference; }
     const SkipTable &skipTable() const { return m_skips; }
@@ -70,11 +79,15 @@ public:
 private:
     // counts[k] for pixels (first + k, q), k < pixels.
     void countPoints(int first, int pixels, int q, std::int64_t *counts, DeepWork &work) const;
+    // The count of a pixel the lanes left in doubt.
+    std::int64_t recount(mpfr_srcptr cx, mpfr_srcptr cy, DeepWork &work) const;
 
     DeepView m_view;
     std::int64_t m_imax;
     ReferenceOrbit m_reference;
     SkipTable m_skips;
+    SecondChance m_doubleDouble;
+    bool m_secondChance = true;
     bool m_interiorTest = true;
     bool m_stepSkipping = true;
 };

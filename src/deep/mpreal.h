@@ -1,9 +1,11 @@
 #pragma once
 
+#include "deep/doubledouble.h"
 #include "deep/floatexp.h"
 
 #include <mpfr.h>
 
+#include <algorithm>
 #include <utility>
 
 // An MPFR number that frees itself: the deep kernel's one owner of mpfr_t.
@@ -43,4 +45,15 @@ inline FloatExp toFloatExp(mpfr_srcptr value)
     long exponent = 0;
     const double mantissa = mpfr_get_d_2exp(&exponent, value, MPFR_RNDN);
     return FloatExp::normalised(mantissa, exponent);
+}
+
+// hi = the value rounded to a double, lo = the rest rounded to a double. The
+// rest value − hi is exact at the value's precision (at least 53 bits): it
+// lies within half an ulp of hi and on the value's own grid.
+inline DoubleDouble toDoubleDouble(mpfr_srcptr value)
+{
+    const double hi = mpfr_get_d(value, MPFR_RNDN);
+    MpReal rest(std::max<mpfr_prec_t>(mpfr_get_prec(value), 53));
+    mpfr_sub_d(rest.get(), value, hi, MPFR_RNDN);
+    return {hi, mpfr_get_d(rest.get(), MPFR_RNDN)};
 }

@@ -6,14 +6,13 @@
 #include <algorithm>
 #include <cmath>
 
-ReferenceOrbit::ReferenceOrbit(mpfr_srcptr cx, mpfr_srcptr cy, std::int64_t imax, bool extended,
-                               std::int64_t maxSteps)
+void iterateReference(mpfr_srcptr cx, mpfr_srcptr cy, std::int64_t steps,
+                      const std::function<void(mpfr_srcptr, mpfr_srcptr)> &keep)
 {
-    imax = std::min(imax, std::max<std::int64_t>(maxSteps, 1));
     const mpfr_prec_t precision = std::max(mpfr_get_prec(cx), mpfr_get_prec(cy));
     MpReal x(precision), y(precision), xx(precision), yy(precision), m(precision), t(precision);
-    keep(x.get(), y.get(), extended);
-    for (std::int64_t n = 0; n < imax && mpfr_cmp_d(m.get(), EscapeBound) <= 0; ++n) {
+    keep(x.get(), y.get());
+    for (std::int64_t n = 0; n < steps && mpfr_cmp_d(m.get(), EscapeBound) <= 0; ++n) {
         mpfr_sub(t.get(), xx.get(), yy.get(), MPFR_RNDN);
         mpfr_mul_2ui(x.get(), x.get(), 1, MPFR_RNDN);
         mpfr_mul(y.get(), x.get(), y.get(), MPFR_RNDN);
@@ -22,8 +21,15 @@ ReferenceOrbit::ReferenceOrbit(mpfr_srcptr cx, mpfr_srcptr cy, std::int64_t imax
         mpfr_sqr(xx.get(), x.get(), MPFR_RNDN);
         mpfr_sqr(yy.get(), y.get(), MPFR_RNDN);
         mpfr_add(m.get(), xx.get(), yy.get(), MPFR_RNDN);
-        keep(x.get(), y.get(), extended);
+        keep(x.get(), y.get());
     }
+}
+
+ReferenceOrbit::ReferenceOrbit(mpfr_srcptr cx, mpfr_srcptr cy, std::int64_t imax, bool extended,
+                               std::int64_t maxSteps)
+{
+    iterateReference(cx, cy, std::min(imax, std::max<std::int64_t>(maxSteps, 1)),
+                     [&](mpfr_srcptr x, mpfr_srcptr y) { keep(x, y, extended); });
     findNearReturn();
 }
 

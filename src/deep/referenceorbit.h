@@ -5,7 +5,14 @@
 #include <mpfr.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
+
+// Z(0) = 0, Z(k+1) = Z(k)² + C at C's precision (the plain loop's
+// operations), keep(x, y) called for Z(0) … Z(last), where last is the first
+// step with |Z|² > 5 or `steps`, whichever comes first.
+void iterateReference(mpfr_srcptr cx, mpfr_srcptr cy, std::int64_t steps,
+                      const std::function<void(mpfr_srcptr, mpfr_srcptr)> &keep);
 
 // The orbit Z(0) = 0, Z(k+1) = Z(k)² + C of one point C, iterated at C's
 // precision and stored rounded to doubles: 16 bytes a step, Z(0) … Z(last),
