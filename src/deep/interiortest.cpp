@@ -135,13 +135,17 @@ InteriorWatch::Ball InteriorWatch::choose(const LaneJob &job, const LaneState &s
         if (!(stepSquare < MaxRatio * MaxRatio * beforeSquare))
             continue;
         const std::complex<double> ratio = step * std::conj(before) / beforeSquare;
-        // The later steps sum to about this: where the cycle's point lies.
-        const std::complex<double> shift = step * ratio / (1.0 - ratio);
-        const double radius = Margin * std::sqrt(std::norm(shift)) + 2.0 * state.error;
+        // The later steps sum to about step·ratio / (1 − ratio): where the
+        // cycle's point lies. Its size first, from the squares: most
+        // returns fail the next test, and a complex quotient is dear.
+        const std::complex<double> rest = 1.0 - ratio;
+        const double restSquare = std::norm(rest);
+        const double shiftSquare = stepSquare * (stepSquare / beforeSquare) / restSquare;
+        const double radius = Margin * std::sqrt(shiftSquare) + 2.0 * state.error;
         // A disk not small against |z| grows by its own square near 0 and
         // fails: no test until the returns have closed in further.
         if (radius * NearZero <= state.zBound)
-            return {q, shift, radius};
+            return {q, step * ratio * std::conj(rest) / restSquare, radius};
     }
     return {};
 }
