@@ -221,6 +221,33 @@ std::map<QByteArray, QByteArray> textsOf(const QString &path)
     return texts;
 }
 
+// Random double-words for the arithmetic's tests: full 53-bit mantissas,
+// lo anywhere within half an ulp of hi, random signs.
+struct RandomWords
+{
+    unsigned state = 4242;
+
+    double next()
+    {
+        state = state * 1103515245u + 12345u;
+        return double((state >> 4) & 0xFFFFFFF) / double(0x10000000);
+    }
+
+    DoubleDouble word(int scale)
+    {
+        const double mantissa = (1.0 + next()) + next() * 0x1p-28;
+        const double hi = std::ldexp(mantissa, scale) * (next() < 0.5 ? -1.0 : 1.0);
+        const double ulp = std::nextafter(std::fabs(hi), INFINITY) - std::fabs(hi);
+        return DoubleDouble{hi, ulp * (next() - 0.5) * (1.0 - 0x1p-20)};
+    }
+};
+
+void setWord(mpfr_ptr target, DoubleDouble x)
+{
+    mpfr_set_d(target, x.hi, MPFR_RNDN);
+    mpfr_add_d(target, target, x.lo, MPFR_RNDN);
+}
+
 } // namespace
 
 class tst_deepkernel : public QObject
@@ -238,6 +265,7 @@ private slots:
     void switchesAtStatedDepth();
     void doubleWordsKeepTheirBounds_data();
     void doubleWordsKeepTheirBounds();
+    void dotPlusKeepsItsBound();
     void recountsDoubtfulPixels_data();
     void recountsDoubtfulPixels();
     void provesInteriorOnlyInside();
@@ -450,18 +478,9 @@ void tst_deepkernel::doubleWordsKeepTheirBounds()
     QFETCH(bool, product);
     QFETCH(double, bound);
     constexpr int Pairs = 200000;
-    unsigned state = 4242;
-    const auto next = [&state] {
-        state = state * 1103515245u + 12345u;
-        return double((state >> 4) & 0xFFFFFFF) / double(0x10000000);
-    };
-    // Full 53-bit mantissas, lo anywhere within half an ulp of hi.
-    const auto word = [&](int scale) {
-        const double mantissa = (1.0 + next()) + next() * 0x1p-28;
-        const double hi = std::ldexp(mantissa, scale) * (next() < 0.5 ? -1.0 : 1.0);
-        const double ulp = std::nextafter(std::fabs(hi), INFINITY) - std::fabs(hi);
-        return DoubleDouble{hi, ulp * (next() - 0.5) * (1.0 - 0x1p-20)};
-    };
+    RandomWords random;
+    const auto next = [&random] { return random.next(); };
+    const auto word = [&random](int scale) { return random.word(scale); };
     Big x(400), y(400), exact(400), error(400);
     double worst = 0.0;
     for (int k = 0; k < Pairs; ++k) {
@@ -488,6 +507,50 @@ void tst_deepkernel::doubleWordsKeepTheirBounds()
     QVERIFY2(worst <= bound, qPrintable(QString::number(worst)));
     // The operations really are about 106 bits, not 53.
     QVERIFY(worst > 0.1);
+}
+
+// x1·y1 + x2·y2 + c against MPFR's exact result, within 42u² of the
+// products' sizes and 17u² of |c|, also where the terms cancel each other.
+void tst_deepkernel::dotPlusKeepsItsBound()
+{
+    constexpr int Triples = 100000;
+    RandomWords random;
+    Big x(400), y(400), term(400), exact(400);
+    double worst = 0.0;
+    for (int k = 0; k < Triples; ++k) {
+        const DoubleDouble x1 = random.word(int(random.next() * 40) - 20);
+        const DoubleDouble y1 = random.word(int(random.next() * 40) - 20);
+        DoubleDouble x2 = random.word(int(random.next() * 40) - 20);
+        DoubleDouble y2 = random.word(int(random.next() * 40) - 20);
+        DoubleDouble c = random.word(int(random.next() * 80) - 40);
+        if (k % 3 == 1) { // the products cancel
+            x2 = -DoubleDouble{x1.hi, x1.lo * random.next()};
+            y2 = y1;
+        } else if (k % 3 == 2) { // c cancels them
+            c = -(x1 * y1 + x2 * y2);
+        }
+        const DoubleDouble r = dotPlus(x1, y1, x2, y2, c);
+        QCOMPARE(r.hi + r.lo, r.hi);
+        setWord(x.v, x1);
+        setWord(y.v, y1);
+        mpfr_mul(exact.v, x.v, y.v, MPFR_RNDN);
+        setWord(x.v, x2);
+        setWord(y.v, y2);
+        mpfr_mul(term.v, x.v, y.v, MPFR_RNDN);
+        mpfr_add(exact.v, exact.v, term.v, MPFR_RNDN);
+        setWord(term.v, c);
+        mpfr_add(exact.v, exact.v, term.v, MPFR_RNDN);
+        mpfr_sub_d(exact.v, exact.v, r.hi, MPFR_RNDN);
+        mpfr_sub_d(exact.v, exact.v, r.lo, MPFR_RNDN);
+        const double sizes = 42.0 * (magnitude(x1) * magnitude(y1) + magnitude(x2) * magnitude(y2))
+                             + 17.0 * magnitude(c);
+        mpfr_mul_2si(exact.v, exact.v, 106, MPFR_RNDN);
+        worst = std::max(worst, std::fabs(mpfr_get_d(exact.v, MPFR_RNDN)) / sizes);
+    }
+    qDebug("error at most %.3g of the bound", worst);
+    QVERIFY2(worst <= 1.0, qPrintable(QString::number(worst)));
+    // About 106 bits, not 53: the bound is not loose by a factor 2^53.
+    QVERIFY(worst > 1E-3);
 }
 
 void tst_deepkernel::recountsDoubtfulPixels_data()

@@ -19,10 +19,10 @@ namespace {
 using DeepBound::U;
 using DeepBound::Up;
 
-// A double-double product errs by less than 7u² of its result, a sum by
-// 3u² + 13u³ (doubledouble.h); the worst chain of a step, a sum, the
-// products and their sum, by about 13u² of the sizes it acts on (see
-// docs/deepzoom.md for the count). 16u² covers each with room to spare.
+// A double-double sum errs by at most 3u² + 13u³ of its result, a product
+// with its sums (dotPlus) by 42u² of the operands' sizes (doubledouble.h);
+// the step's rounding comes to some 45u² of |2Z + dz|·|dz| and 18u² of |dc|
+// (see docs/deepzoom.md for the count). In units of 16u², with room to spare.
 constexpr double Rounding = 16.0 * U * U;
 // Absolute error where results fall below 2^-969: each of a step's some
 // 150 double operations adds at most 2^-1075.
@@ -143,14 +143,14 @@ double l1Low(const Complex &z)
 {
     const Complex &dc = pixel.dc;
     const Complex a{twice(zm.x) + s.dz.x, twice(zm.y) + s.dz.y};
-    r.nz = {(a.x * s.dz.x - a.y * s.dz.y) + dc.x, (a.x * s.dz.y + a.y * s.dz.x) + dc.y};
+    r.nz = {dotPlus(a.x, s.dz.x, -a.y, s.dz.y, dc.x), dotPlus(a.x, s.dz.y, a.y, s.dz.x, dc.y)};
     // The old error through the step (e·(2z + e)); the rounding of the
     // step's operations, of Z(m) (inside |2Z + dz| or beside it) and of dc
     // to double-doubles; and the reference's own rounding at P bits, by
     // which Z(m + 1) misses Z(m)² + C.
     const double size = l1(s.dz), zmSize = l1(zm), nextSize = l1(next);
     s.error = (s.error * (2.0 * s.zBound + s.error)
-               + Rounding * ((l1(a) + zmSize) * size + pixel.dcSize + l1(r.nz))
+               + Rounding * ((3.0 * l1(a) + zmSize) * size + 1.5 * pixel.dcSize)
                + pixel.referenceRounding * (4.0 * zmSize * zmSize + nextSize) + Tiny) * Up;
     // The escape test needs z only to some 50 bits: the high parts' sum,
     // off by the low parts, Z(m + 1)'s rounding to a double-double and the
