@@ -25,6 +25,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -193,6 +194,21 @@ void exactness(int samplesOverride, const Options &options)
     }
 }
 
+// FNV-1a over the values' bytes: a fingerprint of a picture's counts, so
+// that a faster kernel can be checked to count exactly as before.
+template <typename T>
+std::uint64_t countSum(const T *values, int n)
+{
+    constexpr std::uint64_t Basis = 0xcbf29ce484222325ull, Prime = 0x100000001b3ull;
+    std::uint64_t sum = Basis;
+    for (int k = 0; k < n; ++k) {
+        const auto value = static_cast<std::uint64_t>(values[k]);
+        for (int b = 0; b < 64; b += 8)
+            sum = (sum ^ ((value >> b) & 0xFF)) * Prime;
+    }
+    return sum;
+}
+
 void speed(int wide, int high, const Options &options)
 {
     const auto start = Clock::now();
@@ -201,6 +217,7 @@ void speed(int wide, int high, const Options &options)
     configure(kernel, options);
     const double referenceSeconds = since(start);
     std::vector<DeepWork> work(high);
+    std::vector<std::uint64_t> rowSums(high);
     std::vector<std::int64_t> rows(std::size_t(threads()) * wide);
     std::atomic<int> slot{0};
     std::atomic<long> atImax{0};
@@ -209,10 +226,13 @@ void speed(int wide, int high, const Options &options)
         std::int64_t *row = rows.data() + std::size_t(mine) * wide;
         kernel.countRow(q, row, work[q]);
         atImax += std::count(row, row + wide, StillPlace.imax);
+        rowSums[q] = countSum(row, wide);
     });
     DeepWork total;
     for (const DeepWork &w : work)
         total += w;
+    // The rows' sums in order: a change of any count changes it.
+    const std::uint64_t checksum = countSum(rowSums.data(), high);
     const double wall = since(start);
     double load[3] = {};
     getloadavg(load, 3);
@@ -223,7 +243,7 @@ void speed(int wide, int high, const Options &options)
                 "%.1f M steps/s of wall; "
                 "%.3f %% decided in double-double (%.3g steps), %.3f %% recomputed, "
                 "%.1f %% at Imax, %.1f %% proven interior (near return %ld); "
-                "peak %ld MB; load average %.1f\n",
+                "counts' checksum %016llx; peak %ld MB; load average %.1f\n",
                 StillPlace.name, wide, high, StillPlace.imax, threads(),
                 options.interior ? "on" : "off", options.skipping ? "on" : "off",
                 options.secondChance ? "on" : "off", wall,
@@ -236,7 +256,8 @@ void speed(int wide, int high, const Options &options)
                 100.0 * double(total.recomputed) / double(total.pixels),
                 100.0 * double(atImax) / double(total.pixels),
                 100.0 * double(total.interior) / double(total.pixels),
-                long(kernel.reference().nearReturn()), peakKilobytes() / 1024, load[0]);
+                long(kernel.reference().nearReturn()), static_cast<unsigned long long>(checksum),
+                peakKilobytes() / 1024, load[0]);
 }
 
 // Every pixel of the given rows that the lanes leave in doubt, counted by
