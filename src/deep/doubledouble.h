@@ -78,9 +78,10 @@ inline DoubleDouble operator*(DoubleDouble x, DoubleDouble y)
 // x1·y1 + x2·y2 + c, rounded once at the end: the high parts' products and
 // their sum with c's high part are exact (TwoProd, TwoSum), all the rest, each
 // below u of those, is summed in doubles by eight operations and the two
-// low-by-low products are left out. Off by at most 42u²·(|x1|·|y1| + |x2|·|y2|)
-// + 17u²·|c| (|·| the magnitude below): a bound on the operands' sizes, not
-// on the result's, so cancellation costs it nothing.
+// low-by-low products are left out. Off by at most 26u²·(|x1|·|y1| + |x2|·|y2|)
+// + 5u²·|c| (|·| the magnitude below; docs/deepzoom.md for the count): a
+// bound on the operands' sizes, not on the result's, so cancellation costs
+// it nothing.
 inline DoubleDouble dotPlus(DoubleDouble x1, DoubleDouble y1, DoubleDouble x2, DoubleDouble y2,
                             DoubleDouble c)
 {

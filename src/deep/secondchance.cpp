@@ -20,9 +20,10 @@ using DeepBound::U;
 using DeepBound::Up;
 
 // A double-double sum errs by at most 3u² + 13u³ of its result, a product
-// with its sums (dotPlus) by 42u² of the operands' sizes (doubledouble.h);
-// the step's rounding comes to some 45u² of |2Z + dz|·|dz| and 18u² of |dc|
-// (see docs/deepzoom.md for the count). In units of 16u², with room to spare.
+// with its sums (dotPlus) by 26u² of the operands' sizes (doubledouble.h);
+// the step's rounding comes to some 29u² of |2Z + dz|·|dz|, 2u² of
+// |Z(m)|·|dz| and 6u² of |dc| (see docs/deepzoom.md for the count). In
+// units of 16u², with room to spare.
 constexpr double Rounding = 16.0 * U * U;
 // Absolute error where results fall below 2^-969: each of a step's some
 // 150 double operations adds at most 2^-1075.
@@ -150,7 +151,7 @@ double l1Low(const Complex &z)
     // which Z(m + 1) misses Z(m)² + C.
     const double size = l1(s.dz), zmSize = l1(zm), nextSize = l1(next);
     s.error = (s.error * (2.0 * s.zBound + s.error)
-               + Rounding * ((3.0 * l1(a) + zmSize) * size + 1.5 * pixel.dcSize)
+               + Rounding * ((2.0 * l1(a) + zmSize) * size + pixel.dcSize)
                + pixel.referenceRounding * (4.0 * zmSize * zmSize + nextSize) + Tiny) * Up;
     // The escape test needs z only to some 50 bits: the high parts' sum,
     // off by the low parts, Z(m + 1)'s rounding to a double-double and the
