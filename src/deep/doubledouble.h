@@ -94,7 +94,7 @@ inline DoubleDouble dotPlus(DoubleDouble x1, DoubleDouble y1, DoubleDouble x2, D
     e = std::fma(x2.hi, y2.lo, e);
     e = std::fma(x2.lo, y2.hi, e);
     e = ((e + q.lo) + s.lo) + (t.lo + c.lo);
-    return DoubleWord::twoSum(t.hi, e);
+    return twoSum(t.hi, e);
 }
 
 // 2·x, exact.
