@@ -75,6 +75,28 @@ inline DoubleDouble operator*(DoubleDouble x, DoubleDouble y)
     return fastTwoSum(c.hi, c.lo + std::fma(x.lo, y.hi, t));
 }
 
+// x1·y1 + x2·y2 + c, rounded once at the end: the high parts' products and
+// their sum with c's high part are exact (TwoProd, TwoSum), all the rest, each
+// below u of those, is summed in doubles by eight operations and the two
+// low-by-low products are left out. Off by at most 26u²·(|x1|·|y1| + |x2|·|y2|)
+// + 5u²·|c| (|·| the magnitude below; docs/deepzoom.md for the count): a
+// bound on the operands' sizes, not on the result's, so cancellation costs
+// it nothing.
+inline DoubleDouble dotPlus(DoubleDouble x1, DoubleDouble y1, DoubleDouble x2, DoubleDouble y2,
+                            DoubleDouble c)
+{
+    using namespace DoubleWord;
+    const DoubleDouble p = twoProd(x1.hi, y1.hi), q = twoProd(x2.hi, y2.hi);
+    const DoubleDouble s = twoSum(p.hi, q.hi);
+    const DoubleDouble t = twoSum(s.hi, c.hi);
+    double e = std::fma(x1.hi, y1.lo, p.lo);
+    e = std::fma(x1.lo, y1.hi, e);
+    e = std::fma(x2.hi, y2.lo, e);
+    e = std::fma(x2.lo, y2.hi, e);
+    e = ((e + q.lo) + s.lo) + (t.lo + c.lo);
+    return twoSum(t.hi, e);
+}
+
 // 2·x, exact.
 inline DoubleDouble twice(DoubleDouble x)
 {

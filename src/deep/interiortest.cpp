@@ -124,6 +124,12 @@ InteriorWatch::Ball InteriorWatch::choose(const LaneJob &job, const LaneState &s
                                           const std::complex<double> *steps) const
 {
     const std::int64_t seen = m_observed;
+    // A disk not small against |z| grows by its own square near 0 and
+    // fails: no test until the returns have closed in further. The disk's
+    // radius is Margin·|shift| + 2E, so this much is left for the shift.
+    const double room = state.zBound / NearZero - 2.0 * state.error;
+    if (!(room > 0.0))
+        return {};
     for (int q = 1; q <= MaxCycle && 2 * q <= seen; ++q) {
         if (state.n + q * job.period >= job.imax)
             break;
@@ -134,14 +140,17 @@ InteriorWatch::Ball InteriorWatch::choose(const LaneJob &job, const LaneState &s
         const double stepSquare = std::norm(step), beforeSquare = std::norm(before);
         if (!(stepSquare < MaxRatio * MaxRatio * beforeSquare))
             continue;
-        const std::complex<double> ratio = step * std::conj(before) / beforeSquare;
-        // The later steps sum to about this: where the cycle's point lies.
-        const std::complex<double> shift = step * ratio / (1.0 - ratio);
-        const double radius = Margin * std::sqrt(std::norm(shift)) + 2.0 * state.error;
-        // A disk not small against |z| grows by its own square near 0 and
-        // fails: no test until the returns have closed in further.
+        // The later steps sum to about step·r / (1 − r), r = step / before,
+        // that is step² / (before − step): where the cycle's point lies. Its
+        // size first, in squares: most returns fail here, and a quotient
+        // and a root are dear.
+        const std::complex<double> gap = before - step;
+        const double gapSquare = std::norm(gap);
+        if (!(Margin * Margin * stepSquare * stepSquare <= room * room * gapSquare))
+            continue;
+        const double radius = Margin * stepSquare / std::sqrt(gapSquare) + 2.0 * state.error;
         if (radius * NearZero <= state.zBound)
-            return {q, shift, radius};
+            return {q, step * step * std::conj(gap) / gapSquare, radius};
     }
     return {};
 }

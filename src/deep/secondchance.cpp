@@ -19,10 +19,11 @@ namespace {
 using DeepBound::U;
 using DeepBound::Up;
 
-// A double-double product errs by less than 7u² of its result, a sum by
-// 3u² + 13u³ (doubledouble.h); the worst chain of a step, a sum, the
-// products and their sum, by about 13u² of the sizes it acts on (see
-// docs/deepzoom.md for the count). 16u² covers each with room to spare.
+// A double-double sum errs by at most 3u² + 13u³ of its result, a product
+// with its sums (dotPlus) by 26u² of the operands' sizes (doubledouble.h);
+// the step's rounding comes to some 29u² of |2Z + dz|·|dz|, 2u² of
+// |Z(m)|·|dz| and 6u² of |dc| (see docs/deepzoom.md for the count). In
+// units of 16u², with room to spare.
 constexpr double Rounding = 16.0 * U * U;
 // Absolute error where results fall below 2^-969: each of a step's some
 // 150 double operations adds at most 2^-1075.
@@ -123,35 +124,56 @@ struct Pixel
 struct StepResult
 {
     Complex nz;          // the new delta dz'
-    Complex z;           // Z(m + 1) + dz'
+    double zx = 0.0, zy = 0.0; // Z(m + 1) + dz' from the high parts, in doubles
     double zError = 0.0; // bound on |z − exact z|
-    DoubleDouble mag;    // |z|²
+    double mag = 0.0;    // |z|²
     double magError = 0.0;
 };
 
+double l1Low(const Complex &z)
+{
+    return std::fabs(z.x.lo) + std::fabs(z.y.lo);
+}
+
 // One step of the ball: dz' = (2·Z(m) + dz)·dz + dc and its bound, then
-// z = Z(m + 1) + dz' and the bounds on its error and on |z|²'s. Inlined
-// into each build of the run, so that each has its own fused multiply-adds.
+// z = Z(m + 1) + dz' in doubles and the bounds on its error and on |z|²'s.
+// Inlined into each build of the run, so that each has its own fused
+// multiply-adds.
 [[gnu::always_inline]] inline void step(Ball &s, const Complex &zm, const Complex &next,
                                         const Pixel &pixel, StepResult &r)
 {
     const Complex &dc = pixel.dc;
     const Complex a{twice(zm.x) + s.dz.x, twice(zm.y) + s.dz.y};
-    r.nz = {(a.x * s.dz.x - a.y * s.dz.y) + dc.x, (a.x * s.dz.y + a.y * s.dz.x) + dc.y};
+    r.nz = {dotPlus(a.x, s.dz.x, -a.y, s.dz.y, dc.x), dotPlus(a.x, s.dz.y, a.y, s.dz.x, dc.y)};
     // The old error through the step (e·(2z + e)); the rounding of the
     // step's operations, of Z(m) (inside |2Z + dz| or beside it) and of dc
     // to double-doubles; and the reference's own rounding at P bits, by
     // which Z(m + 1) misses Z(m)² + C.
     const double size = l1(s.dz), zmSize = l1(zm), nextSize = l1(next);
     s.error = (s.error * (2.0 * s.zBound + s.error)
-               + Rounding * ((l1(a) + zmSize) * size + pixel.dcSize + l1(r.nz))
+               + Rounding * ((2.0 * l1(a) + zmSize) * size + pixel.dcSize)
                + pixel.referenceRounding * (4.0 * zmSize * zmSize + nextSize) + Tiny) * Up;
-    r.z = {next.x + r.nz.x, next.y + r.nz.y};
-    r.zError = (s.error + Rounding * (nextSize + l1(r.z)) + Tiny) * Up;
-    r.mag = r.z.x * r.z.x + r.z.y * r.z.y;
-    const double zAbs = std::sqrt(std::fabs(r.mag.hi)) * Up;
-    r.magError = ((2.0 * zAbs + r.zError) * r.zError + Rounding * std::fabs(r.mag.hi) + Tiny) * Up;
+    // The escape test needs z only to some 50 bits: the high parts' sum,
+    // off by the low parts, Z(m + 1)'s rounding to a double-double and the
+    // sum's own rounding besides E'.
+    r.zx = next.x.hi + r.nz.x.hi;
+    r.zy = next.y.hi + r.nz.y.hi;
+    r.zError = (s.error + U * U * nextSize + l1Low(next) + l1Low(r.nz)
+                + U * (std::fabs(r.zx) + std::fabs(r.zy)) + Tiny) * Up;
+    r.mag = r.zx * r.zx + r.zy * r.zy;
+    const double zAbs = std::sqrt(r.mag) * Up;
+    // Two products and a sum, each off by u of its result.
+    r.magError = ((2.0 * zAbs + r.zError) * r.zError + 4.0 * U * r.mag + Tiny) * Up;
     s.zBound = zAbs * Up + r.zError;
+}
+
+// z = Z(m + 1) + dz' as a double-double, and the bound on its error from
+// E' = error: what a rebase needs, and a trace.
+[[gnu::always_inline]] inline double exactSum(const Complex &next, const Complex &nz, double error,
+                                              Complex &z)
+{
+    z = {next.x + nz.x, next.y + nz.y};
+    return (error + Rounding * (l1(next) + l1(z)) + Tiny) * Up;
 }
 
 // The run itself, inlined into runBallFma and runBallPlain.
@@ -168,15 +190,18 @@ struct StepResult
         step(s, zm, {refX[s.m + 1], refY[s.m + 1]}, pixel, r);
         ++s.m;
         ++s.n;
-        if (trace != nullptr)
-            trace->push_back({s.n, r.z.x, r.z.y, r.zError});
+        if (trace != nullptr) {
+            Complex z;
+            const double zError = exactSum({refX[s.m], refY[s.m]}, r.nz, s.error, z);
+            trace->push_back({s.n, z.x, z.y, zError, r.zx, r.zy, r.zError});
+        }
         // At imax the count is imax whichever way the test went.
         if (s.n == imax) {
             result.verdict = PerturbationResult::Counted;
             break;
         }
         bool escaped = false;
-        result.verdict = escapeVerdict(r.mag, r.magError, escaped);
+        result.verdict = escapeVerdict({r.mag, 0.0}, r.magError, escaped);
         if (escaped || result.verdict == PerturbationResult::Unsure) {
             result.count = s.n;
             break;
@@ -184,10 +209,9 @@ struct StepResult
         // Rebasing, and the restart at the reference's end: z itself
         // becomes the delta against Z(0) = 0. Any test is sound here; the
         // one of the lanes keeps the deltas small.
-        const bool closer = r.mag.hi < r.nz.x.hi * r.nz.x.hi + r.nz.y.hi * r.nz.y.hi;
+        const bool closer = r.mag < r.nz.x.hi * r.nz.x.hi + r.nz.y.hi * r.nz.y.hi;
         if (closer || s.m == last) {
-            s.dz = r.z;
-            s.error = r.zError;
+            s.error = exactSum({refX[s.m], refY[s.m]}, r.nz, s.error, s.dz);
             s.m = 0;
             ++(closer ? result.rebases : result.referenceEnds);
         } else {

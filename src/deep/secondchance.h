@@ -35,12 +35,14 @@ public:
     ~SecondChance();
 
     // One step of a run: z after n steps and the bound on |z − exact z|,
-    // the exact orbit being the one of the pixel's point c.
+    // the exact orbit being the one of the pixel's point c; and z in doubles
+    // as the escape test has it, with its own bound.
     struct Step
     {
         std::int64_t n = 0;
         DoubleDouble zx, zy;
         double zError = 0.0;
+        double roughX = 0.0, roughY = 0.0, roughError = 0.0;
     };
 
     // The pixel whose c − C is dcx + i·dcy, each rounded once to a
