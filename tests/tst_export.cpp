@@ -460,6 +460,12 @@ void TestExport::interrupted_data()
 // cycle check finds little: no machine finishes it before the signal.
 void TestExport::interrupted()
 {
+#if defined(__SANITIZE_THREAD__)
+    // The thread checker holds a signal back until its next intercepted
+    // call and now and then loses it while the writer waits; the other
+    // builds run this case.
+    QSKIP("The thread checker delays signals");
+#endif
     QFETCH(int, signal);
     writeFile(path(u"poster.png"_qs), "old");
     QProcess process;
