@@ -7,6 +7,7 @@
 
 #include "deep/lanejob.h"
 
+#include <algorithm>
 #include <cmath>
 
 #ifdef __FAST_MATH__
@@ -15,11 +16,16 @@
 
 namespace {
 
-// An upper bound on |x + iy|.
+// An upper bound on |x + iy| without a square root, whose latency would
+// hold up a lane's skip: sqrt(a² + b²) <= a + (sqrt(2) − 1)·b for a >= b >= 0
+// (the difference of the squares is 2(sqrt(2) − 1)·b·(a − b)), at most 8.3 %
+// above the modulus. The constant is rounded up.
 inline double modulus(double x, double y)
 {
     using namespace DeepBound;
-    return std::sqrt(x * x + y * y) * (1.0 + 4.0 * U) + Tiny;
+    constexpr double Sqrt2Less1 = 0x1.a827999fcef33p-2;
+    const double a = std::fabs(x), b = std::fabs(y);
+    return (std::max(a, b) + Sqrt2Less1 * std::min(a, b)) * (1.0 + 4.0 * U) + Tiny;
 }
 
 // A delta and the bound E on its error: the ball that holds the exact one.
@@ -85,7 +91,9 @@ inline std::int64_t skipNodes(const LaneJob &job, const SkipPixel &pixel, std::i
 
 // A bound on the exact |z| at Z(m) + dz, as a step forms it: from z itself,
 // not from |Z| + |dz|, which would be far too large where the two cancel (a
-// skip mostly lands where the reference passes near 0).
+// skip mostly lands where the reference passes near 0). With the square
+// root: the next step multiplies E by this bound, stretch after stretch, so
+// modulus()'s 8 % would compound into doubts.
 inline double landingBound(double zx, double zy, const SkipBall &ball)
 {
     using namespace DeepBound;
