@@ -20,14 +20,9 @@ std::int16_t countWithCycleCheck(double cx, double cy, std::int16_t imax,
     double y = 0.0;
     double m = 0.0;
     int n = 0;
-    // The operations and their order are punkt_iteration's, so z is too.
     const auto step = [&] {
-        const double xNext = (x * x - y * y) + cx;
-        const double yNext = ((2.0 * x) * y) + cy;
-        x = xNext;
-        y = yNext;
+        m = escapeStep(x, y, cx, cy);
         ++n;
-        m = x * x + y * y;
     };
     const int plainUntil = checkFrom < imax ? checkFrom : imax;
     while (m <= EscapeBound && n < plainUntil)

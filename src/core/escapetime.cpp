@@ -1,13 +1,8 @@
 #include "core/escapetime.h"
 
-// Fast-math reassociates and fuses the steps below and changes the counts.
-#ifdef __FAST_MATH__
-#error "punkt_iteration must not be built with -ffast-math"
-#endif
-
-// The order of operations below is part of the result: every count must be
-// bit-for-bit the same on every compiler, so this file is built with
-// -ffp-contract=off and must not be reordered.
+// The order of operations in escapeStep() is part of the result: every
+// count must be bit-for-bit the same on every compiler, so this file is built
+// with -ffp-contract=off and the step must not be reordered.
 std::int16_t punkt_iteration(double cx, double cy, double max_betrag_quadrat,
                              std::int16_t max_iter)
 {
@@ -17,12 +12,8 @@ std::int16_t punkt_iteration(double cx, double cy, double max_betrag_quadrat,
     std::int16_t n = 0;
     // An overflow makes m infinite (or NaN), and both end the loop.
     while (m <= max_betrag_quadrat && n < max_iter) {
-        const double xNext = (x * x - y * y) + cx;
-        const double yNext = ((2.0 * x) * y) + cy;
-        x = xNext;
-        y = yNext;
+        m = escapeStep(x, y, cx, cy);
         ++n;
-        m = x * x + y * y;
     }
     return n;
 }
