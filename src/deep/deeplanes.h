@@ -12,7 +12,9 @@
 #include "deep/skipball.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #ifdef __FAST_MATH__
@@ -30,6 +32,12 @@ constexpr int Width = 4;
 // A lane whose delta has outgrown the skip table looks again this many
 // steps later at most.
 constexpr double MaxSkipWait = 256.0;
+// Where a lane has no node: its loads read this, its results are dropped.
+const SkipNode NoNode{};
+// skipLongest() reads a node as two vectors: A and B, then the bound's terms.
+static_assert(sizeof(SkipNode) == 8 * sizeof(double) && offsetof(SkipNode, by) == 3 * sizeof(double)
+              && offsetof(SkipNode, k1) == 4 * sizeof(double)
+              && offsetof(SkipNode, sizeB) == 7 * sizeof(double));
 
 inline V4 splat(double value)
 {
@@ -45,6 +53,32 @@ inline V4 vabs(V4 x)
 inline V4 l1(V4 x, V4 y)
 {
     return vabs(x) + vabs(y);
+}
+
+inline V4 vmin(V4 a, V4 b)
+{
+    return b < a ? b : a;
+}
+
+// modulus() of skipball.h, four at a time.
+inline V4 vmodulus(V4 x, V4 y)
+{
+    const V4 a = vabs(x), b = vabs(y);
+    const V4 larger = a < b ? b : a, smaller = b < a ? b : a;
+    return (larger + Sqrt2Less1 * smaller) * (1.0 + 4.0 * U) + Tiny;
+}
+
+// Rows r0 … r3 of a 4 × 4 matrix to its columns c0 … c3.
+inline void transpose(V4 r0, V4 r1, V4 r2, V4 r3, V4 &c0, V4 &c1, V4 &c2, V4 &c3)
+{
+    const V4 t0 = __builtin_shuffle(r0, r1, M4{0, 4, 2, 6});
+    const V4 t1 = __builtin_shuffle(r0, r1, M4{1, 5, 3, 7});
+    const V4 t2 = __builtin_shuffle(r2, r3, M4{0, 4, 2, 6});
+    const V4 t3 = __builtin_shuffle(r2, r3, M4{1, 5, 3, 7});
+    c0 = __builtin_shuffle(t0, t2, M4{0, 1, 4, 5});
+    c1 = __builtin_shuffle(t1, t3, M4{0, 1, 4, 5});
+    c2 = __builtin_shuffle(t0, t2, M4{2, 3, 6, 7});
+    c3 = __builtin_shuffle(t1, t3, M4{2, 3, 6, 7});
 }
 
 inline V4 vsqrt(V4 x)
@@ -195,13 +229,123 @@ private:
         }
     }
 
+    // Lanes due to look for a node whose longest node at m fits (after a
+    // hard step, most of them: the whole stretch) take it together, with
+    // applyNode()'s and landingBound()'s operations as vectors. The others,
+    // and lanes that land where more nodes start, go on one by one as
+    // skipLane() does.
     M4 skipLanes()
     {
-        M4 due{};
-        for (int k = 0; k < Width; ++k)
-            if ((m_skippers & (1 << k)) != 0 && skipLane(k))
-                due[k] = -1;
+        const SkipTable &table = *m_job.skips;
+        const M4 want = m_skipping & (m_n >= m_skipAt);
+        if (!any(want))
+            return M4{};
+        const V4 size = (vmodulus(m_dx, m_dy) + m_error) * Up;
+        // Vectors built from registers, not from four stores, which a
+        // vector load would wait on.
+        const auto slotOf = [&](int k) { return want[k] != 0 ? table.longestSlot(m_m[k]) : -1; };
+        const std::int64_t slots[Width] = {slotOf(0), slotOf(1), slotOf(2), slotOf(3)};
+        const auto radiusOf = [&](int k) { return slots[k] >= 0 ? table.radiusAt(slots[k]) : -1.0; };
+        const auto stepsOf = [&](int k) { return slots[k] >= 0 ? table.stepsAt(slots[k]) : 0; };
+        const V4 radius{radiusOf(0), radiusOf(1), radiusOf(2), radiusOf(3)};
+        const M4 steps{stepsOf(0), stepsOf(1), stepsOf(2), stepsOf(3)};
+        const V4 stepsDone = __builtin_convertvector(steps, V4);
+        const V4 end = vmin(splat(double(m_job.imax) - 1.0), m_test);
+        const M4 fits = want & (size <= radius) & (stepsDone <= vmin(end - m_n, splat(0x1p62)));
+        M4 onward = want & ~fits;
+        if (any(fits))
+            onward |= skipLongest(fits, slots, steps, size);
+        M4 due = fits & ~onward & (m_n >= m_test);
+        if (any(onward)) {
+            for (int k = 0; k < Width; ++k) {
+                if (onward[k] != 0 && (fits[k] == 0 ? skipLane(k) : skipOn(k)))
+                    due[k] = -1;
+            }
+        }
         return due;
+    }
+
+    // applyNode() and landingBound() for the lanes in fits, each with the
+    // node in its slot, and their bookkeeping; returns the lanes that landed
+    // where more nodes start.
+    M4 skipLongest(M4 fits, const std::int64_t slots[Width], M4 steps, V4 size)
+    {
+        const SkipTable &table = *m_job.skips;
+        // A node is two vectors (A and B, then the bound's terms): four
+        // lanes' nodes are two 4 × 4 transposes.
+        const auto half = [&](int k, int h) {
+            const SkipNode &node = fits[k] != 0 ? table.nodeAt(slots[k]) : NoNode;
+            V4 v;
+            std::memcpy(&v, reinterpret_cast<const double *>(&node) + 4 * h, sizeof v);
+            return v;
+        };
+        V4 ax, ay, bx, by, k1, k2, sA, sB;
+        transpose(half(0, 0), half(1, 0), half(2, 0), half(3, 0), ax, ay, bx, by);
+        transpose(half(0, 1), half(1, 1), half(2, 1), half(3, 1), k1, k2, sA, sB);
+        const V4 sC = m_dcSize * Up;
+        const V4 error = (sA * m_error + k1 * size + k2 * sC + sB * (U * sC + Tiny)
+                          + 8.0 * U * (sA * size + sB * sC) + 2.0 * Tiny) * Up;
+        const V4 dx = (ax * m_dx - ay * m_dy) + (bx * m_dcx - by * m_dcy);
+        const V4 dy = (ax * m_dy + ay * m_dx) + (bx * m_dcy + by * m_dcx);
+        // Lanes that do not skip read their own Z(m); their results are dropped.
+        const M4 skipped = fits ? steps : M4{};
+        const M4 m = m_m + skipped;
+        const double *refX = m_job.refX, *refY = m_job.refY;
+        const V4 zx{refX[m[0]], refX[m[1]], refX[m[2]], refX[m[3]]};
+        const V4 zy{refY[m[0]], refY[m[1]], refY[m[2]], refY[m[3]]};
+        const V4 x = zx + dx, y = zy + dy;
+        const V4 zError = (error + U * (l1(zx, zy) + l1(x, y)) + Tiny) * Up;
+        const V4 zBound = vsqrt(x * x + y * y) * Up + zError;
+        m_m = m;
+        m_n += __builtin_convertvector(skipped, V4);
+        m_dx = fits ? dx : m_dx;
+        m_dy = fits ? dy : m_dy;
+        m_error = fits ? error : m_error;
+        m_zx = fits ? zx : m_zx;
+        m_zy = fits ? zy : m_zy;
+        m_zBound = fits ? zBound : m_zBound;
+        m_skips -= fits;
+        m_skipped += skipped;
+        m_skipWait = fits ? splat(1.0) : m_skipWait;
+        m_skipAt = fits ? m_n + 1.0 : m_skipAt;
+        M4 onward{};
+        for (int k = 0; k < Width; ++k) {
+            if (fits[k] != 0) {
+                // Most skips land on a hard step; the next stretch starts after it.
+                table.prefetch(m[k] + 1);
+                onward[k] = table.nodesAt(m[k]) > 0 ? -1 : 0;
+            }
+        }
+        return onward;
+    }
+
+    // Lane k landed from skipLongest() where more nodes start: it skips on
+    // as skipNodes() would have. True where it landed on its interior test.
+    bool skipOn(int k)
+    {
+        const SkipTable &table = *m_job.skips;
+        const double end = std::min(double(m_job.imax) - 1.0, m_test[k]);
+        std::int64_t m = m_m[k];
+        SkipBall ball{m_dx[k], m_dy[k], m_error[k]};
+        const SkipPixel pixel{m_dcx[k], m_dcy[k], m_dcSize[k] * Up};
+        std::int64_t skips = 0;
+        const std::int64_t skipped = skipNodes(
+            m_job, pixel, static_cast<std::int64_t>(std::min(end - m_n[k], 0x1p62)), m, ball, skips);
+        if (skipped > 0) {
+            m_m[k] = m;
+            m_n[k] += double(skipped);
+            m_dx[k] = ball.dx;
+            m_dy[k] = ball.dy;
+            m_error[k] = ball.error;
+            m_zx[k] = m_job.refX[m];
+            m_zy[k] = m_job.refY[m];
+            m_zBound[k] = landingBound(m_zx[k], m_zy[k], ball);
+            table.prefetch(m + 1);
+            m_skips[k] += skips;
+            m_skipped[k] += skipped;
+        }
+        m_skipAt[k] = m_n[k] + 1.0;
+        return m_n[k] >= m_test[k];
     }
 
     // Applies the longest nodes that fit lane k's ball (dz, E), as long as
@@ -279,6 +423,7 @@ private:
             m_skippers |= 1 << k;
         else
             m_skippers &= ~(1 << k);
+        m_skipping[k] = (m_skippers & (1 << k)) != 0 ? -1 : 0;
         m_rebases[k] = 0;
         m_ends[k] = 0;
     }
@@ -288,9 +433,10 @@ private:
     int m_live = 0;
     int m_pixel[Width] = {};
     std::int64_t m_startN[Width] = {};
-    std::int64_t m_skips[Width] = {}, m_skipped[Width] = {};
+    M4 m_skips{}, m_skipped{};
     int m_skippers = 0; // bit k: lane k runs a pixel and may skip
-    double m_skipAt[Width] = {}, m_skipWait[Width] = {}; // when to look next
+    V4 m_skipAt{}, m_skipWait{}; // when to look next
+    M4 m_skipping{}; // lanes that run a pixel and may skip
     InteriorWatch m_watch[Width];
     V4 m_dx{}, m_dy{}, m_dcx{}, m_dcy{}, m_dcSize{}, m_error{}, m_zBound{};
     V4 m_zx{}, m_zy{}; // the reference's Z(m)

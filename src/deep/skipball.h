@@ -20,10 +20,11 @@ namespace {
 // hold up a lane's skip: sqrt(a² + b²) <= a + (sqrt(2) − 1)·b for a >= b >= 0
 // (the difference of the squares is 2(sqrt(2) − 1)·b·(a − b)), at most 8.3 %
 // above the modulus. The constant is rounded up.
+constexpr double Sqrt2Less1 = 0x1.a827999fcef33p-2;
+
 inline double modulus(double x, double y)
 {
     using namespace DeepBound;
-    constexpr double Sqrt2Less1 = 0x1.a827999fcef33p-2;
     const double a = std::fabs(x), b = std::fabs(y);
     return (std::max(a, b) + Sqrt2Less1 * std::min(a, b)) * (1.0 + 4.0 * U) + Tiny;
 }

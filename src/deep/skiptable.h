@@ -94,6 +94,18 @@ public:
             }
         }
     }
+    // The longest node at m, which a lane that has just taken a hard step
+    // mostly fits (the whole stretch): its slot, or −1 where none starts.
+    std::int64_t longestSlot(std::int64_t m) const
+    {
+        if (m < 1 || m >= m_starts)
+            return -1;
+        const std::uint32_t end = m_first[std::size_t(m) + 1];
+        return end > m_first[std::size_t(m)] ? std::int64_t(end) - 1 : -1;
+    }
+    const SkipNode &nodeAt(std::int64_t slot) const { return m_nodes[std::size_t(slot)]; }
+    double radiusAt(std::int64_t slot) const { return m_reach[std::size_t(slot)].radius; }
+    std::int64_t stepsAt(std::int64_t slot) const { return m_reach[std::size_t(slot)].steps; }
     // The number of nodes starting at m (0: none), so that a refusal at m
     // with nodesAt(m) > 0 means the delta has outgrown every node here.
     int nodesAt(std::int64_t m) const
