@@ -7,6 +7,7 @@
 #include "deep/deepkernel.h"
 #include "deep/lanejob.h"
 #include "deep/secondchance.h"
+#include "deep/skipball.h"
 #include "deep/viewcounter.h"
 #include "exportrun.h"
 #include "core/standardcolors.h"
@@ -22,6 +23,7 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -274,6 +276,7 @@ private slots:
     void skippingKeepsCounts_data();
     void skippingKeepsCounts();
     void skipNodesBoundTheirMaps();
+    void skipSizeBoundsModulus();
     void sharedByThreads_data();
     void sharedByThreads();
     void laneBuildsAgree();
@@ -920,6 +923,33 @@ void tst_deepkernel::skipNodesBoundTheirMaps()
     qDebug("%d maps checked, the longest %lld steps, error at most %.3g of the bound", checked,
            static_cast<long long>(longest), worst);
     QCOMPARE(longest, Return - 1);
+}
+
+// The size a skip compares with the nodes' radii, taken without a square
+// root, is never below the exact modulus and at most 8.3 % above it, from
+// the subnormal range to the largest doubles.
+void tst_deepkernel::skipSizeBoundsModulus()
+{
+    Big exact(200);
+    Big part(200);
+    unsigned state = 99;
+    const auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return double((state >> 8) & 0xFFFF) / 65536.0;
+    };
+    for (int k = 0; k < 4000; ++k) {
+        const double scale = std::ldexp(1.0, k % 40 == 0 ? -1074 + k % 7 : (k * 37) % 2000 - 1000);
+        const double x = (k % 3 == 0 ? 0.0 : next() - 0.5) * scale;
+        const double y = (k % 5 == 0 ? x : next() - 0.5) * scale;
+        mpfr_set_d(exact.v, x, MPFR_RNDN);
+        mpfr_set_d(part.v, y, MPFR_RNDN);
+        mpfr_hypot(exact.v, exact.v, part.v, MPFR_RNDN);
+        const double size = modulus(x, y);
+        QVERIFY2(mpfr_cmp_d(exact.v, size) <= 0, qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
+        mpfr_mul_d(exact.v, exact.v, 1.083, MPFR_RNDN);
+        mpfr_add_d(exact.v, exact.v, 32.0 * std::numeric_limits<double>::denorm_min(), MPFR_RNDN);
+        QVERIFY2(mpfr_cmp_d(exact.v, size) >= 0, qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
+    }
 }
 
 // One kernel, rows counted by two threads at once, gives the counts that
