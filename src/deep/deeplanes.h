@@ -121,7 +121,7 @@ private:
         const V4 imax = splat(double(m_job.imax));
         const M4 last = M4{m_job.last, m_job.last, m_job.last, m_job.last};
         for (;;) {
-            if (m_skippers != 0) {
+            if (any(m_skipping)) {
                 // Lanes whose skips landed on their interior test have it now.
                 const M4 due = skipLanes();
                 if (any(due)) {
@@ -323,27 +323,7 @@ private:
     // as skipNodes() would have. True where it landed on its interior test.
     bool skipOn(int k)
     {
-        const SkipTable &table = *m_job.skips;
-        const double end = std::min(double(m_job.imax) - 1.0, m_test[k]);
-        std::int64_t m = m_m[k];
-        SkipBall ball{m_dx[k], m_dy[k], m_error[k]};
-        const SkipPixel pixel{m_dcx[k], m_dcy[k], m_dcSize[k] * Up};
-        std::int64_t skips = 0;
-        const std::int64_t skipped = skipNodes(
-            m_job, pixel, static_cast<std::int64_t>(std::min(end - m_n[k], 0x1p62)), m, ball, skips);
-        if (skipped > 0) {
-            m_m[k] = m;
-            m_n[k] += double(skipped);
-            m_dx[k] = ball.dx;
-            m_dy[k] = ball.dy;
-            m_error[k] = ball.error;
-            m_zx[k] = m_job.refX[m];
-            m_zy[k] = m_job.refY[m];
-            m_zBound[k] = landingBound(m_zx[k], m_zy[k], ball);
-            table.prefetch(m + 1);
-            m_skips[k] += skips;
-            m_skipped[k] += skipped;
-        }
+        skipAlone(k);
         m_skipAt[k] = m_n[k] + 1.0;
         return m_n[k] >= m_test[k];
     }
@@ -357,11 +337,21 @@ private:
     // the lane landed on its interior test.
     bool skipLane(int k)
     {
-        if (m_n[k] < m_skipAt[k])
-            return false;
         const SkipTable &table = *m_job.skips;
-        std::int64_t m = m_m[k];
+        const std::int64_t skipped = skipAlone(k);
+        const bool nodesHere = table.nodesAt(m_m[k]) > 0;
+        if (skipped == 0 && nodesHere)
+            m_skipWait[k] = std::min(2.0 * m_skipWait[k], MaxSkipWait);
+        m_skipAt[k] = m_n[k] + (nodesHere ? m_skipWait[k] : 1.0);
+        return skipped > 0 && m_n[k] >= m_test[k];
+    }
+
+    // skipNodes() from lane k's state, which then holds where it landed;
+    // returns the steps skipped.
+    std::int64_t skipAlone(int k)
+    {
         const double end = std::min(double(m_job.imax) - 1.0, m_test[k]);
+        std::int64_t m = m_m[k];
         SkipBall ball{m_dx[k], m_dy[k], m_error[k]};
         const SkipPixel pixel{m_dcx[k], m_dcy[k], m_dcSize[k] * Up};
         std::int64_t skips = 0;
@@ -377,15 +367,12 @@ private:
             m_zy[k] = m_job.refY[m];
             m_zBound[k] = landingBound(m_zx[k], m_zy[k], ball);
             // Most skips land on a hard step; the next stretch starts after it.
-            table.prefetch(m + 1);
+            m_job.skips->prefetch(m + 1);
             m_skips[k] += skips;
             m_skipped[k] += skipped;
             m_skipWait[k] = 1.0;
-        } else if (table.nodesAt(m) > 0) {
-            m_skipWait[k] = std::min(2.0 * m_skipWait[k], MaxSkipWait);
         }
-        m_skipAt[k] = m_n[k] + (table.nodesAt(m) > 0 ? m_skipWait[k] : 1.0);
-        return skipped > 0 && m_n[k] >= m_test[k];
+        return skipped;
     }
 
     void refill(int k)
@@ -419,11 +406,7 @@ private:
         m_skipped[k] = 0;
         m_skipWait[k] = 1.0;
         m_skipAt[k] = 0.0;
-        if (m_job.skips != nullptr && start.pixel >= 0)
-            m_skippers |= 1 << k;
-        else
-            m_skippers &= ~(1 << k);
-        m_skipping[k] = (m_skippers & (1 << k)) != 0 ? -1 : 0;
+        m_skipping[k] = m_job.skips != nullptr && start.pixel >= 0 ? -1 : 0;
         m_rebases[k] = 0;
         m_ends[k] = 0;
     }
@@ -434,7 +417,6 @@ private:
     int m_pixel[Width] = {};
     std::int64_t m_startN[Width] = {};
     M4 m_skips{}, m_skipped{};
-    int m_skippers = 0; // bit k: lane k runs a pixel and may skip
     V4 m_skipAt{}, m_skipWait{}; // when to look next
     M4 m_skipping{}; // lanes that run a pixel and may skip
     InteriorWatch m_watch[Width];
