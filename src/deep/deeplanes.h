@@ -71,14 +71,14 @@ inline V4 vmodulus(V4 x, V4 y)
 // Rows r0 … r3 of a 4 × 4 matrix to its columns c0 … c3.
 inline void transpose(V4 r0, V4 r1, V4 r2, V4 r3, V4 &c0, V4 &c1, V4 &c2, V4 &c3)
 {
-    const V4 t0 = __builtin_shuffle(r0, r1, M4{0, 4, 2, 6});
-    const V4 t1 = __builtin_shuffle(r0, r1, M4{1, 5, 3, 7});
-    const V4 t2 = __builtin_shuffle(r2, r3, M4{0, 4, 2, 6});
-    const V4 t3 = __builtin_shuffle(r2, r3, M4{1, 5, 3, 7});
-    c0 = __builtin_shuffle(t0, t2, M4{0, 1, 4, 5});
-    c1 = __builtin_shuffle(t1, t3, M4{0, 1, 4, 5});
-    c2 = __builtin_shuffle(t0, t2, M4{2, 3, 6, 7});
-    c3 = __builtin_shuffle(t1, t3, M4{2, 3, 6, 7});
+    const V4 t0 = __builtin_shufflevector(r0, r1, 0, 4, 2, 6);
+    const V4 t1 = __builtin_shufflevector(r0, r1, 1, 5, 3, 7);
+    const V4 t2 = __builtin_shufflevector(r2, r3, 0, 4, 2, 6);
+    const V4 t3 = __builtin_shufflevector(r2, r3, 1, 5, 3, 7);
+    c0 = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    c1 = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    c2 = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    c3 = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
 inline V4 vsqrt(V4 x)
