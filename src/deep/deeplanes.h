@@ -60,13 +60,6 @@ inline V4 vmin(V4 a, V4 b)
     return b < a ? b : a;
 }
 
-// modulus() of skipball.h, four at a time.
-inline V4 vmodulus(V4 x, V4 y)
-{
-    const V4 a = vabs(x), b = vabs(y);
-    const V4 larger = a < b ? b : a, smaller = b < a ? b : a;
-    return (larger + Sqrt2Less1 * smaller) * (1.0 + 4.0 * U) + Tiny;
-}
 
 // Rows r0 … r3 of a 4 × 4 matrix to its columns c0 … c3.
 inline void transpose(V4 r0, V4 r1, V4 r2, V4 r3, V4 &c0, V4 &c1, V4 &c2, V4 &c3)
@@ -85,6 +78,13 @@ inline V4 vsqrt(V4 x)
 {
     return V4{std::sqrt(x[0]), std::sqrt(x[1]), std::sqrt(x[2]), std::sqrt(x[3])};
 }
+
+// The skip's arithmetic of skipball.h, four lanes at a time.
+struct VectorMath
+{
+    static V4 abs(V4 x) { return vabs(x); }
+    static V4 root(V4 x) { return vsqrt(x); }
+};
 
 // Whether any lane's mask is set: one sign-bit move with AVX.
 inline bool any(M4 mask)
@@ -240,7 +240,7 @@ private:
         const M4 want = m_skipping & (m_n >= m_skipAt);
         if (!any(want))
             return M4{};
-        const V4 size = (vmodulus(m_dx, m_dy) + m_error) * Up;
+        const V4 size = (modulusOf<VectorMath>(m_dx, m_dy) + m_error) * Up;
         // Vectors built from registers, not from four stores, which a
         // vector load would wait on.
         const auto slotOf = [&](int k) { return want[k] != 0 ? table.longestSlot(m_m[k]) : -1; };
@@ -279,23 +279,18 @@ private:
             std::memcpy(&v, reinterpret_cast<const double *>(&node) + 4 * h, sizeof v);
             return v;
         };
-        V4 ax, ay, bx, by, k1, k2, sA, sB;
-        transpose(half(0, 0), half(1, 0), half(2, 0), half(3, 0), ax, ay, bx, by);
-        transpose(half(0, 1), half(1, 1), half(2, 1), half(3, 1), k1, k2, sA, sB);
-        const V4 sC = m_dcSize * Up;
-        const V4 error = (sA * m_error + k1 * size + k2 * sC + sB * (U * sC + Tiny)
-                          + 8.0 * U * (sA * size + sB * sC) + 2.0 * Tiny) * Up;
-        const V4 dx = (ax * m_dx - ay * m_dy) + (bx * m_dcx - by * m_dcy);
-        const V4 dy = (ax * m_dy + ay * m_dx) + (bx * m_dcy + by * m_dcx);
+        NodeTerms<V4> n;
+        transpose(half(0, 0), half(1, 0), half(2, 0), half(3, 0), n.ax, n.ay, n.bx, n.by);
+        transpose(half(0, 1), half(1, 1), half(2, 1), half(3, 1), n.k1, n.k2, n.sA, n.sB);
+        V4 dx = m_dx, dy = m_dy, error = m_error;
+        applyTerms(n, dx, dy, error, m_dcx, m_dcy, m_dcSize * Up, size);
         // Lanes that do not skip read their own Z(m); their results are dropped.
         const M4 skipped = fits ? steps : M4{};
         const M4 m = m_m + skipped;
         const double *refX = m_job.refX, *refY = m_job.refY;
         const V4 zx{refX[m[0]], refX[m[1]], refX[m[2]], refX[m[3]]};
         const V4 zy{refY[m[0]], refY[m[1]], refY[m[2]], refY[m[3]]};
-        const V4 x = zx + dx, y = zy + dy;
-        const V4 zError = (error + U * (l1(zx, zy) + l1(x, y)) + Tiny) * Up;
-        const V4 zBound = vsqrt(x * x + y * y) * Up + zError;
+        const V4 zBound = landingBoundOf<VectorMath>(zx, zy, dx, dy, error);
         m_m = m;
         m_n += __builtin_convertvector(skipped, V4);
         m_dx = fits ? dx : m_dx;

@@ -7,7 +7,6 @@
 
 #include "deep/lanejob.h"
 
-#include <algorithm>
 #include <cmath>
 
 #ifdef __FAST_MATH__
@@ -16,17 +15,33 @@
 
 namespace {
 
+// The skip's arithmetic is written once, for one lane in doubles (with
+// ScalarMath) and for four in the lanes' vectors (with their own abs and
+// root), so that a lane's skip gives the same bits either way.
+struct ScalarMath
+{
+    static double abs(double x) { return std::fabs(x); }
+    static double root(double x) { return std::sqrt(x); }
+};
+
 // An upper bound on |x + iy| without a square root, whose latency would
 // hold up a lane's skip: sqrt(a² + b²) <= a + (sqrt(2) − 1)·b for a >= b >= 0
 // (the difference of the squares is 2(sqrt(2) − 1)·b·(a − b)), at most 8.3 %
 // above the modulus. The constant is rounded up.
 constexpr double Sqrt2Less1 = 0x1.a827999fcef33p-2;
 
-inline double modulus(double x, double y)
+template <typename Math, typename T>
+T modulusOf(T x, T y)
 {
     using namespace DeepBound;
-    const double a = std::fabs(x), b = std::fabs(y);
-    return (std::max(a, b) + Sqrt2Less1 * std::min(a, b)) * (1.0 + 4.0 * U) + Tiny;
+    const T a = Math::abs(x), b = Math::abs(y);
+    const T larger = a < b ? b : a, smaller = b < a ? b : a;
+    return (larger + Sqrt2Less1 * smaller) * (1.0 + 4.0 * U) + Tiny;
+}
+
+inline double modulus(double x, double y)
+{
+    return modulusOf<ScalarMath>(x, y);
 }
 
 // A delta and the bound E on its error: the ball that holds the exact one.
@@ -44,22 +59,40 @@ struct SkipPixel
     double dcx, dcy, size;
 };
 
+// A node's numbers: A, B, its bound's k1 and k2, and |A|, |B| rounded up.
+template <typename T>
+struct NodeTerms
+{
+    T ax, ay, bx, by, k1, k2, sA, sB;
+};
+
 // dz' = A·dz + B·dc, with E' bounding |exact dz' − dz'|: the node's own
 // bound at |w| <= size (size = ball.size()), the old error carried by |A|,
 // dc's rounding to a double carried by |B|, and the rounding of the two
 // complex products and their sum (3u of the sizes in |x| + |y| each, so 6u
 // in modulus; 8u with the sum), with size in place of |dz|. Moduli, not
 // |x| + |y|: E is multiplied by |A| skip after skip.
+// (dx, dy, error) becomes (dz', E') for a pixel's dc and |dc|⁺ = sC.
+template <typename T>
+void applyTerms(const NodeTerms<T> &n, T &dx, T &dy, T &error, T dcx, T dcy, T sC, T size)
+{
+    using namespace DeepBound;
+    const T nextError = (n.sA * error + n.k1 * size + n.k2 * sC + n.sB * (U * sC + Tiny)
+                         + 8.0 * U * (n.sA * size + n.sB * sC) + 2.0 * Tiny) * Up;
+    const T nextDx = (n.ax * dx - n.ay * dy) + (n.bx * dcx - n.by * dcy);
+    const T nextDy = (n.ax * dy + n.ay * dx) + (n.bx * dcy + n.by * dcx);
+    dx = nextDx;
+    dy = nextDy;
+    error = nextError;
+}
+
 inline SkipBall applyNode(const SkipNode &node, const SkipBall &ball, const SkipPixel &pixel,
                           double size)
 {
-    using namespace DeepBound;
-    const double sA = node.sizeA, sB = node.sizeB, sC = pixel.size;
-    SkipBall next;
-    next.error = (sA * ball.error + node.k1 * size + node.k2 * sC + sB * (U * sC + Tiny)
-                  + 8.0 * U * (sA * size + sB * sC) + 2.0 * Tiny) * Up;
-    next.dx = (node.ax * ball.dx - node.ay * ball.dy) + (node.bx * pixel.dcx - node.by * pixel.dcy);
-    next.dy = (node.ax * ball.dy + node.ay * ball.dx) + (node.bx * pixel.dcy + node.by * pixel.dcx);
+    const NodeTerms<double> terms{node.ax, node.ay, node.bx,    node.by,
+                                  node.k1, node.k2, node.sizeA, node.sizeB};
+    SkipBall next = ball;
+    applyTerms(terms, next.dx, next.dy, next.error, pixel.dcx, pixel.dcy, pixel.size, size);
     return next;
 }
 
@@ -95,13 +128,19 @@ inline std::int64_t skipNodes(const LaneJob &job, const SkipPixel &pixel, std::i
 // skip mostly lands where the reference passes near 0). With the square
 // root: the next step multiplies E by this bound, stretch after stretch, so
 // modulus()'s 8 % would compound into doubts.
-inline double landingBound(double zx, double zy, const SkipBall &ball)
+template <typename Math, typename T>
+T landingBoundOf(T zx, T zy, T dx, T dy, T error)
 {
     using namespace DeepBound;
-    const double x = zx + ball.dx, y = zy + ball.dy;
-    const double zError = (ball.error + U * ((std::fabs(zx) + std::fabs(zy))
-                                             + (std::fabs(x) + std::fabs(y))) + Tiny) * Up;
-    return std::sqrt(x * x + y * y) * Up + zError;
+    const T x = zx + dx, y = zy + dy;
+    const T zError = (error + U * ((Math::abs(zx) + Math::abs(zy)) + (Math::abs(x) + Math::abs(y)))
+                      + Tiny) * Up;
+    return Math::root(x * x + y * y) * Up + zError;
+}
+
+inline double landingBound(double zx, double zy, const SkipBall &ball)
+{
+    return landingBoundOf<ScalarMath>(zx, zy, ball.dx, ball.dy, ball.error);
 }
 
 } // namespace
