@@ -932,15 +932,11 @@ void tst_deepkernel::skipSizeBoundsModulus()
 {
     Big exact(200);
     Big part(200);
-    unsigned state = 99;
-    const auto next = [&state] {
-        state = state * 1103515245u + 12345u;
-        return double((state >> 8) & 0xFFFF) / 65536.0;
-    };
+    RandomWords random;
     for (int k = 0; k < 4000; ++k) {
         const double scale = std::ldexp(1.0, k % 40 == 0 ? -1074 + k % 7 : (k * 37) % 2000 - 1000);
-        const double x = (k % 3 == 0 ? 0.0 : next() - 0.5) * scale;
-        const double y = (k % 5 == 0 ? x : next() - 0.5) * scale;
+        const double x = (k % 3 == 0 ? 0.0 : random.next() - 0.5) * scale;
+        const double y = (k % 5 == 0 ? x : random.next() - 0.5) * scale;
         mpfr_set_d(exact.v, x, MPFR_RNDN);
         mpfr_set_d(part.v, y, MPFR_RNDN);
         mpfr_hypot(exact.v, exact.v, part.v, MPFR_RNDN);
