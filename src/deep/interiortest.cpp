@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <limits>
+#include <cstdio>
+#include <cstring>
 
 #ifdef __FAST_MATH__
 #error "the interior test's bounds must not be built with -ffast-math"
@@ -79,24 +82,42 @@ bool ballSteps(const LaneJob &job, double dcx, double dcy, LaneState &s, std::in
     return true;
 }
 
-// The containment test for B0 of radius R around Z(m) + dz + shift, over
-// the given number of steps.
-bool contains(const LaneJob &job, double dcx, double dcy, const LaneState &start,
-              std::complex<double> shift, double radius, std::int64_t steps)
+// A disk of the given radius around Z(m) + dz + shift, run through the
+// given steps: its centre at the start and the ball it lands in.
+struct DiskRun
 {
-    LaneState s = start;
+    LaneState centre, end;
+    bool stays = false; // every escape test decided "stays"
+};
+
+DiskRun runDisk(const LaneJob &job, double dcx, double dcy, const LaneState &start,
+                std::complex<double> shift, double radius, std::int64_t steps)
+{
+    DiskRun run{start, start};
+    LaneState &s = run.centre;
     s.dx = start.dx + shift.real();
     s.dy = start.dy + shift.imag();
     // |c − dz| from the rounded difference, which is off by u of itself.
     const double moved = (l1(s.dx - start.dx, s.dy - start.dy) * (1.0 + 2.0 * U) + Tiny) * Up;
-    radius = std::max(radius, (moved + start.error) * Up);
     s.error = radius;
-    // Points of B0 lie within 2R of the exact z(n), which zBound bounds.
-    s.zBound = (start.zBound + 2.0 * radius) * Up;
-    const LaneState centre = s;
-    if (!ballSteps(job, dcx, dcy, s, steps))
-        return false;
-    return (orbitDistance(job, centre, s) + s.error) * Up <= radius;
+    s.zBound = (start.zBound + moved) * Up;
+    run.end = s;
+    run.stays = ballSteps(job, dcx, dcy, run.end, steps);
+    return run;
+}
+
+// The centre's image minus the centre, rounded: only to aim the next disk.
+std::complex<double> movement(const LaneJob &job, const DiskRun &run)
+{
+    const LaneState &a = run.centre, &b = run.end;
+    return std::complex<double>(job.refX[b.m] - job.refX[a.m], job.refY[b.m] - job.refY[a.m])
+        + std::complex<double>(b.dx - a.dx, b.dy - a.dy);
+}
+
+// The landing ball strictly inside the disk: f^s maps the disk into itself.
+bool landsInside(const LaneJob &job, const DiskRun &run)
+{
+    return run.stays && (orbitDistance(job, run.centre, run.end) + run.end.error) * Up < run.centre.error;
 }
 
 } // namespace
@@ -113,46 +134,80 @@ double orbitDistance(const LaneJob &job, const LaneState &a, const LaneState &b)
 void InteriorWatch::start(std::int64_t n, std::int64_t period)
 {
     m_observed = 0;
-    m_wait = 0;
-    m_failures = 0;
+    m_failedShift = std::numeric_limits<double>::infinity();
     m_due = (std::max(n / period, FirstPeriods) + 1) * period;
 }
 
-// The fewest periods whose returns close in, and the disk to test them
-// with; none where no test is worth its steps yet.
+// The fewest periods whose returns close in, and where their cycle's point
+// seems to lie; none where no test is worth its steps yet.
 InteriorWatch::Ball InteriorWatch::choose(const LaneJob &job, const LaneState &state,
                                           const std::complex<double> *steps) const
 {
     const std::int64_t seen = m_observed;
-    // A disk not small against |z| grows by its own square near 0 and
-    // fails: no test until the returns have closed in further. The disk's
-    // radius is Margin·|shift| + 2E, so this much is left for the shift.
-    const double room = state.zBound / NearZero - 2.0 * state.error;
-    if (!(room > 0.0))
+    // Where the orbit closes in on a cycle of q periods, the step from a
+    // return to the q-th next shrinks towards 0, while the steps over fewer
+    // periods stay about as large as the cycle's points lie apart. So q is
+    // the fewest periods whose step is about the smallest.
+    int q = 0;
+    double smallest = std::numeric_limits<double>::infinity();
+    for (int k = 1; k <= MaxCycle && 2 * k <= seen && state.n + k * job.period < job.imax; ++k)
+        smallest = std::min(smallest, std::norm(steps[k]));
+    for (int k = 1; q == 0 && k <= MaxCycle && 2 * k <= seen && state.n + k * job.period < job.imax; ++k)
+        if (std::norm(steps[k]) <= Nearest * smallest)
+            q = k;
+    if (q == 0)
         return {};
-    for (int q = 1; q <= MaxCycle && 2 * q <= seen; ++q) {
-        if (state.n + q * job.period >= job.imax)
-            break;
-        // The last q periods multiplied the step from one return to the q-th
-        // next by about the q-cycle's multiplier where the orbit closes in
-        // on one. Squares first: most returns are far from closing in.
-        const std::complex<double> step = steps[q], before = m_steps[(seen - q) % MaxCycle][q];
-        const double stepSquare = std::norm(step), beforeSquare = std::norm(before);
-        if (!(stepSquare < MaxRatio * MaxRatio * beforeSquare))
-            continue;
-        // The later steps sum to about step·r / (1 − r), r = step / before,
-        // that is step² / (before − step): where the cycle's point lies. Its
-        // size first, in squares: most returns fail here, and a quotient
-        // and a root are dear.
-        const std::complex<double> gap = before - step;
-        const double gapSquare = std::norm(gap);
-        if (!(Margin * Margin * stepSquare * stepSquare <= room * room * gapSquare))
-            continue;
-        const double radius = Margin * stepSquare / std::sqrt(gapSquare) + 2.0 * state.error;
-        if (radius * NearZero <= state.zBound)
-            return {q, step * step * std::conj(gap) / gapSquare, radius};
+    // The last q periods multiplied that step by about the cycle's
+    // multiplier. Squares first: most returns are far from closing in.
+    const std::complex<double> step = steps[q], before = m_steps[(seen - q) % MaxCycle][q];
+    const double stepSquare = std::norm(step), beforeSquare = std::norm(before);
+    // Near a cycle's centre (multiplier about 0) the returns have met within
+    // roundings, and their quotient is noise: the disk goes around z itself.
+    if (stepSquare <= Settled * Settled * state.zBound * state.zBound)
+        return {q, {}, {}};
+    if (!(stepSquare < MaxRatio * MaxRatio * beforeSquare))
+        return {};
+    // The later steps sum to about step·r / (1 − r), r = step / before,
+    // that is step² / (before − step): where the cycle's point lies. A
+    // shift not small against |z| is a poor guess: the returns close in
+    // linearly only up to their own square. In squares, as most returns fail here.
+    const std::complex<double> gap = before - step;
+    const double gapSquare = std::norm(gap);
+    const double room = state.zBound / NearZero;
+    if (!(Margin * Margin * stepSquare * stepSquare <= room * room * gapSquare))
+        return {};
+    return {q, step * step * std::conj(gap) / gapSquare, step * std::conj(before) / beforeSquare};
+}
+
+// The estimate is off by about |shift|² / |z| (the returns close in
+// linearly only up to their own square), and a disk that holds the cycle's
+// point must reach |1 − λ| / (1 − |λ|) times that far. A point moves in q
+// periods by about (λ − 1) times its distance from the cycle's point, so
+// where a disk's centre goes aims the next one (the secant method).
+bool InteriorWatch::proves(const LaneJob &job, double dcx, double dcy, const LaneState &state,
+                           const Ball &ball) const
+{
+    const std::int64_t steps = ball.periods * job.period;
+    const double largest = state.zBound / NearZero;
+    const double guess = Guess * std::norm(ball.shift) / state.zBound * std::abs(1.0 - ball.ratio)
+                         / (1.0 - std::abs(ball.ratio));
+    double radius = std::min(largest, std::max(Settled * state.zBound, guess));
+    std::complex<double> shift = ball.shift, ratio = ball.ratio, moved, correction;
+    for (int attempt = 1;; ++attempt) {
+        const DiskRun run = runDisk(job, dcx, dcy, state, shift, radius, steps);
+        if (landsInside(job, run))
+            return true;
+        // A disk that grows does not shrink by a better aim.
+        if (!run.stays || attempt == Attempts || !(run.end.error < radius))
+            return false;
+        const std::complex<double> movedNow = movement(job, run);
+        if (attempt > 1)
+            ratio = 1.0 + (movedNow - moved) / correction;
+        moved = movedNow;
+        correction = moved / (1.0 - ratio);
+        shift += correction;
+        radius = std::min(largest, Aim * std::abs(correction));
     }
-    return {};
 }
 
 bool InteriorWatch::observe(const LaneJob &job, double dcx, double dcy, const LaneState &state)
@@ -172,12 +227,12 @@ bool InteriorWatch::observe(const LaneJob &job, double dcx, double dcy, const La
     m_returns[slot] = now;
     std::copy(std::begin(steps), std::end(steps), m_steps[slot]);
     ++m_observed;
-    if (ball.periods == 0 || m_wait-- > 0)
+    // A test waits until the returns have closed in to half the distance
+    // of the last one that failed: a pixel that never settles pays little.
+    if (ball.periods == 0 || !(std::norm(ball.shift) < m_failedShift / 4.0))
         return false;
-    if (contains(job, dcx, dcy, state, ball.shift, ball.radius, ball.periods * job.period))
+    if (proves(job, dcx, dcy, state, ball))
         return true;
-    // Tests that fail grow sparser: a pixel that never settles pays little.
-    m_wait = (std::int64_t(1) << std::min<std::int64_t>(m_failures, 20)) - 1;
-    ++m_failures;
+    m_failedShift = std::norm(ball.shift);
     return false;
 }

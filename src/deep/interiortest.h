@@ -6,25 +6,25 @@
 
 // The interior test: whether a pixel's exact orbit provably never escapes.
 //
-// From the lanes' state at step n (delta dz against the reference's Z(m),
-// error bound E), B0 is a disk of radius R around Z(m) + c with
-// |c − dz| + E <= R: it holds the pixel's exact z(n). Its s steps run with
-// R in place of E, so the bound, being ball arithmetic (the change of a step
-// under a change e of dz is e·(2z + e)), bounds the exact images of every
-// point of B0: f^j(B0) lies in the disk B_j of the j-th step, and every B_j
-// is checked to lie inside |z|² <= 5 as an escape test decided "stays". If
-// B_s lies inside B0, then f^s(B0) ⊂ B0, so f^(ks + j)(B0) ⊂ B_j for every
-// k, j: the exact orbit never escapes, and its count is imax. A bound E at
-// step n + s that is larger than R only makes the test fail.
+// B0 is a disk of radius R around a point Z(m) + c near the pixel's z(n)
+// (delta dz against the reference's Z(m)). Its s steps run with R in place
+// of the error bound, so the bound, being ball arithmetic (the change of a
+// step under a change e of dz is e·(2z + e)), bounds the exact images of
+// every point of B0: f^s(B0) lies in the disk B_s of the last step. If B_s
+// lies strictly inside B0, f^s maps the closed disk into its own interior,
+// so it has an attracting fixed point there (Schwarz–Pick): the pixel's c
+// has an attracting cycle. That cycle attracts the orbit of 0, the only
+// critical point, so c lies in the set, |z| <= 2 along its whole orbit,
+// and the count is imax. B0 need not hold z(n) itself: a small disk aimed
+// at the cycle proves what a disk around z(n) could prove only much later.
 //
 // s is q periods, q = 1 … MaxCycle: inside the minibrot's cardioid the
 // orbit closes in on a cycle of one period, inside a bulb on one of q
 // periods, whose returns alternate among q points. The lanes call observe()
 // at every multiple of the period from the fourth on; the returns q periods
-// apart and how fast their differences shrink choose q, c and R (they
-// choose only: the proof is the containment): the differences form about a
-// geometric series, whose sum puts c near the cycle's point, and the test
-// runs only where they shrink.
+// apart and how fast their differences shrink choose q and aim the disk
+// (they choose only: the proof is the containment): the differences form
+// about a geometric series, whose sum puts c near the cycle's point.
 class InteriorWatch
 {
 public:
@@ -44,14 +44,29 @@ private:
     {
         int periods = 0; // 0: no test
         std::complex<double> shift; // c − dz
-        double radius = 0.0;
+        std::complex<double> ratio; // about the cycle's multiplier
     };
     Ball choose(const LaneJob &job, const LaneState &state, const std::complex<double> *steps) const;
+    bool proves(const LaneJob &job, double dcx, double dcy, const LaneState &state,
+                const Ball &ball) const;
 
     static constexpr std::int64_t FirstPeriods = 3;
     static constexpr double MaxRatio = 0.97;
+    // The disk's radius at most |z| / NearZero: a larger one grows by its
+    // own square near 0.
     static constexpr double NearZero = 32.0;
-    static constexpr double Margin = 1.5;
+    // The geometric series' sum at most |z| / (NearZero · Margin).
+    static constexpr double Margin = 0.6;
+    // q is the fewest periods whose step's square is within this factor of
+    // the smallest.
+    static constexpr double Nearest = 16.0;
+    // The first disk's radius in units of the estimate's expected error,
+    // and at least Settled · |z| (returns closer than that have met within
+    // roundings); each next one Aim times its correction.
+    static constexpr double Guess = 2.0;
+    static constexpr double Settled = 0x1p-30;
+    static constexpr double Aim = 0.25;
+    static constexpr int Attempts = 3;
 
     // A return's z as Z(m) and dz.
     struct Return
@@ -64,7 +79,8 @@ private:
     Return m_returns[MaxCycle];
     std::complex<double> m_steps[MaxCycle][MaxCycle + 1];
     std::int64_t m_observed = 0; // returns seen one period apart
-    std::int64_t m_due = 0, m_wait = 0, m_failures = 0;
+    std::int64_t m_due = 0;
+    double m_failedShift = 0.0; // |shift|² of the last test that failed
 };
 
 // A bound on |(Z(b.m) + b.dz) − (Z(a.m) + a.dz)|, the sums exact.
