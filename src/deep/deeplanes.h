@@ -241,14 +241,16 @@ private:
         if (!any(want))
             return M4{};
         const V4 size = (modulusOf<VectorMath>(m_dx, m_dy) + m_error) * Up;
-        // Vectors built from registers, not from four stores, which a
-        // vector load would wait on.
-        const auto slotOf = [&](int k) { return want[k] != 0 ? table.longestSlot(m_m[k]) : -1; };
-        const std::int64_t slots[Width] = {slotOf(0), slotOf(1), slotOf(2), slotOf(3)};
-        const auto radiusOf = [&](int k) { return slots[k] >= 0 ? table.radiusAt(slots[k]) : -1.0; };
-        const auto stepsOf = [&](int k) { return slots[k] >= 0 ? table.stepsAt(slots[k]) : 0; };
-        const V4 radius{radiusOf(0), radiusOf(1), radiusOf(2), radiusOf(3)};
-        const M4 steps{stepsOf(0), stepsOf(1), stepsOf(2), stepsOf(3)};
+        // Start 0 is empty: lanes that do not look find no node. Vectors
+        // built from registers, not from four stores, which a vector load
+        // would wait on.
+        const SkipTable::Start *starts[Width];
+        for (int k = 0; k < Width; ++k)
+            starts[k] = &table.start(want[k] != 0 ? m_m[k] : 0);
+        const V4 radius{starts[0]->radius, starts[1]->radius, starts[2]->radius, starts[3]->radius};
+        const M4 steps{starts[0]->steps, starts[1]->steps, starts[2]->steps, starts[3]->steps};
+        const std::int64_t slots[Width] = {starts[0]->longestSlot(), starts[1]->longestSlot(),
+                                           starts[2]->longestSlot(), starts[3]->longestSlot()};
         const V4 stepsDone = __builtin_convertvector(steps, V4);
         const V4 end = vmin(splat(double(m_job.imax) - 1.0), m_test);
         const M4 fits = want & (size <= radius) & (stepsDone <= vmin(end - m_n, splat(0x1p62)));

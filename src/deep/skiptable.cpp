@@ -55,11 +55,15 @@ SkipTable::SkipTable(const double *zx, const double *zy, std::int64_t last, doub
     if (singles < 2)
         return;
     index(hardSteps(zx, zy, singles), singles);
-    m_nodes.assign(m_first.back(), SkipNode{});
+    m_nodes.assign(m_reach.size(), SkipNode{});
     // From the last start back, so that the nodes a node is made of (those
     // of later starts) are built before it.
-    for (std::int64_t m = singles; m >= 1; --m)
+    for (std::int64_t m = singles; m >= 1; --m) {
         buildStart(zx, zy, m);
+        Start &here = m_start[std::size_t(m)];
+        if (here.count > 0)
+            here.radius = m_reach[std::size_t(here.longestSlot())].radius;
+    }
 }
 
 // hard[m] for m = 1 … singles: where epsilon·|2Z(m)| is below HardShare of
@@ -89,7 +93,7 @@ std::vector<bool> SkipTable::hardSteps(const double *zx, const double *zy,
 void SkipTable::index(const std::vector<bool> &hard, std::int64_t singles)
 {
     m_starts = singles + 1;
-    m_first.assign(std::size_t(m_starts) + 1, 0);
+    m_start.assign(std::size_t(m_starts) + 1, Start{});
     std::vector<std::int64_t> lengths;
     std::int64_t start = 1, length = 0; // the stretch of m
     for (std::int64_t m = 1; m <= singles; ++m) {
@@ -107,7 +111,10 @@ void SkipTable::index(const std::vector<bool> &hard, std::int64_t singles)
             if (j == 0 && length > steps / 2)
                 lengths.push_back(length);
         }
-        m_first[std::size_t(m) + 1] = std::uint32_t(lengths.size());
+        Start &here = m_start[std::size_t(m)];
+        here.count = std::uint32_t(lengths.size()) - here.first;
+        here.steps = here.count > 0 ? std::uint32_t(lengths.back()) : 0;
+        m_start[std::size_t(m) + 1].first = std::uint32_t(lengths.size());
     }
     m_reach.assign(lengths.size(), Reach{});
     for (std::size_t k = 0; k < lengths.size(); ++k)
@@ -217,5 +224,5 @@ SkipTable::Built SkipTable::merge(const Built &xb, const Built &yb) const
 std::size_t SkipTable::bytes() const
 {
     return m_nodes.capacity() * sizeof(SkipNode) + m_reach.capacity() * sizeof(Reach)
-           + m_first.capacity() * sizeof(std::uint32_t);
+           + m_start.capacity() * sizeof(Start);
 }

@@ -37,11 +37,11 @@ struct SkipNode
 // Built once a picture, after the reference, since the bounds hold for |dc|
 // up to the picture's largest. The nodes of one start lie side by side,
 // shortest first, with their radii and lengths in an array of their own and
-// a small index of where each start's nodes begin, so finding the longest
-// node that fits reads a cache line or two. 64 bytes a node and 16 for its
-// radius and length, at most one node a reference step, 4 bytes a step of
-// index; the table covers at most MaxSteps steps (22 MB), later steps are
-// taken one by one.
+// an index of where each start's nodes begin and how far its longest
+// reaches, so finding the longest node that fits reads a cache line or two.
+// 64 bytes a node and 16 for its radius and length, at most one node a
+// reference step, 16 bytes a step of index; the table covers at most
+// MaxSteps steps (25 MB), later steps are taken one by one.
 class SkipTable
 {
 public:
@@ -65,10 +65,9 @@ public:
     const SkipNode *find(std::int64_t m, double size, std::int64_t maxSteps,
                          std::int64_t &steps) const
     {
-        if (m < 1 || m >= m_starts)
-            return nullptr;
-        const std::uint32_t base = m_first[std::size_t(m)];
-        std::uint32_t slot = m_first[std::size_t(m) + 1];
+        const Start &here = start(m);
+        const std::uint32_t base = here.first;
+        std::uint32_t slot = base + here.count;
         if (slot == base)
             return nullptr;
         // The node is a load that depends on the radii's: start it now.
@@ -82,38 +81,32 @@ public:
         }
         return nullptr;
     }
+    // Where start m's nodes lie, and its longest node's reach, which a lane
+    // that has just taken a hard step mostly fits (the whole stretch): one
+    // load tells whether it does. Empty for m = 0 and past the table.
+    struct Start
+    {
+        double radius = -1.0; // the longest node's
+        std::uint32_t first = 0; // slots first … first + count − 1
+        std::uint32_t steps : 24 = 0; // the longest node's
+        std::uint32_t count : 8 = 0;
+        std::int64_t longestSlot() const { return std::int64_t(first) + count - 1; }
+    };
+    const Start &start(std::int64_t m) const { return m_start[std::size_t(std::min(m, m_starts))]; }
     // Starts loading what find(m, …) reads first, the longest node at m
     // and its radius, so that a lane's next look finds them in the cache.
     void prefetch(std::int64_t m) const
     {
-        if (m >= 1 && m < m_starts) {
-            const std::uint32_t end = m_first[std::size_t(m) + 1];
-            if (end > m_first[std::size_t(m)]) {
-                __builtin_prefetch(&m_reach[end - 1]);
-                __builtin_prefetch(&m_nodes[end - 1]);
-            }
+        const Start &here = start(m);
+        if (here.count > 0) {
+            __builtin_prefetch(&m_reach[here.longestSlot()]);
+            __builtin_prefetch(&m_nodes[here.longestSlot()]);
         }
     }
-    // The longest node at m, which a lane that has just taken a hard step
-    // mostly fits (the whole stretch): its slot, or −1 where none starts.
-    std::int64_t longestSlot(std::int64_t m) const
-    {
-        if (m < 1 || m >= m_starts)
-            return -1;
-        const std::uint32_t end = m_first[std::size_t(m) + 1];
-        return end > m_first[std::size_t(m)] ? std::int64_t(end) - 1 : -1;
-    }
     const SkipNode &nodeAt(std::int64_t slot) const { return m_nodes[std::size_t(slot)]; }
-    double radiusAt(std::int64_t slot) const { return m_reach[std::size_t(slot)].radius; }
-    std::int64_t stepsAt(std::int64_t slot) const { return m_reach[std::size_t(slot)].steps; }
     // The number of nodes starting at m (0: none), so that a refusal at m
     // with nodesAt(m) > 0 means the delta has outgrown every node here.
-    int nodesAt(std::int64_t m) const
-    {
-        return m >= 1 && m < m_starts
-                   ? int(m_first[std::size_t(m) + 1] - m_first[std::size_t(m)])
-                   : 0;
-    }
+    int nodesAt(std::int64_t m) const { return start(m).count; }
     bool empty() const { return m_nodes.empty(); }
 
     // Node i (0 … nodesAt(m) − 1, shortest first) of start m, its radius
@@ -131,7 +124,7 @@ private:
     };
     struct Built;
 
-    std::size_t slot(std::int64_t m, int i) const { return m_first[std::size_t(m)] + std::size_t(i); }
+    std::size_t slot(std::int64_t m, int i) const { return start(m).first + std::size_t(i); }
     std::vector<bool> hardSteps(const double *zx, const double *zy, std::int64_t singles) const;
     void index(const std::vector<bool> &hard, std::int64_t singles);
     void buildStart(const double *zx, const double *zy, std::int64_t m);
@@ -143,10 +136,10 @@ private:
 
     double m_dcRadius = 0.0;
     double m_epsilon = DefaultEpsilon;
-    std::int64_t m_starts = 0; // one past the last start with an index entry
-    // The nodes of start m: slots m_first[m] … m_first[m + 1] − 1, the
-    // binary levels 2, 4, 8, … steps first, then the whole stretch.
-    std::vector<std::uint32_t> m_first;
+    std::int64_t m_starts = 0; // one past the last start, whose entry is empty
+    // The nodes of start m, the binary levels 2, 4, 8, … steps first, then
+    // the whole stretch.
+    std::vector<Start> m_start = std::vector<Start>(1);
     std::vector<SkipNode> m_nodes;
     std::vector<Reach> m_reach;
 };
