@@ -249,8 +249,8 @@ private:
             starts[k] = &table.start(want[k] != 0 ? m_m[k] : 0);
         const V4 radius{starts[0]->radius, starts[1]->radius, starts[2]->radius, starts[3]->radius};
         const M4 steps{starts[0]->steps, starts[1]->steps, starts[2]->steps, starts[3]->steps};
-        const std::int64_t slots[Width] = {starts[0]->longestSlot(), starts[1]->longestSlot(),
-                                           starts[2]->longestSlot(), starts[3]->longestSlot()};
+        const std::int64_t slots[Width] = {starts[0]->longest, starts[1]->longest,
+                                           starts[2]->longest, starts[3]->longest};
         const V4 stepsDone = __builtin_convertvector(steps, V4);
         const V4 end = vmin(splat(double(m_job.imax) - 1.0), m_test);
         const M4 fits = want & (size <= radius) & (stepsDone <= vmin(end - m_n, splat(0x1p62)));

@@ -61,8 +61,8 @@ SkipTable::SkipTable(const double *zx, const double *zy, std::int64_t last, doub
     for (std::int64_t m = singles; m >= 1; --m) {
         buildStart(zx, zy, m);
         Start &here = m_start[std::size_t(m)];
-        if (here.count > 0)
-            here.radius = m_reach[std::size_t(here.longestSlot())].radius;
+        if (nodesAt(m) > 0)
+            here.radius = m_reach[here.longest].radius;
     }
 }
 
@@ -94,7 +94,9 @@ void SkipTable::index(const std::vector<bool> &hard, std::int64_t singles)
 {
     m_starts = singles + 1;
     m_start.assign(std::size_t(m_starts) + 1, Start{});
+    m_count.assign(std::size_t(m_starts) + 1, 0);
     std::vector<std::int64_t> lengths;
+    std::size_t first = 0; // start m's first slot
     std::int64_t start = 1, length = 0; // the stretch of m
     for (std::int64_t m = 1; m <= singles; ++m) {
         if (!hard[std::size_t(m)]) {
@@ -111,10 +113,13 @@ void SkipTable::index(const std::vector<bool> &hard, std::int64_t singles)
             if (j == 0 && length > steps / 2)
                 lengths.push_back(length);
         }
-        Start &here = m_start[std::size_t(m)];
-        here.count = std::uint32_t(lengths.size()) - here.first;
-        here.steps = here.count > 0 ? std::uint32_t(lengths.back()) : 0;
-        m_start[std::size_t(m) + 1].first = std::uint32_t(lengths.size());
+        const std::size_t count = lengths.size() - first;
+        m_count[std::size_t(m)] = std::uint8_t(count);
+        if (count > 0) {
+            m_start[std::size_t(m)].steps = std::uint32_t(lengths.back());
+            m_start[std::size_t(m)].longest = std::uint32_t(lengths.size() - 1);
+        }
+        first = lengths.size();
     }
     m_reach.assign(lengths.size(), Reach{});
     for (std::size_t k = 0; k < lengths.size(); ++k)
@@ -224,5 +229,5 @@ SkipTable::Built SkipTable::merge(const Built &xb, const Built &yb) const
 std::size_t SkipTable::bytes() const
 {
     return m_nodes.capacity() * sizeof(SkipNode) + m_reach.capacity() * sizeof(Reach)
-           + m_start.capacity() * sizeof(Start);
+           + m_start.capacity() * sizeof(Start) + m_count.capacity();
 }

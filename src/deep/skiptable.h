@@ -40,7 +40,7 @@ struct SkipNode
 // an index of where each start's nodes begin and how far its longest
 // reaches, so finding the longest node that fits reads a cache line or two.
 // 64 bytes a node and 16 for its radius and length, at most one node a
-// reference step, 16 bytes a step of index; the table covers at most
+// reference step, 17 bytes a step of index; the table covers at most
 // MaxSteps steps (25 MB), later steps are taken one by one.
 class SkipTable
 {
@@ -65,11 +65,11 @@ public:
     const SkipNode *find(std::int64_t m, double size, std::int64_t maxSteps,
                          std::int64_t &steps) const
     {
-        const Start &here = start(m);
-        const std::uint32_t base = here.first;
-        std::uint32_t slot = base + here.count;
-        if (slot == base)
+        const int count = nodesAt(m);
+        if (count == 0)
             return nullptr;
+        std::uint32_t slot = start(m).longest + 1;
+        const std::uint32_t base = slot - std::uint32_t(count);
         // The node is a load that depends on the radii's: start it now.
         __builtin_prefetch(&m_nodes[slot - 1]);
         while (slot-- > base) {
@@ -81,32 +81,30 @@ public:
         }
         return nullptr;
     }
-    // Where start m's nodes lie, and its longest node's reach, which a lane
-    // that has just taken a hard step mostly fits (the whole stretch): one
-    // load tells whether it does. Empty for m = 0 and past the table.
+    // Start m's longest node, which a lane that has just taken a hard step
+    // mostly fits (the whole stretch): its radius (below 0 where none
+    // starts), length and slot in one load. Empty for m = 0 and past the
+    // table.
     struct Start
     {
-        double radius = -1.0; // the longest node's
-        std::uint32_t first = 0; // slots first … first + count − 1
-        std::uint32_t steps : 24 = 0; // the longest node's
-        std::uint32_t count : 8 = 0;
-        std::int64_t longestSlot() const { return std::int64_t(first) + count - 1; }
+        double radius = -1.0;
+        std::uint32_t steps = 0;
+        std::uint32_t longest = 0;
     };
     const Start &start(std::int64_t m) const { return m_start[std::size_t(std::min(m, m_starts))]; }
     // Starts loading what find(m, …) reads first, the longest node at m
     // and its radius, so that a lane's next look finds them in the cache.
     void prefetch(std::int64_t m) const
     {
-        const Start &here = start(m);
-        if (here.count > 0) {
-            __builtin_prefetch(&m_reach[here.longestSlot()]);
-            __builtin_prefetch(&m_nodes[here.longestSlot()]);
+        if (nodesAt(m) > 0) {
+            __builtin_prefetch(&m_reach[start(m).longest]);
+            __builtin_prefetch(&m_nodes[start(m).longest]);
         }
     }
     const SkipNode &nodeAt(std::int64_t slot) const { return m_nodes[std::size_t(slot)]; }
     // The number of nodes starting at m (0: none), so that a refusal at m
     // with nodesAt(m) > 0 means the delta has outgrown every node here.
-    int nodesAt(std::int64_t m) const { return start(m).count; }
+    int nodesAt(std::int64_t m) const { return m_count[std::size_t(std::min(m, m_starts))]; }
     bool empty() const { return m_nodes.empty(); }
 
     // Node i (0 … nodesAt(m) − 1, shortest first) of start m, its radius
@@ -124,7 +122,10 @@ private:
     };
     struct Built;
 
-    std::size_t slot(std::int64_t m, int i) const { return start(m).first + std::size_t(i); }
+    std::size_t slot(std::int64_t m, int i) const
+    {
+        return start(m).longest + 1 + std::size_t(i) - std::size_t(nodesAt(m));
+    }
     std::vector<bool> hardSteps(const double *zx, const double *zy, std::int64_t singles) const;
     void index(const std::vector<bool> &hard, std::int64_t singles);
     void buildStart(const double *zx, const double *zy, std::int64_t m);
@@ -140,6 +141,7 @@ private:
     // The nodes of start m, the binary levels 2, 4, 8, … steps first, then
     // the whole stretch.
     std::vector<Start> m_start = std::vector<Start>(1);
+    std::vector<std::uint8_t> m_count = std::vector<std::uint8_t>(1);
     std::vector<SkipNode> m_nodes;
     std::vector<Reach> m_reach;
 };
