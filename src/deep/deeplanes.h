@@ -60,6 +60,13 @@ inline V4 vmin(V4 a, V4 b)
     return b < a ? b : a;
 }
 
+// Counts 0 … 2^52 − 1 as doubles, exactly: as the low bits of 2^52. AVX2 has
+// no instruction for it, and the compiler converts lane by lane.
+inline V4 countsOf(M4 counts)
+{
+    constexpr long long TwoTo52 = 0x4330000000000000LL;
+    return reinterpret_cast<V4>(counts | M4{TwoTo52, TwoTo52, TwoTo52, TwoTo52}) - splat(0x1p52);
+}
 
 // Rows r0 … r3 of a 4 × 4 matrix to its columns c0 … c3.
 inline void transpose(V4 r0, V4 r1, V4 r2, V4 r3, V4 &c0, V4 &c1, V4 &c2, V4 &c3)
@@ -251,7 +258,7 @@ private:
         const M4 steps{starts[0]->steps, starts[1]->steps, starts[2]->steps, starts[3]->steps};
         const std::int64_t slots[Width] = {starts[0]->longest, starts[1]->longest,
                                            starts[2]->longest, starts[3]->longest};
-        const V4 stepsDone = __builtin_convertvector(steps, V4);
+        const V4 stepsDone = countsOf(steps);
         const V4 end = vmin(splat(double(m_job.imax) - 1.0), m_test);
         const M4 fits = want & (size <= radius) & (stepsDone <= vmin(end - m_n, splat(0x1p62)));
         M4 onward = want & ~fits;
@@ -294,7 +301,7 @@ private:
         const V4 zy{refY[m[0]], refY[m[1]], refY[m[2]], refY[m[3]]};
         const V4 zBound = landingBoundOf<VectorMath>(zx, zy, dx, dy, error);
         m_m = m;
-        m_n += __builtin_convertvector(skipped, V4);
+        m_n += countsOf(skipped);
         m_dx = fits ? dx : m_dx;
         m_dy = fits ? dy : m_dy;
         m_error = fits ? error : m_error;
