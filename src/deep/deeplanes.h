@@ -255,15 +255,19 @@ private:
         for (int k = 0; k < Width; ++k)
             starts[k] = &table.start(want[k] != 0 ? m_m[k] : 0);
         const V4 radius{starts[0]->radius, starts[1]->radius, starts[2]->radius, starts[3]->radius};
-        const M4 steps{starts[0]->steps, starts[1]->steps, starts[2]->steps, starts[3]->steps};
+        const M4 reach{starts[0]->steps, starts[1]->steps, starts[2]->steps, starts[3]->steps};
+        const long long Onward = SkipTable::Start::Onward;
+        const M4 steps = reach & ~M4{Onward, Onward, Onward, Onward};
         const std::int64_t slots[Width] = {starts[0]->longest, starts[1]->longest,
                                            starts[2]->longest, starts[3]->longest};
         const V4 stepsDone = countsOf(steps);
         const V4 end = vmin(splat(double(m_job.imax) - 1.0), m_test);
         const M4 fits = want & (size <= radius) & (stepsDone <= vmin(end - m_n, splat(0x1p62)));
         M4 onward = want & ~fits;
-        if (any(fits))
-            onward |= skipLongest(fits, slots, steps, size);
+        if (any(fits)) {
+            skipLongest(fits, slots, steps, size);
+            onward |= fits & (steps != reach);
+        }
         M4 due = fits & ~onward & (m_n >= m_test);
         if (any(onward)) {
             for (int k = 0; k < Width; ++k) {
@@ -275,9 +279,8 @@ private:
     }
 
     // applyNode() and landingBound() for the lanes in fits, each with the
-    // node in its slot, and their bookkeeping; returns the lanes that landed
-    // where more nodes start.
-    M4 skipLongest(M4 fits, const std::int64_t slots[Width], M4 steps, V4 size)
+    // node in its slot, and their bookkeeping.
+    void skipLongest(M4 fits, const std::int64_t slots[Width], M4 steps, V4 size)
     {
         const SkipTable &table = *m_job.skips;
         // A node is two vectors (A and B, then the bound's terms): four
@@ -312,15 +315,9 @@ private:
         m_skipped += skipped;
         m_skipWait = fits ? splat(1.0) : m_skipWait;
         m_skipAt = fits ? m_n + 1.0 : m_skipAt;
-        M4 onward{};
-        for (int k = 0; k < Width; ++k) {
-            if (fits[k] != 0) {
-                // Most skips land on a hard step; the next stretch starts after it.
-                table.prefetch(m[k] + 1);
-                onward[k] = table.nodesAt(m[k]) > 0 ? -1 : 0;
-            }
-        }
-        return onward;
+        // Most skips land on a hard step; the next stretch starts after it.
+        for (int k = 0; k < Width; ++k)
+            table.prefetch(m[k] + 1);
     }
 
     // Lane k landed from skipLongest() where more nodes start: it skips on

@@ -121,6 +121,11 @@ void SkipTable::index(const std::vector<bool> &hard, std::int64_t singles)
         }
         first = lengths.size();
     }
+    for (std::int64_t m = 1; m <= singles; ++m) {
+        Start &here = m_start[std::size_t(m)];
+        if (nodesAt(m) > 0 && nodesAt(m + here.steps) > 0)
+            here.steps |= Start::Onward;
+    }
     m_reach.assign(lengths.size(), Reach{});
     for (std::size_t k = 0; k < lengths.size(); ++k)
         m_reach[k].steps = lengths[k];

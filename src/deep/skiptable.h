@@ -87,6 +87,8 @@ public:
     // table.
     struct Start
     {
+        // Set in steps where the node lands where more nodes start.
+        static constexpr std::uint32_t Onward = 1u << 31;
         double radius = -1.0;
         std::uint32_t steps = 0;
         std::uint32_t longest = 0;
