@@ -850,6 +850,11 @@ void tst_deepkernel::skipNodesBoundTheirMaps()
         QCOMPARE(table.steps(s, n - 1), Return - 1);
         QCOMPARE(table.steps(s, n - 2), std::int64_t(64));
         QCOMPARE(table.steps(s + 64, table.nodesAt(s + 64) - 1), std::int64_t(16));
+        // The index's entry for the lanes: the longest node, marked where
+        // it lands on more nodes (from s + 32 on s + 64), not on a hard step.
+        QCOMPARE(table.start(s).radius, table.radius(s, n - 1));
+        QCOMPARE(table.start(s).steps, std::uint32_t(Return - 1));
+        QCOMPARE(table.start(s + 32).steps, 32u | SkipTable::Start::Onward);
     }
     // Nodes that apply by their length: of each, up to three spread over
     // the first Reach steps, and those from the starts above.

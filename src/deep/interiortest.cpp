@@ -7,8 +7,6 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
-#include <cstdio>
-#include <cstring>
 
 #ifdef __FAST_MATH__
 #error "the interior test's bounds must not be built with -ffast-math"
