@@ -256,7 +256,7 @@ private:
             starts[k] = &table.start(want[k] != 0 ? m_m[k] : 0);
         const V4 radius{starts[0]->radius, starts[1]->radius, starts[2]->radius, starts[3]->radius};
         const M4 reach{starts[0]->steps, starts[1]->steps, starts[2]->steps, starts[3]->steps};
-        const long long Onward = SkipTable::Start::Onward;
+        constexpr long long Onward = SkipTable::Start::Onward;
         const M4 steps = reach & ~M4{Onward, Onward, Onward, Onward};
         const std::int64_t slots[Width] = {starts[0]->longest, starts[1]->longest,
                                            starts[2]->longest, starts[3]->longest};
