@@ -107,9 +107,7 @@ DiskRun runDisk(const LaneJob &job, double dcx, double dcy, const LaneState &sta
 // The centre's image minus the centre, rounded: only to aim the next disk.
 std::complex<double> movement(const LaneJob &job, const DiskRun &run)
 {
-    const LaneState &a = run.centre, &b = run.end;
-    return std::complex<double>(job.refX[b.m] - job.refX[a.m], job.refY[b.m] - job.refY[a.m])
-        + std::complex<double>(b.dx - a.dx, b.dy - a.dy);
+    return orbitPoint(job, run.end) - orbitPoint(job, run.centre);
 }
 
 // The landing ball strictly inside the disk: f^s maps the disk into itself.
@@ -146,15 +144,18 @@ InteriorWatch::Ball InteriorWatch::choose(const LaneJob &job, const LaneState &s
     // return to the q-th next shrinks towards 0, while the steps over fewer
     // periods stay about as large as the cycle's points lie apart. So q is
     // the fewest periods whose step is about the smallest.
-    int q = 0;
-    double smallest = std::numeric_limits<double>::infinity();
-    for (int k = 1; k <= MaxCycle && 2 * k <= seen && state.n + k * job.period < job.imax; ++k)
-        smallest = std::min(smallest, std::norm(steps[k]));
-    for (int k = 1; q == 0 && k <= MaxCycle && 2 * k <= seen && state.n + k * job.period < job.imax; ++k)
-        if (std::norm(steps[k]) <= Nearest * smallest)
-            q = k;
-    if (q == 0)
+    int cycles = 0; // the q that have a step to compare and fit before imax
+    while (cycles < MaxCycle && 2 * (cycles + 1) <= seen
+           && state.n + (cycles + 1) * job.period < job.imax)
+        ++cycles;
+    if (cycles == 0)
         return {};
+    double smallest = std::numeric_limits<double>::infinity();
+    for (int k = 1; k <= cycles; ++k)
+        smallest = std::min(smallest, std::norm(steps[k]));
+    int q = 1;
+    while (!(std::norm(steps[q]) <= Nearest * smallest) && q < cycles)
+        ++q;
     // The last q periods multiplied that step by about the cycle's
     // multiplier. Squares first: most returns are far from closing in.
     const std::complex<double> step = steps[q], before = m_steps[(seen - q) % MaxCycle][q];
@@ -213,13 +214,10 @@ bool InteriorWatch::observe(const LaneJob &job, double dcx, double dcy, const La
     if (m_observed > 0 && m_due != state.n)
         m_observed = 0;
     m_due = state.n + job.period;
-    // z − z' as (Z − Z') + (dz − dz'), rounded: only to choose.
-    const Return now{{job.refX[state.m], job.refY[state.m]}, {state.dx, state.dy}};
+    const OrbitPoint now = orbitPoint(job, state);
     std::complex<double> steps[MaxCycle + 1];
-    for (std::int64_t q = 1; q <= std::min<std::int64_t>(m_observed, MaxCycle); ++q) {
-        const Return &before = m_returns[(m_observed - q) % MaxCycle];
-        steps[q] = (now.reference - before.reference) + (now.delta - before.delta);
-    }
+    for (std::int64_t q = 1; q <= std::min<std::int64_t>(m_observed, MaxCycle); ++q)
+        steps[q] = now - m_returns[(m_observed - q) % MaxCycle];
     const Ball ball = choose(job, state, steps);
     const std::int64_t slot = m_observed % MaxCycle;
     m_returns[slot] = now;

@@ -4,6 +4,22 @@
 
 #include <complex>
 
+// A point z of an orbit as Z(m) and dz, so that the difference of two is
+// (Z − Z') + (dz − dz'), rounded, without the cancellation of z − z'.
+struct OrbitPoint
+{
+    std::complex<double> reference, delta;
+    std::complex<double> operator-(const OrbitPoint &other) const
+    {
+        return (reference - other.reference) + (delta - other.delta);
+    }
+};
+
+inline OrbitPoint orbitPoint(const LaneJob &job, const LaneState &state)
+{
+    return {{job.refX[state.m], job.refY[state.m]}, {state.dx, state.dy}};
+}
+
 // The interior test: whether a pixel's exact orbit provably never escapes.
 //
 // B0 is a disk of radius R around a point Z(m) + c near the pixel's z(n)
@@ -68,15 +84,10 @@ private:
     static constexpr double Aim = 0.25;
     static constexpr int Attempts = 3;
 
-    // A return's z as Z(m) and dz.
-    struct Return
-    {
-        std::complex<double> reference, delta;
-    };
 
     // The last MaxCycle returns, and z at each minus z q = 1 … MaxCycle
     // periods before, by observation modulo MaxCycle.
-    Return m_returns[MaxCycle];
+    OrbitPoint m_returns[MaxCycle];
     std::complex<double> m_steps[MaxCycle][MaxCycle + 1];
     std::int64_t m_observed = 0; // returns seen one period apart
     std::int64_t m_due = 0;

@@ -65,18 +65,17 @@ public:
     const SkipNode *find(std::int64_t m, double size, std::int64_t maxSteps,
                          std::int64_t &steps) const
     {
-        const int count = nodesAt(m);
-        if (count == 0)
+        if (nodesAt(m) == 0)
             return nullptr;
-        std::uint32_t slot = start(m).longest + 1;
-        const std::uint32_t base = slot - std::uint32_t(count);
+        const std::size_t first = slot(m, 0);
+        std::size_t at = start(m).longest + 1;
         // The node is a load that depends on the radii's: start it now.
-        __builtin_prefetch(&m_nodes[slot - 1]);
-        while (slot-- > base) {
-            const Reach &reach = m_reach[slot];
+        __builtin_prefetch(&m_nodes[at - 1]);
+        while (at-- > first) {
+            const Reach &reach = m_reach[at];
             if (size <= reach.radius && reach.steps <= maxSteps) {
                 steps = reach.steps;
-                return &m_nodes[slot];
+                return &m_nodes[at];
             }
         }
         return nullptr;
