@@ -238,9 +238,9 @@ private:
 
     // Lanes due to look for a node whose longest node at m fits (after a
     // hard step, most of them: the whole stretch) take it together, with
-    // applyNode()'s and landingBound()'s operations as vectors. The others,
-    // and lanes that land where more nodes start, go on one by one as
-    // skipLane() does.
+    // applyNode()'s and landingBound()'s operations as vectors. Lanes where
+    // no node starts wait for the next step; the others, and lanes that
+    // land where more nodes start, go on one by one as skipLane() does.
     M4 skipLanes()
     {
         const SkipTable &table = *m_job.skips;
@@ -263,7 +263,10 @@ private:
         const V4 stepsDone = countsOf(steps);
         const V4 end = vmin(splat(double(m_job.imax) - 1.0), m_test);
         const M4 fits = want & (size <= radius) & (stepsDone <= vmin(end - m_n, splat(0x1p62)));
-        M4 onward = want & ~fits;
+        // As skipLane() would have them, without its call.
+        const M4 hard = want & (reach == 0);
+        m_skipAt = hard ? m_n + 1.0 : m_skipAt;
+        M4 onward = want & ~fits & ~hard;
         if (any(fits)) {
             skipLongest(fits, slots, steps, size);
             onward |= fits & (steps != reach);
