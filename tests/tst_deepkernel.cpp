@@ -21,11 +21,13 @@
 #include <mpfr.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <complex>
 #include <limits>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -268,6 +270,7 @@ private slots:
     void doubleWordsKeepTheirBounds_data();
     void doubleWordsKeepTheirBounds();
     void dotPlusKeepsItsBound();
+    void floatExpAgreesWithLibrary();
     void recountsDoubtfulPixels_data();
     void recountsDoubtfulPixels();
     void provesInteriorOnlyInside();
@@ -554,6 +557,32 @@ void tst_deepkernel::dotPlusKeepsItsBound()
     QVERIFY2(worst <= 1.0, qPrintable(QString::number(worst)));
     // About 106 bits, not 53: the bound is not loose by a factor 2^53.
     QVERIFY(worst > 1E-3);
+}
+
+// FloatExp normalises and scales by the exponent's bits; the counts below
+// 1E-300 rest on its giving exactly what frexp() and ldexp() give, for any
+// bits of the mantissa (subnormal, zero, infinite, NaN) and any exponent.
+void tst_deepkernel::floatExpAgreesWithLibrary()
+{
+    std::mt19937_64 random(20261208);
+    const auto same = [](double a, double b) {
+        return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b)
+               || (std::isnan(a) && std::isnan(b));
+    };
+    for (int k = 0; k < 1000000; ++k) {
+        const double x = std::bit_cast<double>(random());
+        const std::int64_t e = std::int64_t(random() % 2600) - 1300;
+        int shift = 0;
+        const double mantissa = std::frexp(x, &shift);
+        const FloatExp f = FloatExp::normalised(x, e);
+        QVERIFY(same(f.m, mantissa));
+        if (mantissa != 0.0 && std::isfinite(mantissa))
+            QCOMPARE(f.e, e + shift);
+        if (std::isfinite(mantissa) && mantissa != 0.0)
+            QVERIFY(same(FloatExp{mantissa, e}.toDouble(), std::ldexp(mantissa, int(e))));
+        const int down = -int(random() % 65);
+        QVERIFY(same(mantissa * FloatExp::twoTo(down), std::ldexp(mantissa, down)));
+    }
 }
 
 void tst_deepkernel::recountsDoubtfulPixels_data()
