@@ -3,6 +3,8 @@
 #include "core/escapetime.h"
 #include "deep/lanejob.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -24,6 +26,27 @@ struct ExtendedState
     FloatExp dx, dy, error, zBound;
 };
 
+// The same delta as 2^k·(wx + i·wy), with w near 1 and E = 2^k·error, so
+// that a step away from the reference's near returns takes a few double
+// operations instead of FloatExp's. zBound, a bound on the exact |z|, is
+// not scaled: there |z| lies close to |Z|, at least 2^-400.
+struct ScaledState
+{
+    std::int64_t m = 0;
+    std::int64_t n = 0;
+    std::int64_t k = 0;
+    double wx = 0.0, wy = 0.0, error = 0.0, zBound = 0.0;
+    double vx = 0.0, vy = 0.0; // dc / 2^k
+};
+
+// What a run keeps fixed.
+struct ExtendedPixel
+{
+    FloatExp dcx, dcy, dcSize;
+};
+
+enum class Outcome { Going, Decided, InDoubles };
+
 double l1(double x, double y)
 {
     return std::fabs(x) + std::fabs(y);
@@ -34,6 +57,48 @@ FloatExp l1(FloatExp x, FloatExp y)
     return abs(x) + abs(y);
 }
 
+// x / 2^k, exactly.
+FloatExp scaledDown(FloatExp x, std::int64_t k)
+{
+    return {x.m, x.e - k};
+}
+
+// A double at least x (x >= 0), also where x lies below the double range.
+double above(FloatExp x)
+{
+    return x.toDouble() * Up + Tiny;
+}
+
+// log2 of a positive normal double, rounded down.
+std::int64_t exponentOf(double x)
+{
+    return static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(x) >> 52 & 0x7FF) - 1023;
+}
+
+ScaledState scaled(const ExtendedState &s, const ExtendedPixel &pixel)
+{
+    ScaledState t{s.m, s.n};
+    const FloatExp &larger = s.dy.m != 0.0 && (s.dx.m == 0.0 || s.dx.e < s.dy.e) ? s.dy : s.dx;
+    const FloatExp &dc = pixel.dcy.m != 0.0 && (pixel.dcx.m == 0.0 || pixel.dcx.e < pixel.dcy.e)
+                             ? pixel.dcy : pixel.dcx;
+    t.k = larger.m != 0.0 ? larger.e : dc.e;
+    // Parts far below the larger round in the subnormal range, by less
+    // than above()'s Tiny.
+    t.wx = scaledDown(s.dx, t.k).toDouble();
+    t.wy = scaledDown(s.dy, t.k).toDouble();
+    t.error = above(scaledDown(s.error, t.k));
+    t.zBound = above(s.zBound);
+    t.vx = scaledDown(pixel.dcx, t.k).toDouble();
+    t.vy = scaledDown(pixel.dcy, t.k).toDouble();
+    return t;
+}
+
+ExtendedState extended(const ScaledState &t)
+{
+    return {t.m, t.n, FloatExp::normalised(t.wx, t.k), FloatExp::normalised(t.wy, t.k),
+            FloatExp::normalised(t.error, t.k), FloatExp::fromDouble(t.zBound)};
+}
+
 // Ends the run where an escape test was near enough to 5 to be in doubt.
 void escapeDecided(double mag, double errM, PerturbationResult &result, std::int64_t n)
 {
@@ -42,62 +107,136 @@ void escapeDecided(double mag, double errM, PerturbationResult &result, std::int
                                               : PerturbationResult::Unsure;
 }
 
-// The same in FloatExp, until the delta has grown into the double range;
-// returns the state to go on from in doubles, or nothing once decided.
-bool runExtended(const ReferenceOrbit &reference, FloatExp dcx, FloatExp dcy,
-                 std::int64_t imax, PerturbationResult &result, LaneState &out)
+// Once the delta has grown into the double range, the lanes go on.
+Outcome handOff(const ExtendedState &s, LaneState &out)
+{
+    out = {s.m, s.n, s.dx.toDouble(), s.dy.toDouble(), above(s.error), above(s.zBound)};
+    return Outcome::InDoubles;
+}
+
+// One step in FloatExp, as perturbation.h has it, with its rebase.
+Outcome extendedStep(const ReferenceOrbit &reference, ExtendedState &s,
+                     const ExtendedPixel &pixel, PerturbationResult &result, LaneState &out)
 {
     const FloatExp *refX = reference.extendedX();
     const FloatExp *refY = reference.extendedY();
-    const std::int64_t last = reference.last();
     const FloatExp two = FloatExp::fromDouble(2.0), u = FloatExp::fromDouble(U);
     const FloatExp rounding = FloatExp::fromDouble(Rounding), up = FloatExp::fromDouble(Up);
-    const FloatExp dcSize = l1(dcx, dcy);
-    ExtendedState s;
-    while (s.n < imax) {
-        const FloatExp ax = two * refX[s.m] + s.dx;
-        const FloatExp ay = two * refY[s.m] + s.dy;
-        const FloatExp nx = (ax * s.dx - ay * s.dy) + dcx;
-        const FloatExp ny = (ax * s.dy + ay * s.dx) + dcy;
-        s.error = (s.error * (two * s.zBound + s.error)
-                   + rounding * (l1(ax, ay) * l1(s.dx, s.dy) + dcSize + l1(nx, ny))) * up;
-        ++s.m;
-        ++s.n;
-        const FloatExp zx = refX[s.m] + nx;
-        const FloatExp zy = refY[s.m] + ny;
-        const FloatExp magF = zx * zx + zy * zy;
-        const FloatExp zError = (s.error + u * (l1(refX[s.m], refY[s.m]) + l1(zx, zy))) * up;
-        const FloatExp zAbs = sqrt(magF);
-        const double mag = magF.toDouble();
-        const double magError =
-            ((two * zAbs + zError) * zError).toDouble() * Up + 4.0 * U * mag + Tiny;
-        if (!(mag + magError <= EscapeBound)) {
-            escapeDecided(mag, magError, result, s.n);
-            result.steps += s.n;
-            return false;
-        }
-        s.zBound = zAbs * up + zError;
-        const bool closer = magF < nx * nx + ny * ny;
-        if (closer || s.m == last) {
-            s.dx = zx;
-            s.dy = zy;
-            s.error = zError;
-            s.m = 0;
-            ++(closer ? result.rebases : result.referenceEnds);
-        } else {
-            s.dx = nx;
-            s.dy = ny;
-        }
-        if (l1(s.dx, s.dy).exponent() >= DoubleDeltaExponent) {
-            out = {s.m, s.n, s.dx.toDouble(), s.dy.toDouble(), s.error.toDouble() * Up + Tiny,
-                   s.zBound.toDouble() * Up + Tiny};
-            result.steps += s.n;
-            return true;
-        }
+    const FloatExp ax = two * refX[s.m] + s.dx;
+    const FloatExp ay = two * refY[s.m] + s.dy;
+    const FloatExp nx = (ax * s.dx - ay * s.dy) + pixel.dcx;
+    const FloatExp ny = (ax * s.dy + ay * s.dx) + pixel.dcy;
+    s.error = (s.error * (two * s.zBound + s.error)
+               + rounding * (l1(ax, ay) * l1(s.dx, s.dy) + pixel.dcSize + l1(nx, ny))) * up;
+    ++s.m;
+    ++s.n;
+    const FloatExp zx = refX[s.m] + nx;
+    const FloatExp zy = refY[s.m] + ny;
+    const FloatExp magF = zx * zx + zy * zy;
+    const FloatExp zError = (s.error + u * (l1(refX[s.m], refY[s.m]) + l1(zx, zy))) * up;
+    const FloatExp zAbs = sqrt(magF);
+    const double mag = magF.toDouble();
+    const double magError = ((two * zAbs + zError) * zError).toDouble() * Up + 4.0 * U * mag + Tiny;
+    if (!(mag + magError <= EscapeBound)) {
+        escapeDecided(mag, magError, result, s.n);
+        return Outcome::Decided;
     }
-    result.count = imax;
+    s.zBound = zAbs * up + zError;
+    const bool closer = magF < nx * nx + ny * ny;
+    if (closer || s.m == reference.last()) {
+        s.dx = zx;
+        s.dy = zy;
+        s.error = zError;
+        s.m = 0;
+        ++(closer ? result.rebases : result.referenceEnds);
+    } else {
+        s.dx = nx;
+        s.dy = ny;
+    }
+    if (l1(s.dx, s.dy).exponent() >= DoubleDeltaExponent)
+        return handOff(s, out);
+    return Outcome::Going;
+}
+
+// One step in scaled doubles where Z(m) and Z(m + 1) both lie above 2^-400
+// and the delta below 2^-900: then z = Z(m + 1) + dz' cannot come closer
+// to 0 than dz' (no rebase), and dz' = 2Z·dz + dc leaves out dz², which the
+// bound adds. In units of 2^k (lift >= 2^k turns them back):
+//   E' = E·(2|z|⁺ + E·lift) + 8u·(|2Z|·|w| + |v| + |w'|) + |w|²·lift + tiny,
+// tiny covering products and parts of v in the subnormal range.
+Outcome scaledStep(const ReferenceOrbit &reference, ScaledState &t, PerturbationResult &result)
+{
+    const double *refX = reference.x();
+    const double *refY = reference.y();
+    const double lift = FloatExp::twoTo(std::max<std::int64_t>(t.k, -1022));
+    const double ax = 2.0 * refX[t.m], ay = 2.0 * refY[t.m];
+    const double nx = (ax * t.wx - ay * t.wy) + t.vx;
+    const double ny = (ax * t.wy + ay * t.wx) + t.vy;
+    const double size = l1(t.wx, t.wy), nextSize = l1(nx, ny);
+    t.error = (t.error * (2.0 * t.zBound + t.error * lift)
+               + Rounding * (l1(ax, ay) * size + l1(t.vx, t.vy) + nextSize) + size * size * lift
+               + Tiny) * Up;
+    ++t.m;
+    ++t.n;
+    // dz' in doubles, or nothing where it lies below the subnormal range.
+    const bool unscaled = t.k >= -1022;
+    const double zx = refX[t.m] + (unscaled ? nx * lift : 0.0);
+    const double zy = refY[t.m] + (unscaled ? ny * lift : 0.0);
+    const double mag = zx * zx + zy * zy;
+    const double zError = (t.error * lift + (unscaled ? 0.0 : nextSize * lift)
+                           + U * (l1(refX[t.m], refY[t.m]) + l1(zx, zy)) + Tiny) * Up;
+    const double zAbs = std::sqrt(mag);
+    const double magError = ((2.0 * zAbs + zError) * zError + 4.0 * U * mag + Tiny) * Up;
+    if (!(mag + magError <= EscapeBound)) {
+        escapeDecided(mag, magError, result, t.n);
+        return Outcome::Decided;
+    }
+    t.zBound = zAbs * Up + zError;
+    t.wx = nx;
+    t.wy = ny;
+    return Outcome::Going;
+}
+
+// Whether w lies within 2^±60 and the delta below the double range.
+bool withinScale(const ScaledState &t)
+{
+    const std::int64_t e = exponentOf(l1(t.wx, t.wy));
+    return std::abs(e) <= 60 && t.k + e < DoubleDeltaExponent;
+}
+
+// The same in FloatExp and scaled doubles, until the delta has grown into
+// the double range; returns the state to go on from in doubles, or nothing
+// once decided.
+bool runExtended(const ReferenceOrbit &reference, FloatExp dcx, FloatExp dcy,
+                 std::int64_t imax, PerturbationResult &result, LaneState &out)
+{
+    constexpr double FarFromZero = 0x1p-400;
+    const ExtendedPixel pixel{dcx, dcy, l1(dcx, dcy)};
+    const double *refX = reference.x();
+    const double *refY = reference.y();
+    const auto farFromZero = [&](std::int64_t m) { return l1(refX[m], refY[m]) >= FarFromZero; };
+    ExtendedState s;
+    Outcome outcome = Outcome::Going;
+    while (outcome == Outcome::Going && s.n < imax) {
+        if (!(farFromZero(s.m) && farFromZero(s.m + 1) && s.m + 1 < reference.last())) {
+            outcome = extendedStep(reference, s, pixel, result, out);
+            continue;
+        }
+        // A stretch of scaled steps, until the reference nears 0 or its
+        // end, w leaves 2^±60 or the delta reaches the double range.
+        ScaledState t = scaled(s, pixel);
+        do {
+            outcome = scaledStep(reference, t, result);
+        } while (outcome == Outcome::Going && t.n < imax && farFromZero(t.m + 1)
+                 && t.m + 1 < reference.last() && withinScale(t));
+        s = extended(t);
+        if (outcome == Outcome::Going && l1(s.dx, s.dy).exponent() >= DoubleDeltaExponent)
+            outcome = handOff(s, out);
+    }
+    if (outcome == Outcome::Going)
+        result.count = imax;
     result.steps += s.n;
-    return false;
+    return outcome == Outcome::InDoubles;
 }
 
 void runLanes(const LaneJob &job)
