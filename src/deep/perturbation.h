@@ -13,8 +13,9 @@ class SkipTable;
 //   E' = E·(2|z| + E) + 8u·(|2Z + dz|·|dz| + |dc| + |dz'|) + tiny
 // (u = 2^-53; tiny covers the subnormal range). Each escape test |z|² > 5
 // is decided only when |z|² is further than its own bound from 5.
-// Deltas below 2^-900 run as FloatExp: their squares and the products in
-// the error bound would leave the double range.
+// Deltas below 2^-900 run as FloatExp, or between the reference's near
+// returns as doubles with an exponent of their own: their squares and the
+// products in the error bound would leave the double range.
 inline constexpr std::int64_t DoubleDeltaExponent = -900;
 
 struct PerturbationResult
