@@ -411,9 +411,9 @@ void tst_deepkernel::matchesPlainLoop()
     QVERIFY2(determined >= Samples * 9 / 10, qPrintable(QString::number(determined)));
     QVERIFY2(counts.size() >= 5, qPrintable(QString::number(counts.size())));
     QCOMPARE(work.extendedPixels, extended ? work.pixels : 0);
-    // The counts above came with steps skipped (the skip table is on),
-    // except where pixels are narrower than 2^-1000 and dc no double.
-    QVERIFY(extended ? work.skipped == 0 : work.skipped > 0);
+    // The counts above came with steps skipped (the skip table is on), at
+    // 1E-320 while the deltas lay below the double range.
+    QVERIFY(work.skipped > 0);
     if (referenceSteps > 0) {
         QVERIFY(work.referenceEnds >= work.pixels);
         return;

@@ -16,27 +16,42 @@ bool needsExtended(const DeepView &view)
     return view.spacingExponent() - 1 < DoubleDeltaExponent;
 }
 
-// An upper bound on |dc| = |c − C| over the view: half its width plus half
-// its height (|x| + |y| bounds the modulus), with room for the pixels'
-// rounding at P bits.
-double dcRadius(const DeepView &view)
+// An upper bound on |dc| = |c − C| over the view at 64 bits: half its width
+// plus half its height (|x| + |y| bounds the modulus).
+void cornerBound(const DeepView &view, MpReal &r)
 {
-    constexpr mpfr_prec_t Bits = 64;
-    constexpr double Room = 1.0 + 0x1p-30;
-    MpReal r(Bits);
     mpfr_mul_ui(r.get(), view.width().get(), unsigned(view.pixelsWide() + view.pixelsHigh()),
                 MPFR_RNDU);
     mpfr_div_ui(r.get(), r.get(), 2u * unsigned(view.pixelsWide()), MPFR_RNDU);
+}
+
+// The same as a double, with room for the pixels' rounding at P bits.
+double dcRadius(const DeepView &view)
+{
+    constexpr double Room = 1.0 + 0x1p-30;
+    MpReal r(64);
+    cornerBound(view, r);
     return mpfr_get_d(r.get(), MPFR_RNDU) * Room + DeepBound::Tiny;
 }
 
 // The lanes skip in doubles, where B·dc must be a double too: B grows as
 // dz/dc, so where dc underflows (pixels narrower than about 2^-1000) its
-// rounding to a subnormal, carried by B, would swamp the bound.
+// rounding to a subnormal, carried by B, would swamp the bound. Deltas below
+// the double range skip in units of their own (perturbation.h).
 bool skipsInDoubles(const DeepView &view)
 {
     constexpr long SmallestSpacing = -1000;
     return view.spacingExponent() >= SmallestSpacing;
+}
+
+// dcRadius() where it lies below the double range, for the table's cuts.
+FloatExp corner(const DeepView &view)
+{
+    if (skipsInDoubles(view))
+        return {};
+    MpReal r(64);
+    cornerBound(view, r);
+    return toFloatExp(r.get());
 }
 
 } // namespace
@@ -62,18 +77,16 @@ DeepKernel::DeepKernel(const DeepView &view, std::int64_t imax, std::int64_t ref
       m_reference(view.centreRe().get(), view.centreIm().get(), imax, needsExtended(view),
                   std::min(referenceSteps,
                            needsExtended(view) ? ExtendedReferenceSteps : ReferenceSteps)),
-      m_skips(skipsInDoubles(view) ? SkipTable(m_reference.x(), m_reference.y(),
-                                               m_reference.last(), dcRadius(view))
-                                   : SkipTable()),
+      m_skips(m_reference.x(), m_reference.y(), m_reference.last(), dcRadius(view),
+              SkipTable::DefaultEpsilon, corner(view)),
       m_doubleDouble(view.centreRe().get(), view.centreIm().get(), imax)
 {
 }
 
 void DeepKernel::setSkipEpsilon(double epsilon)
 {
-    if (skipsInDoubles(m_view))
-        m_skips = SkipTable(m_reference.x(), m_reference.y(), m_reference.last(), dcRadius(m_view),
-                        epsilon);
+    m_skips = SkipTable(m_reference.x(), m_reference.y(), m_reference.last(), dcRadius(m_view),
+                        epsilon, corner(m_view));
 }
 
 void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
@@ -94,7 +107,8 @@ void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
     }
     std::vector<PerturbationResult> results(pixels);
     perturb(m_reference, dcx.data(), dcy.data(), pixels, m_imax,
-            m_interiorTest ? m_reference.nearReturn() : 0, m_stepSkipping && !m_skips.empty() ? &m_skips : nullptr,
+            m_interiorTest ? m_reference.nearReturn() : 0,
+            m_stepSkipping && !m_skips.empty() ? &m_skips : nullptr, skipsInDoubles(m_view),
             results.data());
     for (int k = 0; k < pixels; ++k) {
         const PerturbationResult &result = results[k];

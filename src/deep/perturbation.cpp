@@ -2,6 +2,7 @@
 
 #include "core/escapetime.h"
 #include "deep/lanejob.h"
+#include "deep/skipball.h"
 
 #include <algorithm>
 #include <bit>
@@ -203,38 +204,87 @@ bool withinScale(const ScaledState &t)
     return std::abs(e) <= 60 && t.k + e < DoubleDeltaExponent;
 }
 
+// Applies the table's longest nodes that fit, in units of 2^k: a node's
+// bound is linear in the delta and in dc, so it holds scaled as it does
+// unscaled, with size·lift >= the delta's size for the node's radius. Stops
+// short of imax and before w could leave the double range; returns the
+// steps skipped.
+std::int64_t skipScaled(const SkipTable &table, const ReferenceOrbit &reference, ScaledState &t,
+                        std::int64_t imax, PerturbationResult &result)
+{
+    constexpr double Largest = 0x1p800;
+    const double lift = FloatExp::twoTo(std::max<std::int64_t>(t.k, -600));
+    const SkipPixel pixel{t.vx, t.vy, (l1(t.vx, t.vy) + Tiny) * Up};
+    SkipBall ball{t.wx, t.wy, t.error};
+    std::int64_t skipped = 0;
+    while (table.nodesAt(t.m) > 0) {
+        const double size = ball.size();
+        std::int64_t steps = 0;
+        const SkipNode *node = table.find(t.m, size * lift, imax - 1 - t.n, steps);
+        if (node == nullptr || !(node->sizeA * size + node->sizeB * pixel.size <= Largest))
+            break;
+        ball = applyNode(*node, ball, pixel, size);
+        t.m += steps;
+        t.n += steps;
+        skipped += steps;
+        ++result.skips;
+    }
+    if (skipped > 0) {
+        // |z| at the landing: |Z(m)| and the delta's size, rounding included.
+        const double zx = reference.x()[t.m], zy = reference.y()[t.m];
+        const double zError = ((ball.error + l1(ball.dx, ball.dy)) * lift + U * l1(zx, zy) + Tiny) * Up;
+        t.zBound = std::sqrt(zx * zx + zy * zy) * Up * Up + zError;
+        t.wx = ball.dx;
+        t.wy = ball.dy;
+        t.error = ball.error;
+        result.skipped += skipped;
+    }
+    return skipped;
+}
+
 // The same in FloatExp and scaled doubles, until the delta has grown into
 // the double range; returns the state to go on from in doubles, or nothing
 // once decided.
-bool runExtended(const ReferenceOrbit &reference, FloatExp dcx, FloatExp dcy,
-                 std::int64_t imax, PerturbationResult &result, LaneState &out)
+bool runExtended(const ReferenceOrbit &reference, const SkipTable *skips, FloatExp dcx,
+                 FloatExp dcy, std::int64_t imax, PerturbationResult &result, LaneState &out)
 {
     constexpr double FarFromZero = 0x1p-400;
     const ExtendedPixel pixel{dcx, dcy, l1(dcx, dcy)};
     const double *refX = reference.x();
     const double *refY = reference.y();
     const auto farFromZero = [&](std::int64_t m) { return l1(refX[m], refY[m]) >= FarFromZero; };
+    // Where a scaled step may go next from t.
+    const auto scaledAhead = [&](const ScaledState &t) {
+        return t.n < imax && farFromZero(t.m) && farFromZero(t.m + 1)
+               && t.m + 1 < reference.last() && withinScale(t);
+    };
     ExtendedState s;
+    std::int64_t skipped = 0;
     Outcome outcome = Outcome::Going;
     while (outcome == Outcome::Going && s.n < imax) {
         if (!(farFromZero(s.m) && farFromZero(s.m + 1) && s.m + 1 < reference.last())) {
             outcome = extendedStep(reference, s, pixel, result, out);
             continue;
         }
-        // A stretch of scaled steps, until the reference nears 0 or its
-        // end, w leaves 2^±60 or the delta reaches the double range.
+        // A stretch of skips and scaled steps, until the reference nears 0
+        // or its end, w leaves 2^±60 or the delta reaches the double range.
         ScaledState t = scaled(s, pixel);
-        do {
+        for (;;) {
+            if (skips != nullptr && withinScale(t))
+                skipped += skipScaled(*skips, reference, t, imax, result);
+            if (!scaledAhead(t))
+                break;
             outcome = scaledStep(reference, t, result);
-        } while (outcome == Outcome::Going && t.n < imax && farFromZero(t.m + 1)
-                 && t.m + 1 < reference.last() && withinScale(t));
+            if (outcome != Outcome::Going)
+                break;
+        }
         s = extended(t);
         if (outcome == Outcome::Going && l1(s.dx, s.dy).exponent() >= DoubleDeltaExponent)
             outcome = handOff(s, out);
     }
-    if (outcome == Outcome::Going)
+    if (outcome == Outcome::Going && s.n >= imax)
         result.count = imax;
-    result.steps += s.n;
+    result.steps += s.n - skipped;
     return outcome == Outcome::InDoubles;
 }
 
@@ -253,20 +303,21 @@ void runLanes(const LaneJob &job)
 
 void perturb(const ReferenceOrbit &reference, const FloatExp *dcx, const FloatExp *dcy,
              int pixels, std::int64_t imax, std::int64_t period, const SkipTable *skips,
-             PerturbationResult *results)
+             bool skipInDoubles, PerturbationResult *results)
 {
     // A multiple of a cycle's period is one too: returns at least this many
     // steps apart keep the lanes' stops for the interior test rare.
     constexpr std::int64_t ShortestWatch = 64;
     if (period > 0)
         period *= (ShortestWatch + period - 1) / period;
-    LaneJob lanes{reference.x(), reference.y(), reference.last(), imax, {}, results, period, skips};
+    LaneJob lanes{reference.x(), reference.y(), reference.last(), imax, {}, results, period,
+                  skipInDoubles ? skips : nullptr};
     for (int k = 0; k < pixels; ++k) {
         results[k] = {};
         LaneState state;
         if (l1(dcx[k], dcy[k]).exponent() < DoubleDeltaExponent && reference.extended()) {
             results[k].extended = true;
-            if (!runExtended(reference, dcx[k], dcy[k], imax, results[k], state))
+            if (!runExtended(reference, skips, dcx[k], dcy[k], imax, results[k], state))
                 continue;
         }
         if (state.n >= imax)

@@ -1,7 +1,7 @@
 #pragma once
 
 // Applying a node of the skip table to a delta and its error bound: shared
-// by the lanes and the interior test. Everything lives in an anonymous
+// by the lanes, the interior test and the deltas below the double range. Everything lives in an anonymous
 // namespace, as in deeplanes.h, so that the linker cannot merge a copy
 // built for AVX2 into code meant for any x86-64.
 

@@ -47,14 +47,14 @@ struct SkipTable::Built
 };
 
 SkipTable::SkipTable(const double *zx, const double *zy, std::int64_t last, double dcRadius,
-                     double epsilon)
+                     double epsilon, FloatExp corner)
     : m_dcRadius(dcRadius), m_epsilon(epsilon)
 {
     // Single steps at m = 1 … singles land at most at last − 1.
     const std::int64_t singles = std::min(last - 2, MaxSteps);
     if (singles < 2)
         return;
-    index(hardSteps(zx, zy, singles), singles);
+    index(hardSteps(zx, zy, singles, corner), singles);
     m_nodes.assign(m_reach.size(), SkipNode{});
     // From the last start back, so that the nodes a node is made of (those
     // of later starts) are built before it.
@@ -70,19 +70,31 @@ SkipTable::SkipTable(const double *zx, const double *zy, std::int64_t last, doub
 // |D(m)|, the linear delta of the view's corner, D(1) = rc,
 // D(m + 1) = 2Z(m)·D(m) + rc (an estimate: it only places the cuts, the
 // nodes' bounds do not rest on it). Near returns to 0 of the reference are
-// hard; so is every step once D leaves the double range.
+// hard; so is every step once D is large. D runs in units of 2^scale, so
+// that a corner below the double range (rc = corner) places its cuts too.
 std::vector<bool> SkipTable::hardSteps(const double *zx, const double *zy,
-                                       std::int64_t singles) const
+                                       std::int64_t singles, FloatExp corner) const
 {
+    constexpr double Large = 0x1p600;
     std::vector<bool> hard(std::size_t(singles) + 1, true);
-    double dx = m_dcRadius, dy = 0.0;
+    const bool scaled = corner.m != 0.0;
+    double rc = scaled ? corner.m : m_dcRadius;
+    std::int64_t scale = scaled ? corner.e : 0;
+    double dx = rc, dy = 0.0;
     for (std::int64_t m = 1; m <= singles; ++m) {
         const double reach = m_epsilon * 2.0 * std::hypot(zx[m], zy[m]);
-        hard[std::size_t(m)] = !(reach >= HardShare * std::hypot(dx, dy));
+        const double dSize = HardShare * std::hypot(dx, dy);
+        hard[std::size_t(m)] = !(reach >= (scale == 0 ? dSize : std::ldexp(dSize, int(scale))));
         const double ax = 2.0 * zx[m], ay = 2.0 * zy[m];
-        const double nx = (ax * dx - ay * dy) + m_dcRadius;
+        const double nx = (ax * dx - ay * dy) + rc;
         dy = ax * dy + ay * dx;
         dx = nx;
+        if (std::fabs(dx) + std::fabs(dy) > Large) {
+            dx /= Large;
+            dy /= Large;
+            rc /= Large;
+            scale += 600;
+        }
     }
     return hard;
 }

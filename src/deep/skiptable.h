@@ -1,5 +1,7 @@
 #pragma once
 
+#include "deep/floatexp.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -55,9 +57,10 @@ public:
 
     SkipTable() = default;
     // zx, zy: the reference Z(0) … Z(last) rounded to doubles; dcRadius: an
-    // upper bound on every |dc| of the picture.
+    // upper bound on every |dc| of the picture; corner: about the largest
+    // |dc| where that lies below the double range (it only places the cuts).
     SkipTable(const double *zx, const double *zy, std::int64_t last, double dcRadius,
-              double epsilon = DefaultEpsilon);
+              double epsilon = DefaultEpsilon, FloatExp corner = {});
 
     // The longest node at m that fits size (an upper bound on the exact
     // |w|) and at most maxSteps steps; nullptr if none. steps gets its
@@ -127,7 +130,8 @@ private:
     {
         return start(m).longest + 1 + std::size_t(i) - std::size_t(nodesAt(m));
     }
-    std::vector<bool> hardSteps(const double *zx, const double *zy, std::int64_t singles) const;
+    std::vector<bool> hardSteps(const double *zx, const double *zy, std::int64_t singles,
+                                FloatExp corner) const;
     void index(const std::vector<bool> &hard, std::int64_t singles);
     void buildStart(const double *zx, const double *zy, std::int64_t m);
     Built built(std::int64_t m, int i) const;
