@@ -34,20 +34,13 @@ double dcRadius(const DeepView &view)
     return mpfr_get_d(r.get(), MPFR_RNDU) * Room + DeepBound::Tiny;
 }
 
-// The lanes skip in doubles, where B·dc must be a double too: B grows as
-// dz/dc, so where dc underflows (pixels narrower than about 2^-1000) its
-// rounding to a subnormal, carried by B, would swamp the bound. Deltas below
-// the double range skip in units of their own (perturbation.h).
-bool skipsInDoubles(const DeepView &view)
-{
-    constexpr long SmallestSpacing = -1000;
-    return view.spacingExponent() >= SmallestSpacing;
-}
-
-// dcRadius() where it lies below the double range, for the table's cuts.
+// dcRadius() for placing the skip table's cuts where it lies far below the
+// double range (pixels narrower than 2^-1000), where the double is mostly
+// the bound's floor; nothing elsewhere, where the double places them.
 FloatExp corner(const DeepView &view)
 {
-    if (skipsInDoubles(view))
+    constexpr long SmallestSpacing = -1000;
+    if (view.spacingExponent() >= SmallestSpacing)
         return {};
     MpReal r(64);
     cornerBound(view, r);
@@ -108,8 +101,7 @@ void DeepKernel::countPoints(int first, int pixels, int q, std::int64_t *counts,
     std::vector<PerturbationResult> results(pixels);
     perturb(m_reference, dcx.data(), dcy.data(), pixels, m_imax,
             m_interiorTest ? m_reference.nearReturn() : 0,
-            m_stepSkipping && !m_skips.empty() ? &m_skips : nullptr, skipsInDoubles(m_view),
-            results.data());
+            m_stepSkipping && !m_skips.empty() ? &m_skips : nullptr, results.data());
     for (int k = 0; k < pixels; ++k) {
         const PerturbationResult &result = results[k];
         ++work.pixels;

@@ -303,15 +303,14 @@ void runLanes(const LaneJob &job)
 
 void perturb(const ReferenceOrbit &reference, const FloatExp *dcx, const FloatExp *dcy,
              int pixels, std::int64_t imax, std::int64_t period, const SkipTable *skips,
-             bool skipInDoubles, PerturbationResult *results)
+             PerturbationResult *results)
 {
     // A multiple of a cycle's period is one too: returns at least this many
     // steps apart keep the lanes' stops for the interior test rare.
     constexpr std::int64_t ShortestWatch = 64;
     if (period > 0)
         period *= (ShortestWatch + period - 1) / period;
-    LaneJob lanes{reference.x(), reference.y(), reference.last(), imax, {}, results, period,
-                  skipInDoubles ? skips : nullptr};
+    LaneJob lanes{reference.x(), reference.y(), reference.last(), imax, {}, results, period, skips};
     for (int k = 0; k < pixels; ++k) {
         results[k] = {};
         LaneState state;

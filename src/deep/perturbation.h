@@ -35,8 +35,7 @@ struct PerturbationResult
 // results[k] for the pixel whose c minus the reference's C is dcx[k] +
 // i·dcy[k], each rounded once; k < pixels.
 // With period > 0 the lanes try the interior test with that period; with
-// skips, deltas below the double range skip steps by its nodes, and with
-// skipInDoubles (dc a double) the lanes too.
+// skips, pixels skip steps by its nodes, in doubles and below them.
 void perturb(const ReferenceOrbit &reference, const FloatExp *dcx, const FloatExp *dcy,
              int pixels, std::int64_t imax, std::int64_t period, const SkipTable *skips,
-             bool skipInDoubles, PerturbationResult *results);
+             PerturbationResult *results);
