@@ -271,6 +271,7 @@ private slots:
     void doubleWordsKeepTheirBounds();
     void dotPlusKeepsItsBound();
     void floatExpAgreesWithLibrary();
+    void countsTheCentreOfOddViews();
     void recountsDoubtfulPixels_data();
     void recountsDoubtfulPixels();
     void provesInteriorOnlyInside();
@@ -583,6 +584,20 @@ void tst_deepkernel::floatExpAgreesWithLibrary()
         const int down = -int(random() % 65);
         QVERIFY(same(mantissa * FloatExp::twoTo(down), std::ldexp(mantissa, down)));
     }
+}
+
+// The centre pixel of a view of odd size has dc = 0 exactly: below the
+// double range its delta has no scale of its own, and it follows the
+// reference to its escape.
+void tst_deepkernel::countsTheCentreOfOddViews()
+{
+    const Place place{"2,13E-322", "1", "1E-320", 5, 5, 2000};
+    const DeepView view = viewOf(place);
+    const DeepKernel kernel(view, place.imax);
+    DeepWork work;
+    for (int p = 1; p <= 3; ++p)
+        QCOMPARE(kernel.count(p, 2, work), plainCount(place, p, 2, view.precision()));
+    QCOMPARE(work.extendedPixels, work.pixels);
 }
 
 void tst_deepkernel::recountsDoubtfulPixels_data()

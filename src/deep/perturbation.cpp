@@ -278,6 +278,11 @@ bool runExtended(const ReferenceOrbit &reference, const SkipTable *skips, FloatE
             if (outcome != Outcome::Going)
                 break;
         }
+        // A delta of 0 (the centre of a view of odd size) has no scale.
+        if (t.n == s.n) {
+            outcome = extendedStep(reference, s, pixel, result, out);
+            continue;
+        }
         s = extended(t);
         if (outcome == Outcome::Going && l1(s.dx, s.dy).exponent() >= DoubleDeltaExponent)
             outcome = handOff(s, out);
