@@ -84,7 +84,7 @@ std::vector<bool> SkipTable::hardSteps(const double *zx, const double *zy,
     for (std::int64_t m = 1; m <= singles; ++m) {
         const double reach = m_epsilon * 2.0 * std::hypot(zx[m], zy[m]);
         const double dSize = HardShare * std::hypot(dx, dy);
-        hard[std::size_t(m)] = !(reach >= (scale == 0 ? dSize : std::ldexp(dSize, int(scale))));
+        hard[std::size_t(m)] = !(reach >= std::ldexp(dSize, int(scale)));
         const double ax = 2.0 * zx[m], ay = 2.0 * zy[m];
         const double nx = (ax * dx - ay * dy) + rc;
         dy = ax * dy + ay * dx;
