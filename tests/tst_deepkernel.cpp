@@ -374,6 +374,14 @@ void tst_deepkernel::matchesPlainLoop_data()
         << "1E-60" << 5000 << false << 40;
     QTest::newRow("i, 1E-320, FloatExp")
         << "2,13E-322" << "1" << "1E-320" << 5000 << true << 0;
+    // A minibrot of period 399 some 1E-150 from i, its nucleus given to 420
+    // digits: the reference returns within 1E-400 of 0 every 399 steps, far
+    // below the double range, and so do the pixels' deltas, narrower than
+    // 2^-1000.
+    QTest::newRow("minibrot 399, 2E-299, FloatExp")
+        << "2,19195610395593099532873723805272393909430985604079458181203052827093934161120660441058414677673739265323294104549991357504868242391979620546675598547378530391634730644796731948469406681780648382113602403828896881205291260646295426483712224809658880224960797476598204213381531702960296937337308408215754388938929450233713133232463965786018359826069479213885668743005304421049037736354286486134556228633270957786642908971E-150"
+        << "0,999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999998906240115364413204052282193677223156320525486709618501688943708327032931123375847953682539818751342902319527894247820539258062341286519381070964839244621325159083818726635410146199680711101756290800305956349027854516848620257436334925287227020090963208525754549805303642"
+        << "2E-299" << 20000 << true << 0;
     // Left of −2 an orbit runs along 2, 2, 2, … and away, never near 0;
     // right of it, it wanders through [−2, 2] first.
     QTest::newRow("tip, 1E-20") << "-2" << "0" << "1E-20" << 5000 << false << 0;
@@ -415,6 +423,8 @@ void tst_deepkernel::matchesPlainLoop()
     // The counts above came with steps skipped (the skip table is on), at
     // 1E-320 while the deltas lay below the double range.
     QVERIFY(work.skipped > 0);
+    // The bounds vouch for nearly every count: few go to the plain loop.
+    QVERIFY2(work.recomputed * 10 <= work.pixels, qPrintable(QString::number(work.recomputed)));
     if (referenceSteps > 0) {
         QVERIFY(work.referenceEnds >= work.pixels);
         return;

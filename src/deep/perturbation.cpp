@@ -206,21 +206,21 @@ bool withinScale(const ScaledState &t)
 
 // Applies the table's longest nodes that fit, in units of 2^k: a node's
 // bound is linear in the delta and in dc, so it holds scaled as it does
-// unscaled, with size·lift >= the delta's size for the node's radius. Stops
+// unscaled, its radius compared with the delta's size turned back. Stops
 // short of imax and before w could leave the double range; returns the
 // steps skipped.
 std::int64_t skipScaled(const SkipTable &table, const ReferenceOrbit &reference, ScaledState &t,
                         std::int64_t imax, PerturbationResult &result)
 {
     constexpr double Largest = 0x1p800;
-    const double lift = FloatExp::twoTo(std::max<std::int64_t>(t.k, -600));
     const SkipPixel pixel{t.vx, t.vy, (l1(t.vx, t.vy) + Tiny) * Up};
     SkipBall ball{t.wx, t.wy, t.error};
     std::int64_t skipped = 0;
     while (table.nodesAt(t.m) > 0) {
         const double size = ball.size();
         std::int64_t steps = 0;
-        const SkipNode *node = table.find(t.m, size * lift, imax - 1 - t.n, steps);
+        const SkipNode *node =
+            table.find(t.m, above(FloatExp::normalised(size, t.k)), imax - 1 - t.n, steps);
         if (node == nullptr || !(node->sizeA * size + node->sizeB * pixel.size <= Largest))
             break;
         ball = applyNode(*node, ball, pixel, size);
@@ -231,8 +231,12 @@ std::int64_t skipScaled(const SkipTable &table, const ReferenceOrbit &reference,
     }
     if (skipped > 0) {
         // |z| at the landing: |Z(m)| and the delta's size, rounding included.
+        // The size exactly, not by a lift: a landing may lie where Z is
+        // nearer 0 than the delta, and the next step multiplies E by it.
         const double zx = reference.x()[t.m], zy = reference.y()[t.m];
-        const double zError = ((ball.error + l1(ball.dx, ball.dy)) * lift + U * l1(zx, zy) + Tiny) * Up;
+        const double zError =
+            (above(FloatExp::normalised(ball.error + l1(ball.dx, ball.dy), t.k)) + U * l1(zx, zy)
+             + Tiny) * Up;
         t.zBound = std::sqrt(zx * zx + zy * zy) * Up * Up + zError;
         t.wx = ball.dx;
         t.wy = ball.dy;
