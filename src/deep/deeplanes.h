@@ -166,26 +166,36 @@ private:
             const M4 atImax = m_n >= imax;
             const M4 stop = (~decided | atImax) & m_active;
             const M4 due = (m_n >= m_test) & m_active;
-            // At imax the count is imax whichever way the test went.
-            m_doubt = ~decided & ~(mag - magError > EscapeBound) & ~atImax;
             m_zBound = zAbs * Up + zError;
-            // Rebasing: z itself becomes the delta against Z(0) = 0.
+            // Rebasing: z itself becomes the delta against Z(0) = 0. Few
+            // steps restart a lane; the others go on without the selects.
             const M4 closer = mag < nx * nx + ny * ny;
             const M4 restart = closer | (m == last);
-            m_dx = restart ? zx : nx;
-            m_dy = restart ? zy : ny;
-            m_error = restart ? zError : error;
-            m_m = restart ? M4{} : m;
-            m_zx = restart ? V4{} : zx1;
-            m_zy = restart ? V4{} : zy1;
-            if (m_job.skips != nullptr && any(restart & m_active))
-                watchSkips(restart & m_active);
-            m_rebases -= closer & ~stop;
-            m_ends -= restart & ~closer & ~stop;
+            if (any(restart)) {
+                m_dx = restart ? zx : nx;
+                m_dy = restart ? zy : ny;
+                m_error = restart ? zError : error;
+                m_m = restart ? M4{} : m;
+                m_zx = restart ? V4{} : zx1;
+                m_zy = restart ? V4{} : zy1;
+                if (m_job.skips != nullptr && any(restart & m_active))
+                    watchSkips(restart & m_active);
+                m_rebases -= closer & ~stop;
+                m_ends -= restart & ~closer & ~stop;
+            } else {
+                m_dx = nx;
+                m_dy = ny;
+                m_error = error;
+                m_m = m;
+                m_zx = zx1;
+                m_zy = zy1;
+            }
             m_due = due & ~stop;
-            const M4 settle = stop | due;
-            if (any(settle))
+            if (any(stop | due)) {
+                // At imax the count is imax whichever way the test went.
+                m_doubt = ~decided & ~(mag - magError > EscapeBound) & ~atImax;
                 return stop;
+            }
         }
     }
 
