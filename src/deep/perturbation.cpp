@@ -75,13 +75,23 @@ std::int64_t exponentOf(double x)
     return static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(x) >> 52 & 0x7FF) - 1023;
 }
 
+// Of x and y, the one with the larger exponent; 0 only where both are.
+const FloatExp &larger(const FloatExp &x, const FloatExp &y)
+{
+    return y.m != 0.0 && (x.m == 0.0 || x.e < y.e) ? y : x;
+}
+
+// A double at least 2^k·x (x >= 0): a scaled size turned back.
+double unscaledAbove(double x, std::int64_t k)
+{
+    return above(FloatExp::normalised(x, k));
+}
+
 ScaledState scaled(const ExtendedState &s, const ExtendedPixel &pixel)
 {
     ScaledState t{s.m, s.n};
-    const FloatExp &larger = s.dy.m != 0.0 && (s.dx.m == 0.0 || s.dx.e < s.dy.e) ? s.dy : s.dx;
-    const FloatExp &dc = pixel.dcy.m != 0.0 && (pixel.dcx.m == 0.0 || pixel.dcx.e < pixel.dcy.e)
-                             ? pixel.dcy : pixel.dcx;
-    t.k = larger.m != 0.0 ? larger.e : dc.e;
+    const FloatExp &dz = larger(s.dx, s.dy);
+    t.k = dz.m != 0.0 ? dz.e : larger(pixel.dcx, pixel.dcy).e;
     // Parts far below the larger round in the subnormal range, by less
     // than above()'s Tiny.
     t.wx = scaledDown(s.dx, t.k).toDouble();
@@ -219,8 +229,7 @@ std::int64_t skipScaled(const SkipTable &table, const ReferenceOrbit &reference,
     while (table.nodesAt(t.m) > 0) {
         const double size = ball.size();
         std::int64_t steps = 0;
-        const SkipNode *node =
-            table.find(t.m, above(FloatExp::normalised(size, t.k)), imax - 1 - t.n, steps);
+        const SkipNode *node = table.find(t.m, unscaledAbove(size, t.k), imax - 1 - t.n, steps);
         if (node == nullptr || !(node->sizeA * size + node->sizeB * pixel.size <= Largest))
             break;
         ball = applyNode(*node, ball, pixel, size);
@@ -235,8 +244,7 @@ std::int64_t skipScaled(const SkipTable &table, const ReferenceOrbit &reference,
         // nearer 0 than the delta, and the next step multiplies E by it.
         const double zx = reference.x()[t.m], zy = reference.y()[t.m];
         const double zError =
-            (above(FloatExp::normalised(ball.error + l1(ball.dx, ball.dy), t.k)) + U * l1(zx, zy)
-             + Tiny) * Up;
+            (unscaledAbove(ball.error + l1(ball.dx, ball.dy), t.k) + U * l1(zx, zy) + Tiny) * Up;
         t.zBound = std::sqrt(zx * zx + zy * zy) * Up * Up + zError;
         t.wx = ball.dx;
         t.wy = ball.dy;
@@ -256,40 +264,40 @@ bool runExtended(const ReferenceOrbit &reference, const SkipTable *skips, FloatE
     const ExtendedPixel pixel{dcx, dcy, l1(dcx, dcy)};
     const double *refX = reference.x();
     const double *refY = reference.y();
-    const auto farFromZero = [&](std::int64_t m) { return l1(refX[m], refY[m]) >= FarFromZero; };
-    // Where a scaled step may go next from t.
-    const auto scaledAhead = [&](const ScaledState &t) {
-        return t.n < imax && farFromZero(t.m) && farFromZero(t.m + 1)
-               && t.m + 1 < reference.last() && withinScale(t);
+    // Whether the step from m may be a scaled one: Z far from 0 at both
+    // ends, and not the step onto the reference's end.
+    const auto scalable = [&](std::int64_t m) {
+        return l1(refX[m], refY[m]) >= FarFromZero && l1(refX[m + 1], refY[m + 1]) >= FarFromZero
+               && m + 1 < reference.last();
     };
     ExtendedState s;
     std::int64_t skipped = 0;
     Outcome outcome = Outcome::Going;
     while (outcome == Outcome::Going && s.n < imax) {
-        if (!(farFromZero(s.m) && farFromZero(s.m + 1) && s.m + 1 < reference.last())) {
-            outcome = extendedStep(reference, s, pixel, result, out);
-            continue;
+        if (scalable(s.m)) {
+            // A stretch of skips and scaled steps, until the reference
+            // nears 0 or its end, w leaves 2^±60 or the delta reaches the
+            // double range.
+            ScaledState t = scaled(s, pixel);
+            for (;;) {
+                if (skips != nullptr && withinScale(t))
+                    skipped += skipScaled(*skips, reference, t, imax, result);
+                if (!(t.n < imax && scalable(t.m) && withinScale(t)))
+                    break;
+                outcome = scaledStep(reference, t, result);
+                if (outcome != Outcome::Going)
+                    break;
+            }
+            if (t.n > s.n) {
+                s = extended(t);
+                if (outcome == Outcome::Going && l1(s.dx, s.dy).exponent() >= DoubleDeltaExponent)
+                    outcome = handOff(s, out);
+                continue;
+            }
         }
-        // A stretch of skips and scaled steps, until the reference nears 0
-        // or its end, w leaves 2^±60 or the delta reaches the double range.
-        ScaledState t = scaled(s, pixel);
-        for (;;) {
-            if (skips != nullptr && withinScale(t))
-                skipped += skipScaled(*skips, reference, t, imax, result);
-            if (!scaledAhead(t))
-                break;
-            outcome = scaledStep(reference, t, result);
-            if (outcome != Outcome::Going)
-                break;
-        }
-        // A delta of 0 (the centre of a view of odd size) has no scale.
-        if (t.n == s.n) {
-            outcome = extendedStep(reference, s, pixel, result, out);
-            continue;
-        }
-        s = extended(t);
-        if (outcome == Outcome::Going && l1(s.dx, s.dy).exponent() >= DoubleDeltaExponent)
-            outcome = handOff(s, out);
+        // Near a return of Z to 0, at the reference's end, and for a delta
+        // of 0 (the centre of a view of odd size), which has no scale.
+        outcome = extendedStep(reference, s, pixel, result, out);
     }
     if (outcome == Outcome::Going && s.n >= imax)
         result.count = imax;
