@@ -10,6 +10,7 @@
 #include "deep/skipball.h"
 #include "deep/viewcounter.h"
 #include "exportrun.h"
+#include "minibrots.h"
 #include "core/standardcolors.h"
 #include "core/swatchtable.h"
 #include "picturefile/pngtextreader.h"
@@ -150,10 +151,7 @@ DeepView viewOf(const Place &place)
     return *view;
 }
 
-// A minibrot of period 1053 near i, its nucleus at the centre: the whole
-// copy in view at 2E-68.
-const std::string Mini1053Re = "0,0000000000000000000000000000003544771316819328420445298389518573496294069811386697451901973920693313515712328842552842170812914624";
-const std::string Mini1053Im = "0,9999999999999999999999999999989394325361289183561328939347602033804071300549932886488041728514519740886639391646817653743495993421";
+// The minibrot of period 1053 (minibrots.h): the whole copy in view at 2E-68.
 constexpr long Mini1053Period = 1053;
 
 // The Misiurewicz point i (0 → i → −1 + i → −i → −1 + i …): structure at
@@ -379,8 +377,7 @@ void tst_deepkernel::matchesPlainLoop_data()
     // below the double range, and so do the pixels' deltas, narrower than
     // 2^-1000.
     QTest::newRow("minibrot 399, 2E-299, FloatExp")
-        << "2,19195610395593099532873723805272393909430985604079458181203052827093934161120660441058414677673739265323294104549991357504868242391979620546675598547378530391634730644796731948469406681780648382113602403828896881205291260646295426483712224809658880224960797476598204213381531702960296937337308408215754388938929450233713133232463965786018359826069479213885668743005304421049037736354286486134556228633270957786642908971E-150"
-        << "0,999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999999998906240115364413204052282193677223156320525486709618501688943708327032931123375847953682539818751342902319527894247820539258062341286519381070964839244621325159083818726635410146199680711101756290800305956349027854516848620257436334925287227020090963208525754549805303642"
+        << Mini399Re << Mini399Im
         << "2E-299" << 20000 << true << 0;
     // Left of −2 an orbit runs along 2, 2, 2, … and away, never near 0;
     // right of it, it wanders through [−2, 2] first.
@@ -622,7 +619,7 @@ void tst_deepkernel::recountsDoubtfulPixels_data()
         << "-0,7436438870371587" << "0,1318259042053119" << "1,76E-11" << 10000;
     // Long orbits with many rebases around the minibrot's copy.
     QTest::newRow("minibrot 1053, 2E-68")
-        << QString::fromStdString(Mini1053Re) << QString::fromStdString(Mini1053Im) << "2E-68"
+        << Mini1053Re << Mini1053Im << "2E-68"
         << 20000;
 }
 
@@ -811,11 +808,11 @@ void tst_deepkernel::skippingKeepsCounts_data()
     QTest::addColumn<QString>("width");
     QTest::addColumn<bool>("interior");
     QTest::newRow("minibrot 1053, 2E-68")
-        << QString::fromStdString(Mini1053Re) << QString::fromStdString(Mini1053Im) << "2E-68"
+        << Mini1053Re << Mini1053Im << "2E-68"
         << false;
     // Skips land on the interior test, and the test's own steps skip.
     QTest::newRow("minibrot 1053, 2E-68, interior test")
-        << QString::fromStdString(Mini1053Re) << QString::fromStdString(Mini1053Im) << "2E-68"
+        << Mini1053Re << Mini1053Im << "2E-68"
         << true;
     QTest::newRow("i, 1E-60, rebasing")
         << "0,00000000000000000000000000000000000000000000000000000000000000213"
