@@ -759,6 +759,9 @@ void tst_deepkernel::provesBulbsInside_data()
     // Near the cardioid's boundary the returns close in slowly: a disk
     // around z(n) that also holds the cycle's point fails within imax.
     QTest::newRow("cardioid's rim") << QPoint(105, 47) << 1;
+    // Nearer still, only disks aimed by their centres' derivatives (Newton)
+    // and grown from the centre's own |z| shrink into themselves.
+    QTest::newRow("cardioid's rim, nearer") << QPoint(117, 43) << 1;
     QTest::newRow("period-2 bulb") << QPoint(121, 34) << 2;
     QTest::newRow("period-3 bulb, above") << QPoint(76, 12) << 3;
     QTest::newRow("period-3 bulb, below") << QPoint(93, 74) << 3;

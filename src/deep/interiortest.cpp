@@ -24,13 +24,14 @@ double l1(double x, double y)
 // Skips what the skip table's nodes take of the next steps (at most steps
 // of them, landing before imax): a node's bound holds for every point of
 // the ball, and no point of it escapes on the way. Returns the steps skipped.
-std::int64_t ballSkips(const LaneJob &job, double dcx, double dcy, LaneState &s, std::int64_t steps)
+std::int64_t ballSkips(const LaneJob &job, double dcx, double dcy, LaneState &s, std::int64_t steps,
+                       std::complex<double> &derivative)
 {
     const std::int64_t room = std::min(steps, job.imax - 1 - s.n);
     SkipBall ball{s.dx, s.dy, s.error};
     std::int64_t skips = 0;
-    const std::int64_t skipped =
-        skipNodes(job, {dcx, dcy, (l1(dcx, dcy) + Tiny) * Up}, room, s.m, ball, skips);
+    const std::int64_t skipped = skipNodes(job, {dcx, dcy, (l1(dcx, dcy) + Tiny) * Up}, room,
+                                           s.m, ball, skips, reinterpret_cast<double *>(&derivative));
     if (skipped > 0) {
         s.n += skipped;
         s.dx = ball.dx;
@@ -43,18 +44,21 @@ std::int64_t ballSkips(const LaneJob &job, double dcx, double dcy, LaneState &s,
 
 // Steps s as the lanes do (and skips where they would), its error bound the
 // ball's radius; false where an escape test is not decided "stays" (or n
-// reaches imax).
-bool ballSteps(const LaneJob &job, double dcx, double dcy, LaneState &s, std::int64_t steps)
+// reaches imax). derivative is multiplied by about the steps' derivative
+// at the delta, only to aim.
+bool ballSteps(const LaneJob &job, double dcx, double dcy, LaneState &s, std::int64_t steps,
+               std::complex<double> &derivative)
 {
     const double dcSize = l1(dcx, dcy) + Tiny;
     for (std::int64_t k = 0; k < steps; ++k) {
         if (job.skips != nullptr) {
-            k += ballSkips(job, dcx, dcy, s, steps - k);
+            k += ballSkips(job, dcx, dcy, s, steps - k, derivative);
             if (k == steps)
                 break;
         }
         const double ax = 2.0 * job.refX[s.m] + s.dx;
         const double ay = 2.0 * job.refY[s.m] + s.dy;
+        derivative *= std::complex<double>(ax + s.dx, ay + s.dy);
         const double nx = (ax * s.dx - ay * s.dy) + dcx;
         const double ny = (ax * s.dy + ay * s.dx) + dcy;
         const double error = (s.error * (2.0 * s.zBound + s.error)
@@ -85,6 +89,7 @@ bool ballSteps(const LaneJob &job, double dcx, double dcy, LaneState &s, std::in
 struct DiskRun
 {
     LaneState centre, end;
+    std::complex<double> derivative = 1.0; // about that of the steps at the centre
     bool stays = false; // every escape test decided "stays"
 };
 
@@ -95,12 +100,13 @@ DiskRun runDisk(const LaneJob &job, double dcx, double dcy, const LaneState &sta
     LaneState &s = run.centre;
     s.dx = start.dx + shift.real();
     s.dy = start.dy + shift.imag();
-    // |c − dz| from the rounded difference, which is off by u of itself.
-    const double moved = (l1(s.dx - start.dx, s.dy - start.dy) * (1.0 + 2.0 * U) + Tiny) * Up;
     s.error = radius;
-    s.zBound = (start.zBound + moved) * Up;
+    // The first step multiplies the radius by twice this bound on |Z(m) + c|:
+    // from the centre itself, as at a skip's landing, not as the pixel's |z|
+    // plus |c − dz|, which near 0 would add a tenth to the disk's growth.
+    s.zBound = landingBound(job.refX[s.m], job.refY[s.m], {s.dx, s.dy, 0.0});
     run.end = s;
-    run.stays = ballSteps(job, dcx, dcy, run.end, steps);
+    run.stays = ballSteps(job, dcx, dcy, run.end, steps, run.derivative);
     return run;
 }
 
@@ -167,45 +173,44 @@ InteriorWatch::Ball InteriorWatch::choose(const LaneJob &job, const LaneState &s
     if (!(stepSquare < MaxRatio * MaxRatio * beforeSquare))
         return {};
     // The later steps sum to about step·r / (1 − r), r = step / before,
-    // that is step² / (before − step): where the cycle's point lies. A
-    // shift not small against |z| is a poor guess: the returns close in
-    // linearly only up to their own square. In squares, as most returns fail here.
+    // that is step² / (before − step): where the cycle's point lies. It
+    // need only be a start for proves(). In squares, as most returns fail here.
     const std::complex<double> gap = before - step;
     const double gapSquare = std::norm(gap);
-    const double room = state.zBound / NearZero;
-    if (!(Margin * Margin * stepSquare * stepSquare <= room * room * gapSquare))
+    const double farthest = FarthestShift * state.zBound;
+    if (!(stepSquare * stepSquare <= farthest * farthest * gapSquare))
         return {};
     return {q, step * step * std::conj(gap) / gapSquare, step * std::conj(before) / beforeSquare};
 }
 
 // The estimate is off by about |shift|² / |z| (the returns close in
 // linearly only up to their own square), and a disk that holds the cycle's
-// point must reach |1 − λ| / (1 − |λ|) times that far. A point moves in q
-// periods by about (λ − 1) times its distance from the cycle's point, so
-// where a disk's centre goes aims the next one (the secant method).
+// point must reach |1 − λ| / (1 − |λ|) times that far. Each disk's centre
+// then aims the next by Newton's method: it moves in q periods by about
+// (D − 1) times its distance from the cycle's point, D the derivative of
+// the q periods there. The disk grows by about |D| plus its curvature times
+// its radius; the next radius spends half of the room 1 − |D| on the latter.
 bool InteriorWatch::proves(const LaneJob &job, double dcx, double dcy, const LaneState &state,
                            const Ball &ball) const
 {
     const std::int64_t steps = ball.periods * job.period;
-    const double largest = state.zBound / NearZero;
+    const double largest = state.zBound / NearZero, smallest = Settled * state.zBound;
     const double guess = Guess * std::norm(ball.shift) / state.zBound * std::abs(1.0 - ball.ratio)
                          / (1.0 - std::abs(ball.ratio));
-    double radius = std::min(largest, std::max(Settled * state.zBound, guess));
-    std::complex<double> shift = ball.shift, ratio = ball.ratio, moved, correction;
+    double radius = std::clamp(guess, smallest, largest);
+    std::complex<double> shift = ball.shift;
     for (int attempt = 1;; ++attempt) {
         const DiskRun run = runDisk(job, dcx, dcy, state, shift, radius, steps);
         if (landsInside(job, run))
             return true;
-        // A disk that grows does not shrink by a better aim.
-        if (!run.stays || attempt == Attempts || !(run.end.error < radius))
+        // Where the derivative grows, no disk around this centre shrinks.
+        const double contraction = std::abs(run.derivative);
+        if (!run.stays || attempt == Attempts || !(contraction < 1.0))
             return false;
-        const std::complex<double> movedNow = movement(job, run);
-        if (attempt > 1)
-            ratio = 1.0 + (movedNow - moved) / correction;
-        moved = movedNow;
-        correction = moved / (1.0 - ratio);
-        shift += correction;
-        radius = std::min(largest, Aim * std::abs(correction));
+        shift += movement(job, run) / (1.0 - run.derivative);
+        const double curvature = (run.end.error / radius - contraction) / radius;
+        radius = std::clamp(curvature > 0.0 ? (1.0 - contraction) / (2.0 * curvature) : 2.0 * radius,
+                            smallest, largest);
     }
 }
 

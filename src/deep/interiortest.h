@@ -71,17 +71,17 @@ private:
     // The disk's radius at most |z| / NearZero: a larger one grows by its
     // own square near 0.
     static constexpr double NearZero = 32.0;
-    // The geometric series' sum at most |z| / (NearZero · Margin).
-    static constexpr double Margin = 0.6;
+    // The geometric series' sum at most this share of |z|: farther, the
+    // returns are far from closing in linearly.
+    static constexpr double FarthestShift = 0.3;
     // q is the fewest periods whose step's square is within this factor of
     // the smallest.
     static constexpr double Nearest = 16.0;
     // The first disk's radius in units of the estimate's expected error,
-    // and at least Settled · |z| (returns closer than that have met within
-    // roundings); each next one Aim times its correction.
+    // and every radius at least Settled · |z| (returns closer than that have
+    // met within roundings).
     static constexpr double Guess = 2.0;
     static constexpr double Settled = 0x1p-30;
-    static constexpr double Aim = 0.25;
     static constexpr int Attempts = 3;
 
 

@@ -98,9 +98,12 @@ inline SkipBall applyNode(const SkipNode &node, const SkipBall &ball, const Skip
 
 // Applies the longest nodes of job's table that fit, as long as one does
 // and at most maxSteps steps in all, from reference index m; returns the
-// steps skipped (m advanced by them) and counts the nodes in skips.
+// steps skipped (m advanced by them) and counts the nodes in skips. Where
+// derivative is given ({x, y}), it is multiplied by each node's A, about
+// the derivative of the skipped steps at the delta.
 inline std::int64_t skipNodes(const LaneJob &job, const SkipPixel &pixel, std::int64_t maxSteps,
-                              std::int64_t &m, SkipBall &ball, std::int64_t &skips)
+                              std::int64_t &m, SkipBall &ball, std::int64_t &skips,
+                              double *derivative = nullptr)
 {
     const SkipTable &table = *job.skips;
     std::int64_t skipped = 0;
@@ -116,6 +119,11 @@ inline std::int64_t skipNodes(const LaneJob &job, const SkipPixel &pixel, std::i
         __builtin_prefetch(&job.refX[m + steps]);
         __builtin_prefetch(&job.refY[m + steps]);
         ball = applyNode(*node, ball, pixel, size);
+        if (derivative != nullptr) {
+            const double x = derivative[0], y = derivative[1];
+            derivative[0] = node->ax * x - node->ay * y;
+            derivative[1] = node->ax * y + node->ay * x;
+        }
         m += steps;
         skipped += steps;
         ++skips;
