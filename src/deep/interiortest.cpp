@@ -203,14 +203,19 @@ bool InteriorWatch::proves(const LaneJob &job, double dcx, double dcy, const Lan
         const DiskRun run = runDisk(job, dcx, dcy, state, shift, radius, steps);
         if (landsInside(job, run))
             return true;
-        // Where the derivative grows, no disk around this centre shrinks.
+        // Where the q periods grow a centre's neighbourhood by more than
+        // MaxGrowth, no attracting cycle is near; up to it, Newton's next
+        // centre may reach one.
         const double contraction = std::abs(run.derivative);
-        if (!run.stays || attempt == Attempts || !(contraction < 1.0))
+        if (!run.stays || attempt == Attempts || !(contraction < MaxGrowth))
             return false;
         shift += movement(job, run) / (1.0 - run.derivative);
-        const double curvature = (run.end.error / radius - contraction) / radius;
-        radius = std::clamp(curvature > 0.0 ? (1.0 - contraction) / (2.0 * curvature) : 2.0 * radius,
-                            smallest, largest);
+        if (contraction < 1.0) {
+            const double curvature = (run.end.error / radius - contraction) / radius;
+            radius = std::clamp(curvature > 0.0 ? (1.0 - contraction) / (2.0 * curvature)
+                                                : 2.0 * radius,
+                                smallest, largest);
+        }
     }
 }
 

@@ -83,6 +83,7 @@ private:
     static constexpr double Guess = 2.0;
     static constexpr double Settled = 0x1p-30;
     static constexpr int Attempts = 3;
+    static constexpr double MaxGrowth = 1.1;
 
 
     // The last MaxCycle returns, and z at each minus z q = 1 … MaxCycle
