@@ -83,6 +83,7 @@ private:
     static constexpr double Guess = 2.0;
     static constexpr double Settled = 0x1p-30;
     static constexpr int Attempts = 3;
+    // No next disk after one whose centre's q periods grow by more.
     static constexpr double MaxGrowth = 1.1;
 
 
