@@ -151,9 +151,6 @@ DeepView viewOf(const Place &place)
     return *view;
 }
 
-// The minibrot of period 1053 (minibrots.h): the whole copy in view at 2E-68.
-constexpr long Mini1053Period = 1053;
-
 // The Misiurewicz point i (0 → i → −1 + i → −i → −1 + i …): structure at
 // every depth. The centres sit a few pixels off it, so that the picture is
 // not symmetric about its centre.
@@ -777,7 +774,7 @@ void tst_deepkernel::provesBulbsInside()
     QFETCH(QPoint, pixel);
     QFETCH(int, cycle);
     const Place place{Mini1053Re, Mini1053Im, "2E-68", Wide, High, 20000};
-    constexpr long Period = 1053;
+    constexpr long Period = Mini1053Period;
     const DeepKernel kernel(viewOf(place), place.imax);
     DeepWork work;
     QCOMPARE(kernel.count(pixel.x(), pixel.y(), work), std::int64_t(place.imax));
