@@ -14,6 +14,9 @@ class DeepBandComputer : public FrameComputer
 public:
     DeepBandComputer(const DeepView &view, std::int64_t imax, bool cycle);
 
+    // Whether the deep kernel counts (see ViewCounter).
+    bool deep() const { return m_counter.deep(); }
+
     // A piece is a run of whole rows: the kernel counts a row at a time.
     void computePiece(int first, int rows, int piece, int pieces, std::uint8_t *band) const override;
 

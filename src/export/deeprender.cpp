@@ -1,19 +1,12 @@
 #include "export/deeprender.h"
 
-#include "core/swatchtable.h"
-#include "core/workerthreads.h"
-#include "deep/viewcounter.h"
-#include "picturefile/pngbandwriter.h"
-
-#include <algorithm>
-#include <atomic>
-#include <vector>
+#include "export/deepbandcomputer.h"
 
 namespace {
 
-// Rows of a band: enough that every worker has several, few enough that the
-// first rows reach the file (and the progress line) soon.
-constexpr int BandRows = 16;
+// The bands' budget: a deep view's reference orbit and skip table may take
+// most of the memory the export allows itself.
+constexpr std::size_t DeepBandBytes = std::size_t(256) << 10;
 
 DeepView viewOf(const DeepRequest &request)
 {
@@ -24,57 +17,13 @@ DeepView viewOf(const DeepRequest &request)
 
 } // namespace
 
-struct DeepRender::Counter
-{
-    ViewCounter counter;
-};
-
 DeepRender::DeepRender(const DeepRequest &request)
-    : m_request(request), m_counter(std::make_unique<Counter>(Counter{ViewCounter(viewOf(request), request.imax)}))
+    : DeepRender(std::make_unique<DeepBandComputer>(viewOf(request), request.imax, request.record.cycle), request)
 {
 }
 
-DeepRender::~DeepRender() = default;
-
-bool DeepRender::deep() const
+DeepRender::DeepRender(std::unique_ptr<DeepBandComputer> computer, const DeepRequest &request)
+    : m_deep(computer->deep()),
+      m_render(std::move(computer), request.record.size, 0, request.record.height - 1, DeepBandBytes)
 {
-    return m_counter->counter.deep();
-}
-
-// The band's rows go to whichever thread asks next; each maps its counts
-// to swatches at once.
-void DeepRender::computeBand(int first, int rows, std::uint8_t *band) const
-{
-    const int width = m_request.record.size;
-    const bool cycle = m_request.record.cycle;
-    std::atomic<int> next{0};
-    const auto work = [&] {
-        std::vector<std::int64_t> counts(size_t(width), 0);
-        DeepWork done;
-        for (int row = next++; row < rows; row = next++) {
-            m_counter->counter.countRow(first + row, counts.data(), done);
-            std::uint8_t *out = band + std::size_t(row) * std::size_t(width);
-            for (int p = 0; p < width; ++p)
-                out[p] = std::uint8_t(swatchForCount(int(counts[size_t(p)]), cycle));
-        }
-    };
-    WorkerThreads workers(workerCount() - 1, work);
-    work();
-    workers.join();
-    workers.rethrowFailure();
-}
-
-bool DeepRender::run(PngBandWriter &writer)
-{
-    const int height = m_request.record.height;
-    std::vector<std::uint8_t> band(std::size_t(m_request.record.size) * BandRows);
-    for (int first = 0; first < height; first += BandRows) {
-        const int rows = std::min(BandRows, height - first);
-        computeBand(first, rows, band.data());
-        if (!writer.writeRows(band.data(), rows))
-            return false;
-        if (m_progress)
-            m_progress(first + rows, height);
-    }
-    return true;
 }

@@ -1,36 +1,34 @@
 #pragma once
 
 #include "export/deepoptions.h"
+#include "export/posterrender.h"
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 
+class DeepBandComputer;
 class PngBandWriter;
 
-// Renders a deep still into a PngBandWriter: rows in bands, each band's rows
-// shared by the workers, its counts mapped to swatches, written in order.
+// Renders a deep still into a PngBandWriter: its rows in bands through the
+// export's ring, each band's rows shared by the workers, written in order.
 class DeepRender
 {
 public:
-    using Progress = std::function<void(int rowsDone, int rowsTotal)>;
+    using Progress = PosterRender::Progress;
 
     explicit DeepRender(const DeepRequest &request);
-    ~DeepRender();
 
     // Whether the deep kernel runs (else punkt_iteration at the pixel
     // points rounded to doubles, where doubles still hold the view).
-    bool deep() const;
-    void setProgress(Progress progress) { m_progress = std::move(progress); }
+    bool deep() const { return m_deep; }
+    void setProgress(Progress progress) { m_render.setProgress(std::move(progress)); }
 
     // False when the writer failed; its reason is then in writer.error().
-    bool run(PngBandWriter &writer);
+    bool run(PngBandWriter &writer) { return m_render.run(writer); }
 
 private:
-    void computeBand(int first, int rows, std::uint8_t *band) const;
+    DeepRender(std::unique_ptr<DeepBandComputer> computer, const DeepRequest &request);
 
-    DeepRequest m_request;
-    struct Counter;
-    std::unique_ptr<Counter> m_counter;
-    Progress m_progress;
+    bool m_deep;
+    PosterRender m_render;
 };

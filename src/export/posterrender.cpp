@@ -22,11 +22,18 @@ double threadSeconds()
 } // namespace
 
 PosterRender::PosterRender(const PosterFrame &frame, int firstRow, int lastRow, std::size_t bandBytes)
-    : m_computer(frame),
+    : PosterRender(std::make_unique<BandComputer>(frame), frame.size, firstRow, lastRow, bandBytes)
+{
+}
+
+PosterRender::PosterRender(std::unique_ptr<FrameComputer> computer, int width, int firstRow, int lastRow,
+                           std::size_t bandBytes)
+    : m_computer(std::move(computer)),
+      m_width(width),
       m_firstRow(firstRow),
       m_rows(lastRow - firstRow + 1),
-      m_bandRows(bandRows(frame.size, m_rows, bandBytes)),
-      m_slicesPerBand(std::min(SlicesPerBand, frame.size)),
+      m_bandRows(bandRows(width, m_rows, bandBytes)),
+      m_slicesPerBand(std::min(SlicesPerBand, width)),
       m_bandBudget(bandBytes),
       m_threads(workerCount())
 {
@@ -42,7 +49,7 @@ int PosterRender::bandRows(int size, int rows, std::size_t bandBytes)
 bool PosterRender::run(PngBandWriter &writer)
 {
     const int bands = (m_rows + m_bandRows - 1) / m_bandRows;
-    const std::size_t bandBytes = std::size_t(m_bandRows) * std::size_t(m_computer.frame().size);
+    const std::size_t bandBytes = std::size_t(m_bandRows) * std::size_t(m_width);
     // Thin bands get more slots, so the workers may run as far ahead as
     // with full ones.
     const std::size_t slotCount = 2 * std::size_t(m_threads) * std::max<std::size_t>(m_bandBudget / bandBytes, 1);
@@ -80,12 +87,9 @@ void PosterRender::workOneBand(BandRing &ring) const
 
 void PosterRender::compute(const BandRing::Piece &piece, BandRing &ring) const
 {
-    const int size = m_computer.frame().size;
     const int first = m_firstRow + piece.band * m_bandRows;
     const int rows = std::min(m_bandRows, m_firstRow + m_rows - first);
-    const int from = int(std::int64_t(size) * piece.slice / m_slicesPerBand);
-    const int to = int(std::int64_t(size) * (piece.slice + 1) / m_slicesPerBand);
-    m_computer.computeSlice(first, rows, from, to, piece.pixels);
+    m_computer->computePiece(first, rows, piece.slice, m_slicesPerBand, piece.pixels);
     ring.pieceDone(piece.band);
 }
 

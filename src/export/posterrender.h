@@ -6,14 +6,15 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class PngBandWriter;
 
-// Renders rows firstRow..lastRow of an N × N picture into a PngBandWriter:
-// one worker per hardware thread computes slices of bands, this thread
+// Renders rows firstRow..lastRow of a picture into a PngBandWriter: one
+// worker per hardware thread computes pieces of bands, this thread
 // compresses the bands in order (and computes them too where no worker can
-// start). The bands in memory take at most
-// twice BandBytes per worker, whatever N.
+// start). The bands in memory take at most twice their budget (BandBytes
+// unless given) per worker, whatever the size.
 class PosterRender
 {
 public:
@@ -21,8 +22,13 @@ public:
 
     static constexpr std::size_t BandBytes = std::size_t(2) << 20;
 
-    // bandBytes other than BandBytes only to try the ring with many small bands.
+    // An N × N picture's rows, column slices at a time. bandBytes other than
+    // BandBytes only to try the ring with many small bands.
     PosterRender(const PosterFrame &frame, int firstRow, int lastRow, std::size_t bandBytes = BandBytes);
+    // Any frame's rows, width indices each, as computer's pieces; a smaller
+    // bandBytes where the computer itself holds much memory.
+    PosterRender(std::unique_ptr<FrameComputer> computer, int width, int firstRow, int lastRow,
+                 std::size_t bandBytes = BandBytes);
 
     void setThreads(int threads) { m_threads = threads; }
     void setProgress(Progress progress) { m_progress = std::move(progress); }
@@ -42,7 +48,8 @@ private:
     void compute(const BandRing::Piece &piece, BandRing &ring) const;
     bool write(BandRing &ring, PngBandWriter &writer, bool computeHere);
 
-    BandComputer m_computer;
+    std::unique_ptr<FrameComputer> m_computer;
+    int m_width;
     int m_firstRow;
     int m_rows;
     int m_bandRows;
