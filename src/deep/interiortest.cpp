@@ -31,7 +31,7 @@ std::int64_t ballSkips(const LaneJob &job, double dcx, double dcy, LaneState &s,
     SkipBall ball{s.dx, s.dy, s.error};
     std::int64_t skips = 0;
     const std::int64_t skipped = skipNodes(job, {dcx, dcy, (l1(dcx, dcy) + Tiny) * Up}, room,
-                                           s.m, ball, skips, reinterpret_cast<double *>(&derivative));
+                                           s.m, ball, skips, &derivative);
     if (skipped > 0) {
         s.n += skipped;
         s.dx = ball.dx;

@@ -8,6 +8,7 @@
 #include "deep/lanejob.h"
 
 #include <cmath>
+#include <complex>
 
 #ifdef __FAST_MATH__
 #error "the skips' error bound must not be built with -ffast-math"
@@ -99,11 +100,11 @@ inline SkipBall applyNode(const SkipNode &node, const SkipBall &ball, const Skip
 // Applies the longest nodes of job's table that fit, as long as one does
 // and at most maxSteps steps in all, from reference index m; returns the
 // steps skipped (m advanced by them) and counts the nodes in skips. Where
-// derivative is given ({x, y}), it is multiplied by each node's A, about
-// the derivative of the skipped steps at the delta.
+// derivative is given, it is multiplied by each node's A, about the
+// derivative of the skipped steps at the delta.
 inline std::int64_t skipNodes(const LaneJob &job, const SkipPixel &pixel, std::int64_t maxSteps,
                               std::int64_t &m, SkipBall &ball, std::int64_t &skips,
-                              double *derivative = nullptr)
+                              std::complex<double> *derivative = nullptr)
 {
     const SkipTable &table = *job.skips;
     std::int64_t skipped = 0;
@@ -119,11 +120,8 @@ inline std::int64_t skipNodes(const LaneJob &job, const SkipPixel &pixel, std::i
         __builtin_prefetch(&job.refX[m + steps]);
         __builtin_prefetch(&job.refY[m + steps]);
         ball = applyNode(*node, ball, pixel, size);
-        if (derivative != nullptr) {
-            const double x = derivative[0], y = derivative[1];
-            derivative[0] = node->ax * x - node->ay * y;
-            derivative[1] = node->ax * y + node->ay * x;
-        }
+        if (derivative != nullptr)
+            *derivative *= std::complex<double>(node->ax, node->ay);
         m += steps;
         skipped += steps;
         ++skips;
