@@ -20,6 +20,7 @@
 // --no-second-chance: every doubtful pixel straight to the plain loop).
 #include "core/columnkernel.h"
 #include "deep/deepkernel.h"
+#include "deep/lanejob.h"
 #include "deep/plainloop.h"
 #include "minibrots.h"
 
@@ -354,11 +355,11 @@ void rate(const Options &options)
         return v[v.size() / 2];
     };
     std::printf("rate, example 4, Imax %ld, %zu points, one core, median of %d rounds in turns: "
-                "column kernel (%s, no cycle check) %.3g iterations/s; deep kernel %.3g "
+                "column kernel (%s, no cycle check) %.3g iterations/s; deep kernel (%s lanes) %.3g "
                 "iterations/s (%.2f %% of it, rounds %.2f–%.2f %%; %.2f %% of the pixels decided "
                 "in double-double, %.2f %% recomputed)\n",
                 Imax, cx.size(), Rounds, kernelPathName(bestKernelPath()), median(doubleRates),
-                median(deepRates), 100.0 * median(ratios),
+                laneBuildName(), median(deepRates), 100.0 * median(ratios),
                 100.0 * *std::min_element(ratios.begin(), ratios.end()),
                 100.0 * *std::max_element(ratios.begin(), ratios.end()),
                 100.0 * double(work.secondChances) / double(work.pixels),

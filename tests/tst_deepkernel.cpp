@@ -31,6 +31,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -1053,9 +1054,10 @@ void tst_deepkernel::sharedByThreads()
     QCOMPARE(works[0].secondChances > 0 && works[1].secondChances > 0, doubts);
 }
 
-// The lanes for any processor and the AVX2 ones step (and skip) the same
-// operations, so they give the same results, pixel for pixel (pixels of i's
-// view at 1E-20, orbits of some 60 steps, with rebases and skips).
+// The lanes for any processor, the AVX2 ones and the AVX-512 ones (eight
+// lanes, not four) step (and skip) the same operations, so they give the
+// same results, pixel for pixel (pixels of i's view at 1E-20, orbits of
+// some 60 steps, with rebases and skips).
 void tst_deepkernel::laneBuildsAgree()
 {
 #if defined(QUIRL_X86_LANES)
@@ -1066,7 +1068,6 @@ void tst_deepkernel::laneBuildsAgree()
     const DeepView view = viewOf(place);
     const DeepKernel kernel(view, place.imax);
     const ReferenceOrbit &reference = kernel.reference();
-    std::vector<PerturbationResult> generic(Wide), avx2(Wide);
     LaneJob job{reference.x(), reference.y(), reference.last(), place.imax, {}, nullptr};
     job.skips = &kernel.skipTable();
     MpReal c(view.precision()), d(view.precision());
@@ -1078,17 +1079,25 @@ void tst_deepkernel::laneBuildsAgree()
         mpfr_sub(d.get(), c.get(), view.centreIm().get(), MPFR_RNDN);
         job.starts.push_back({p, dcx, mpfr_get_d(d.get(), MPFR_RNDN), {}});
     }
-    job.results = generic.data();
-    runLanesGeneric(job);
-    job.results = avx2.data();
-    runLanesAvx2(job);
+    const auto resultsOf = [&job](void (*run)(const LaneJob &)) {
+        std::vector<PerturbationResult> results(Wide);
+        job.results = results.data();
+        run(job);
+        return results;
+    };
+    const std::vector<PerturbationResult> generic = resultsOf(runLanesGeneric);
+    std::vector<std::vector<PerturbationResult>> builds{resultsOf(runLanesAvx2)};
+    if (std::string_view(laneBuildName()) == "avx512")
+        builds.push_back(resultsOf(runLanesAvx512));
     std::set<std::int64_t> counts;
     std::int64_t rebases = 0, skipped = 0;
     for (int p = 0; p < Wide; ++p) {
-        QCOMPARE(avx2[p].count, generic[p].count);
-        QCOMPARE(avx2[p].verdict, generic[p].verdict);
-        QCOMPARE(avx2[p].rebases, generic[p].rebases);
-        QCOMPARE(avx2[p].skipped, generic[p].skipped);
+        for (const std::vector<PerturbationResult> &build : builds) {
+            QCOMPARE(build[p].count, generic[p].count);
+            QCOMPARE(build[p].verdict, generic[p].verdict);
+            QCOMPARE(build[p].rebases, generic[p].rebases);
+            QCOMPARE(build[p].skipped, generic[p].skipped);
+        }
         counts.insert(generic[p].count);
         skipped += generic[p].skipped;
         rebases += generic[p].rebases;

@@ -1,8 +1,8 @@
 #pragma once
 
-// The perturbation step in doubles for four pixels side by side, written
-// once with GCC's vector types and compiled once per instruction set by
-// deeplanes_*.cpp. Include it only there. Everything lives in an anonymous
+// The perturbation step in doubles for four pixels side by side (eight with
+// AVX-512), written once with GCC's vector types and compiled once per
+// instruction set by deeplanes_*.cpp. Include it only there. Everything lives in an anonymous
 // namespace so that the linker cannot merge an AVX2 copy into code meant for
 // any x86-64 (as in core/lanekernel.h).
 
@@ -16,6 +16,9 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#if defined(__AVX512F__)
+#include <immintrin.h>
+#endif
 
 #ifdef __FAST_MATH__
 #error "the perturbation's error bound must not be built with -ffast-math"
@@ -25,85 +28,121 @@ namespace {
 
 using namespace DeepBound;
 
-typedef double V4 __attribute__((vector_size(32)));
-typedef long long M4 __attribute__((vector_size(32)));
-
-constexpr int Width = 4;
 // A lane whose delta has outgrown the skip table looks again this many
 // steps later at most.
 constexpr double MaxSkipWait = 256.0;
-// skipLongest() reads a node as two vectors: A and B, then the bound's terms.
+// skipLongest() reads a node as two halves: A and B, then the bound's terms.
 static_assert(sizeof(SkipNode) == 8 * sizeof(double) && offsetof(SkipNode, by) == 3 * sizeof(double)
               && offsetof(SkipNode, k1) == 4 * sizeof(double)
               && offsetof(SkipNode, sizeB) == 7 * sizeof(double));
 
-inline V4 splat(double value)
-{
-    return V4{value, value, value, value};
-}
+typedef double V4 __attribute__((vector_size(32)));
+typedef long long M4 __attribute__((vector_size(32)));
+typedef double V8 __attribute__((vector_size(64)));
+typedef long long M8 __attribute__((vector_size(64)));
 
-inline V4 vabs(V4 x)
+template <int W>
+struct LaneVectors;
+template <>
+struct LaneVectors<4>
 {
-    constexpr long long NoSign = 0x7FFFFFFFFFFFFFFFLL;
-    return reinterpret_cast<V4>(reinterpret_cast<M4>(x) & M4{NoSign, NoSign, NoSign, NoSign});
-}
+    using V = V4;
+    using M = M4;
+};
+template <>
+struct LaneVectors<8>
+{
+    using V = V8;
+    using M = M8;
+};
+typedef double V16 __attribute__((vector_size(128)));
+typedef long long M16 __attribute__((vector_size(128)));
+template <>
+struct LaneVectors<16>
+{
+    using V = V16;
+    using M = M16;
+};
 
-inline V4 l1(V4 x, V4 y)
+// W doubles side by side (four, or eight with AVX-512) and their masks, with
+// the skip's arithmetic of skipball.h for them (abs and root).
+template <int W>
+struct LaneMath
 {
-    return vabs(x) + vabs(y);
-}
+    using V = typename LaneVectors<W>::V;
+    using M = typename LaneVectors<W>::M;
 
-inline V4 vmin(V4 a, V4 b)
-{
-    return b < a ? b : a;
-}
+    static V splat(double value) { return V{} + value; }
+    static M splat(long long value) { return M{} + value; }
 
-// Counts 0 … 2^52 − 1 as doubles, exactly: as the low bits of 2^52. AVX2 has
-// no instruction for it, and the compiler converts lane by lane.
-inline V4 countsOf(M4 counts)
-{
-    constexpr long long TwoTo52 = 0x4330000000000000LL;
-    return reinterpret_cast<V4>(counts | M4{TwoTo52, TwoTo52, TwoTo52, TwoTo52}) - splat(0x1p52);
-}
+    static V abs(V x)
+    {
+        constexpr long long NoSign = 0x7FFFFFFFFFFFFFFFLL;
+        return reinterpret_cast<V>(reinterpret_cast<M>(x) & NoSign);
+    }
+
+    static V root(V x)
+    {
+        V r;
+        for (int k = 0; k < W; ++k)
+            r[k] = std::sqrt(x[k]);
+        return r;
+    }
+
+    static V l1(V x, V y) { return abs(x) + abs(y); }
+
+    static V min(V a, V b) { return b < a ? b : a; }
+
+    // Counts 0 … 2^52 − 1 as doubles, exactly: as the low bits of 2^52.
+    // AVX2 has no instruction for it, and the compiler converts lane by lane.
+    static V countsOf(M counts)
+    {
+        constexpr long long TwoTo52 = 0x4330000000000000LL;
+        return reinterpret_cast<V>(counts | TwoTo52) - 0x1p52;
+    }
+
+    // Whether any lane's mask is set: one sign-bit move with AVX, one test
+    // into a mask register with AVX-512.
+    static bool any(M mask)
+    {
+#if defined(__AVX512F__)
+        if constexpr (W == 8)
+            return __builtin_ia32_ptestmq512(mask, mask, 0xFF) != 0;
+#endif
+#ifdef __AVX__
+        if constexpr (W == 4)
+            return __builtin_ia32_movmskpd256(reinterpret_cast<V>(mask)) != 0;
+#endif
+        long long bits = 0;
+        for (int k = 0; k < W; ++k)
+            bits |= mask[k];
+        return bits != 0;
+    }
+};
 
 // Rows r0 … r3 of a 4 × 4 matrix to its columns c0 … c3.
-inline void transpose(V4 r0, V4 r1, V4 r2, V4 r3, V4 &c0, V4 &c1, V4 &c2, V4 &c3)
+template <typename V>
+inline void transpose(V r0, V r1, V r2, V r3, V &c0, V &c1, V &c2, V &c3)
 {
-    const V4 t0 = __builtin_shufflevector(r0, r1, 0, 4, 2, 6);
-    const V4 t1 = __builtin_shufflevector(r0, r1, 1, 5, 3, 7);
-    const V4 t2 = __builtin_shufflevector(r2, r3, 0, 4, 2, 6);
-    const V4 t3 = __builtin_shufflevector(r2, r3, 1, 5, 3, 7);
+    const V t0 = __builtin_shufflevector(r0, r1, 0, 4, 2, 6);
+    const V t1 = __builtin_shufflevector(r0, r1, 1, 5, 3, 7);
+    const V t2 = __builtin_shufflevector(r2, r3, 0, 4, 2, 6);
+    const V t3 = __builtin_shufflevector(r2, r3, 1, 5, 3, 7);
     c0 = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
     c1 = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
     c2 = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
     c3 = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
-inline V4 vsqrt(V4 x)
-{
-    return V4{std::sqrt(x[0]), std::sqrt(x[1]), std::sqrt(x[2]), std::sqrt(x[3])};
-}
-
-// The skip's arithmetic of skipball.h, four lanes at a time.
-struct VectorMath
-{
-    static V4 abs(V4 x) { return vabs(x); }
-    static V4 root(V4 x) { return vsqrt(x); }
-};
-
-// Whether any lane's mask is set: one sign-bit move with AVX.
-inline bool any(M4 mask)
-{
-#ifdef __AVX__
-    return __builtin_ia32_movmskpd256(reinterpret_cast<V4>(mask)) != 0;
-#else
-    return (mask[0] | mask[1] | mask[2] | mask[3]) != 0;
-#endif
-}
-
-// The four lanes' state; a lane's pixel is −1 while it is idle.
+// The W lanes' state; a lane's pixel is −1 while it is idle.
+template <int W>
 class DeepLanes
 {
+    using Math = LaneMath<W>;
+    using V = typename Math::V;
+    using M = typename Math::M;
+    static constexpr int Width = W;
+
 public:
     explicit DeepLanes(const LaneJob &job) : m_job(job) {}
 
@@ -119,85 +158,119 @@ private:
     // Steps all lanes until an active one stops (escaped, in doubt or at
     // imax) or is due for an interior test; returns which, with the step's
     // values kept for settle().
-    M4 stepUntilStop()
+    M stepUntilStop()
     {
-        const double *refX = m_job.refX;
-        const double *refY = m_job.refY;
-        const V4 imax = splat(double(m_job.imax));
-        const M4 last = M4{m_job.last, m_job.last, m_job.last, m_job.last};
         for (;;) {
-            if (any(m_skipping)) {
+            if (Math::any(m_skipping)) {
                 // Lanes whose skips landed on their interior test have it now.
-                const M4 due = skipLanes();
-                if (any(due)) {
+                const M due = skipLanes();
+                if (Math::any(due)) {
                     m_due = due;
-                    return M4{};
+                    return M{};
                 }
             }
+            M stop;
+            if (takeSteps(stop))
+                return stop;
+        }
+    }
+
+    // Takes steps with the lanes' state in registers (the members would be
+    // stored and loaded again at every step) until an active lane stops or
+    // is due for its interior test, true with the lanes that stopped; false
+    // where a lane is due to look for a node instead.
+    bool takeSteps(M &stopped)
+    {
+        const V imax = Math::splat(double(m_job.imax));
+        const M last = Math::splat(static_cast<long long>(m_job.last));
+        const V dcx = m_dcx, dcy = m_dcy, dcSize = m_dcSize, test = m_test;
+        const M active = m_active, skipping = m_skipping;
+        V dx = m_dx, dy = m_dy, error = m_error, zBound = m_zBound, n = m_n;
+        V zx0 = m_zx, zy0 = m_zy;
+        M index = m_m;
+        for (;;) {
             // Z(m) is the last step's Z(m + 1), or Z(0) = 0 after a restart:
             // only Z(m + 1) is loaded.
-            const V4 zx0 = m_zx, zy0 = m_zy;
-            V4 zx1, zy1;
-            for (int k = 0; k < Width; ++k) {
-                zx1[k] = refX[m_m[k] + 1];
-                zy1[k] = refY[m_m[k] + 1];
-            }
-            const V4 ax = 2.0 * zx0 + m_dx;
-            const V4 ay = 2.0 * zy0 + m_dy;
-            const V4 nx = (ax * m_dx - ay * m_dy) + m_dcx;
-            const V4 ny = (ax * m_dy + ay * m_dx) + m_dcy;
-            const V4 error = (m_error * (2.0 * m_zBound + m_error)
-                              + Rounding * (l1(ax, ay) * l1(m_dx, m_dy) + m_dcSize + l1(nx, ny))
-                              + Tiny) * Up;
-            const M4 m = m_m + 1;
-            m_n += 1.0;
-            const V4 zx = zx1 + nx;
-            const V4 zy = zy1 + ny;
-            const V4 mag = zx * zx + zy * zy;
+            V zx1, zy1;
+            loadReference(index + 1, zx1, zy1);
+            const V ax = 2.0 * zx0 + dx;
+            const V ay = 2.0 * zy0 + dy;
+            const V nx = (ax * dx - ay * dy) + dcx;
+            const V ny = (ax * dy + ay * dx) + dcy;
+            const V nextError = (error * (2.0 * zBound + error)
+                                 + Rounding * (Math::l1(ax, ay) * Math::l1(dx, dy) + dcSize
+                                               + Math::l1(nx, ny))
+                                 + Tiny) * Up;
+            const M m = index + 1;
+            n += 1.0;
+            const V zx = zx1 + nx;
+            const V zy = zy1 + ny;
+            const V mag = zx * zx + zy * zy;
             // z's own error: the delta's, the reference's rounding to a
             // double and the sum's.
-            const V4 zError = (error + U * (l1(zx1, zy1) + l1(zx, zy)) + Tiny) * Up;
-            const V4 zAbs = vsqrt(mag);
-            const V4 magError = ((2.0 * zAbs + zError) * zError + 4.0 * U * mag + Tiny) * Up;
+            const V zError = (nextError + U * (Math::l1(zx1, zy1) + Math::l1(zx, zy)) + Tiny) * Up;
+            const V zAbs = Math::root(mag);
+            const V magError = ((2.0 * zAbs + zError) * zError + 4.0 * U * mag + Tiny) * Up;
             // NaN anywhere fails "<=" and is doubtful.
-            const M4 decided = mag + magError <= EscapeBound;
-            const M4 atImax = m_n >= imax;
-            const M4 stop = (~decided | atImax) & m_active;
-            const M4 due = (m_n >= m_test) & m_active;
-            m_zBound = zAbs * Up + zError;
+            const M decided = mag + magError <= EscapeBound;
+            const M atImax = n >= imax;
+            const M stop = (~decided | atImax) & active;
+            const M due = (n >= test) & active;
+            zBound = zAbs * Up + zError;
             // Rebasing: z itself becomes the delta against Z(0) = 0. Few
             // steps restart a lane; the others go on without the selects.
-            const M4 closer = mag < nx * nx + ny * ny;
-            const M4 restart = closer | (m == last);
-            if (any(restart)) {
-                m_dx = restart ? zx : nx;
-                m_dy = restart ? zy : ny;
-                m_error = restart ? zError : error;
-                m_m = restart ? M4{} : m;
-                m_zx = restart ? V4{} : zx1;
-                m_zy = restart ? V4{} : zy1;
-                if (m_job.skips != nullptr && any(restart & m_active))
-                    watchSkips(restart & m_active);
+            const M closer = mag < nx * nx + ny * ny;
+            const M restart = closer | (m == last);
+            if (Math::any(restart)) {
+                dx = restart ? zx : nx;
+                dy = restart ? zy : ny;
+                error = restart ? zError : nextError;
+                index = restart ? M{} : m;
+                zx0 = restart ? V{} : zx1;
+                zy0 = restart ? V{} : zy1;
+                if (m_job.skips != nullptr && Math::any(restart & active))
+                    watchSkips(restart & active);
                 m_rebases -= closer & ~stop;
                 m_ends -= restart & ~closer & ~stop;
             } else {
-                m_dx = nx;
-                m_dy = ny;
-                m_error = error;
-                m_m = m;
-                m_zx = zx1;
-                m_zy = zy1;
+                dx = nx;
+                dy = ny;
+                error = nextError;
+                index = m;
+                zx0 = zx1;
+                zy0 = zy1;
             }
-            m_due = due & ~stop;
-            if (any(stop | due)) {
+            const bool stops = Math::any(stop | due);
+            if (stops || Math::any(skipping & (n >= m_skipAt))) {
+                m_dx = dx, m_dy = dy, m_error = error, m_zBound = zBound, m_n = n;
+                m_zx = zx0, m_zy = zy0;
+                m_m = index;
+                m_due = due & ~stop;
                 // At imax the count is imax whichever way the test went.
                 m_doubt = ~decided & ~(mag - magError > EscapeBound) & ~atImax;
-                return stop;
+                stopped = stop;
+                return stops;
             }
         }
     }
 
-    void settle(M4 stop)
+    // The reference's point at each lane's index, one gather with AVX-512.
+    void loadReference(M index, V &x, V &y) const
+    {
+#if defined(__AVX512F__)
+        if constexpr (Width == 8) {
+            x = reinterpret_cast<V>(_mm512_i64gather_pd(reinterpret_cast<__m512i>(index), m_job.refX, 8));
+            y = reinterpret_cast<V>(_mm512_i64gather_pd(reinterpret_cast<__m512i>(index), m_job.refY, 8));
+            return;
+        }
+#endif
+        for (int k = 0; k < Width; ++k) {
+            x[k] = m_job.refX[index[k]];
+            y[k] = m_job.refY[index[k]];
+        }
+    }
+
+    void settle(M stop)
     {
         for (int k = 0; k < Width; ++k) {
             if (m_due[k] != 0 && !testInterior(k))
@@ -234,7 +307,7 @@ private:
     }
 
     // Lanes whose delta restarted may fit the skip table's nodes again.
-    void watchSkips(M4 restarted)
+    void watchSkips(M restarted)
     {
         for (int k = 0; k < Width; ++k) {
             if (restarted[k] != 0) {
@@ -249,38 +322,43 @@ private:
     // applyNode()'s and landingBound()'s operations as vectors. Lanes where
     // no node starts wait for the next step; the others, and lanes that
     // land where more nodes start, go on one by one as skipLane() does.
-    M4 skipLanes()
+    M skipLanes()
     {
         const SkipTable &table = *m_job.skips;
-        const M4 want = m_skipping & (m_n >= m_skipAt);
-        if (!any(want))
-            return M4{};
-        const V4 size = (modulusOf<VectorMath>(m_dx, m_dy) + m_error) * Up;
+        const M want = m_skipping & (m_n >= m_skipAt);
+        if (!Math::any(want))
+            return M{};
+        const V size = (modulusOf<Math>(m_dx, m_dy) + m_error) * Up;
         // Start 0 is empty: lanes that do not look find no node. Vectors
         // built from registers, not from four stores, which a vector load
         // would wait on.
         const SkipTable::Start *starts[Width];
         for (int k = 0; k < Width; ++k)
             starts[k] = &table.start(want[k] != 0 ? m_m[k] : 0);
-        const V4 radius{starts[0]->radius, starts[1]->radius, starts[2]->radius, starts[3]->radius};
-        const M4 reach{starts[0]->steps, starts[1]->steps, starts[2]->steps, starts[3]->steps};
+        V radius;
+        M reach;
+        std::int64_t slots[Width];
+        for (int k = 0; k < Width; ++k) {
+            radius[k] = starts[k]->radius;
+            reach[k] = starts[k]->steps;
+            slots[k] = starts[k]->longest;
+        }
         constexpr long long Onward = SkipTable::Start::Onward;
-        const M4 steps = reach & ~M4{Onward, Onward, Onward, Onward};
-        const std::int64_t slots[Width] = {starts[0]->longest, starts[1]->longest,
-                                           starts[2]->longest, starts[3]->longest};
-        const V4 stepsDone = countsOf(steps);
-        const V4 end = vmin(splat(double(m_job.imax) - 1.0), m_test);
-        const M4 fits = want & (size <= radius) & (stepsDone <= vmin(end - m_n, splat(0x1p62)));
+        const M steps = reach & ~Onward;
+        const V stepsDone = Math::countsOf(steps);
+        const V end = Math::min(Math::splat(double(m_job.imax) - 1.0), m_test);
+        const M fits = want & (size <= radius)
+                        & (stepsDone <= Math::min(end - m_n, Math::splat(0x1p62)));
         // As skipLane() would have them, without its call.
-        const M4 hard = want & (reach == 0);
+        const M hard = want & (reach == 0);
         m_skipAt = hard ? m_n + 1.0 : m_skipAt;
-        M4 onward = want & ~fits & ~hard;
-        if (any(fits)) {
+        M onward = want & ~fits & ~hard;
+        if (Math::any(fits)) {
             skipLongest(fits, slots, steps, size);
             onward |= fits & (steps != reach);
         }
-        M4 due = fits & ~onward & (m_n >= m_test);
-        if (any(onward)) {
+        M due = fits & ~onward & (m_n >= m_test);
+        if (Math::any(onward)) {
             for (int k = 0; k < Width; ++k) {
                 if (onward[k] != 0 && (fits[k] == 0 ? skipLane(k) : skipOn(k)))
                     due[k] = -1;
@@ -291,7 +369,7 @@ private:
 
     // applyNode() and landingBound() for the lanes in fits, each with the
     // node in its slot, and their bookkeeping.
-    void skipLongest(M4 fits, const std::int64_t slots[Width], M4 steps, V4 size)
+    void skipLongest(M fits, const std::int64_t slots[Width], M steps, V size)
     {
         const SkipTable &table = *m_job.skips;
         // A node is two vectors (A and B, then the bound's terms): four
@@ -299,26 +377,33 @@ private:
         // (one fits, so the table has nodes; where none starts, the slot is
         // 0): the loads need not wait for fits, nor branch on it, which
         // took a sixth of the time. The lanes that do not skip drop theirs.
-        const auto half = [&](int k, int h) {
-            const SkipNode &node = table.nodeAt(slots[k]);
-            V4 v;
-            std::memcpy(&v, reinterpret_cast<const double *>(&node) + 4 * h, sizeof v);
-            return v;
-        };
-        NodeTerms<V4> n;
-        transpose(half(0, 0), half(1, 0), half(2, 0), half(3, 0), n.ax, n.ay, n.bx, n.by);
-        transpose(half(0, 1), half(1, 1), half(2, 1), half(3, 1), n.k1, n.k2, n.sA, n.sB);
-        V4 dx = m_dx, dy = m_dy, error = m_error;
+        NodeTerms<V> n;
+        if constexpr (Width == 4) {
+            const auto half = [&](int k, int h) {
+                const SkipNode &node = table.nodeAt(slots[k]);
+                V v;
+                std::memcpy(&v, reinterpret_cast<const double *>(&node) + 4 * h, sizeof v);
+                return v;
+            };
+            transpose(half(0, 0), half(1, 0), half(2, 0), half(3, 0), n.ax, n.ay, n.bx, n.by);
+            transpose(half(0, 1), half(1, 1), half(2, 1), half(3, 1), n.k1, n.k2, n.sA, n.sB);
+        } else {
+            for (int k = 0; k < Width; ++k) {
+                const SkipNode &node = table.nodeAt(slots[k]);
+                n.ax[k] = node.ax, n.ay[k] = node.ay, n.bx[k] = node.bx, n.by[k] = node.by;
+                n.k1[k] = node.k1, n.k2[k] = node.k2, n.sA[k] = node.sizeA, n.sB[k] = node.sizeB;
+            }
+        }
+        V dx = m_dx, dy = m_dy, error = m_error;
         applyTerms(n, dx, dy, error, m_dcx, m_dcy, m_dcSize * Up, size);
         // Lanes that do not skip read their own Z(m); their results are dropped.
-        const M4 skipped = fits ? steps : M4{};
-        const M4 m = m_m + skipped;
-        const double *refX = m_job.refX, *refY = m_job.refY;
-        const V4 zx{refX[m[0]], refX[m[1]], refX[m[2]], refX[m[3]]};
-        const V4 zy{refY[m[0]], refY[m[1]], refY[m[2]], refY[m[3]]};
-        const V4 zBound = landingBoundOf<VectorMath>(zx, zy, dx, dy, error);
+        const M skipped = fits ? steps : M{};
+        const M m = m_m + skipped;
+        V zx, zy;
+        loadReference(m, zx, zy);
+        const V zBound = landingBoundOf<Math>(zx, zy, dx, dy, error);
         m_m = m;
-        m_n += countsOf(skipped);
+        m_n += Math::countsOf(skipped);
         m_dx = fits ? dx : m_dx;
         m_dy = fits ? dy : m_dy;
         m_error = fits ? error : m_error;
@@ -327,7 +412,7 @@ private:
         m_zBound = fits ? zBound : m_zBound;
         m_skips -= fits;
         m_skipped += skipped;
-        m_skipWait = fits ? splat(1.0) : m_skipWait;
+        m_skipWait = fits ? Math::splat(1.0) : m_skipWait;
         m_skipAt = fits ? m_n + 1.0 : m_skipAt;
         // Most skips land on a hard step; the next stretch starts after it.
         for (int k = 0; k < Width; ++k)
@@ -431,15 +516,15 @@ private:
     int m_live = 0;
     int m_pixel[Width] = {};
     std::int64_t m_startN[Width] = {};
-    M4 m_skips{}, m_skipped{};
-    V4 m_skipAt{}, m_skipWait{}; // when to look next
-    M4 m_skipping{}; // lanes that run a pixel and may skip
+    M m_skips{}, m_skipped{};
+    V m_skipAt{}, m_skipWait{}; // when to look next
+    M m_skipping{}; // lanes that run a pixel and may skip
     InteriorWatch m_watch[Width];
-    V4 m_dx{}, m_dy{}, m_dcx{}, m_dcy{}, m_dcSize{}, m_error{}, m_zBound{};
-    V4 m_zx{}, m_zy{}; // the reference's Z(m)
-    V4 m_n{}; // steps taken, exact as a double below 2^53
-    V4 m_test{}; // the step of the next interior test
-    M4 m_m{}, m_active{}, m_doubt{}, m_rebases{}, m_ends{}, m_due{};
+    V m_dx{}, m_dy{}, m_dcx{}, m_dcy{}, m_dcSize{}, m_error{}, m_zBound{};
+    V m_zx{}, m_zy{}; // the reference's Z(m)
+    V m_n{}; // steps taken, exact as a double below 2^53
+    V m_test{}; // the step of the next interior test
+    M m_m{}, m_active{}, m_doubt{}, m_rebases{}, m_ends{}, m_due{};
 };
 
 } // namespace

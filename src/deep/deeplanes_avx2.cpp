@@ -4,5 +4,5 @@
 
 void runLanesAvx2(const LaneJob &job)
 {
-    DeepLanes(job).run();
+    DeepLanes<4>(job).run();
 }

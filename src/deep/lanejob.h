@@ -60,4 +60,8 @@ struct LaneJob
 void runLanesGeneric(const LaneJob &job);
 #if defined(QUIRL_X86_LANES)
 void runLanesAvx2(const LaneJob &job);
+void runLanesAvx512(const LaneJob &job);
 #endif
+// The lanes that run on this processor: "avx512" (eight lanes), "avx2" or
+// "generic" (four).
+const char *laneBuildName();

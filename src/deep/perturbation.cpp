@@ -8,6 +8,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 // The bound below holds only for the written order of double operations.
@@ -308,7 +309,12 @@ bool runExtended(const ReferenceOrbit &reference, const SkipTable *skips, FloatE
 void runLanes(const LaneJob &job)
 {
 #if defined(QUIRL_X86_LANES)
-    if (__builtin_cpu_supports("avx2")) {
+    const std::string_view build = laneBuildName();
+    if (build == "avx512") {
+        runLanesAvx512(job);
+        return;
+    }
+    if (build == "avx2") {
         runLanesAvx2(job);
         return;
     }
@@ -317,6 +323,18 @@ void runLanes(const LaneJob &job)
 }
 
 } // namespace
+
+const char *laneBuildName()
+{
+#if defined(QUIRL_X86_LANES)
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl")
+        && __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw"))
+        return "avx512";
+    if (__builtin_cpu_supports("avx2"))
+        return "avx2";
+#endif
+    return "generic";
+}
 
 void perturb(const ReferenceOrbit &reference, const FloatExp *dcx, const FloatExp *dcy,
              int pixels, std::int64_t imax, std::int64_t period, const SkipTable *skips,
