@@ -259,8 +259,9 @@ private:
     {
 #if defined(__AVX512F__)
         if constexpr (Width == 8) {
-            x = reinterpret_cast<V>(_mm512_i64gather_pd(reinterpret_cast<__m512i>(index), m_job.refX, 8));
-            y = reinterpret_cast<V>(_mm512_i64gather_pd(reinterpret_cast<__m512i>(index), m_job.refY, 8));
+            const __m512i at = reinterpret_cast<__m512i>(index);
+            x = reinterpret_cast<V>(_mm512_i64gather_pd(at, m_job.refX, sizeof(double)));
+            y = reinterpret_cast<V>(_mm512_i64gather_pd(at, m_job.refY, sizeof(double)));
             return;
         }
 #endif
