@@ -31,7 +31,8 @@ using namespace DeepBound;
 // A lane whose delta has outgrown the skip table looks again this many
 // steps later at most.
 constexpr double MaxSkipWait = 256.0;
-// skipLongest() reads a node as two halves: A and B, then the bound's terms.
+// skipLongest() reads a node as two halves (A and B, then the bound's terms)
+// or whole.
 static_assert(sizeof(SkipNode) == 8 * sizeof(double) && offsetof(SkipNode, by) == 3 * sizeof(double)
               && offsetof(SkipNode, k1) == 4 * sizeof(double)
               && offsetof(SkipNode, sizeB) == 7 * sizeof(double));
@@ -132,6 +133,27 @@ inline void transpose(V r0, V r1, V r2, V r3, V &c0, V &c1, V &c2, V &c3)
     c1 = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
     c2 = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
     c3 = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+}
+
+// Rows r[0] … r[7] of an 8 × 8 matrix to its columns c[0] … c[7]: pairs of
+// rows interleaved, then pairs of pairs, then the halves.
+inline void transpose(const V8 (&r)[8], V8 (&c)[8])
+{
+    V8 t[8], u[8];
+    for (int k = 0; k < 8; k += 2) {
+        t[k] = __builtin_shufflevector(r[k], r[k + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+        t[k + 1] = __builtin_shufflevector(r[k], r[k + 1], 1, 9, 3, 11, 5, 13, 7, 15);
+    }
+    for (int k = 0; k < 8; k += 4) {
+        u[k] = __builtin_shufflevector(t[k], t[k + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+        u[k + 1] = __builtin_shufflevector(t[k + 1], t[k + 3], 0, 1, 8, 9, 4, 5, 12, 13);
+        u[k + 2] = __builtin_shufflevector(t[k], t[k + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        u[k + 3] = __builtin_shufflevector(t[k + 1], t[k + 3], 2, 3, 10, 11, 6, 7, 14, 15);
+    }
+    for (int k = 0; k < 4; ++k) {
+        c[k] = __builtin_shufflevector(u[k], u[k + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        c[k + 4] = __builtin_shufflevector(u[k], u[k + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
 }
 
 // The W lanes' state; a lane's pixel is −1 while it is idle.
@@ -373,8 +395,9 @@ private:
     void skipLongest(M fits, const std::int64_t slots[Width], M steps, V size)
     {
         const SkipTable &table = *m_job.skips;
-        // A node is two vectors (A and B, then the bound's terms): four
-        // lanes' nodes are two 4 × 4 transposes. Every slot holds a node
+        // A node is two four-double vectors (A and B, then the bound's
+        // terms) or one of eight: the lanes' nodes are two 4 × 4 transposes
+        // or one 8 × 8. Every slot holds a node
         // (one fits, so the table has nodes; where none starts, the slot is
         // 0): the loads need not wait for fits, nor branch on it, which
         // took a sixth of the time. The lanes that do not skip drop theirs.
@@ -389,11 +412,12 @@ private:
             transpose(half(0, 0), half(1, 0), half(2, 0), half(3, 0), n.ax, n.ay, n.bx, n.by);
             transpose(half(0, 1), half(1, 1), half(2, 1), half(3, 1), n.k1, n.k2, n.sA, n.sB);
         } else {
-            for (int k = 0; k < Width; ++k) {
-                const SkipNode &node = table.nodeAt(slots[k]);
-                n.ax[k] = node.ax, n.ay[k] = node.ay, n.bx[k] = node.bx, n.by[k] = node.by;
-                n.k1[k] = node.k1, n.k2[k] = node.k2, n.sA[k] = node.sizeA, n.sB[k] = node.sizeB;
-            }
+            V rows[Width], columns[Width];
+            for (int k = 0; k < Width; ++k)
+                std::memcpy(&rows[k], &table.nodeAt(slots[k]), sizeof rows[k]);
+            transpose(rows, columns);
+            n = {columns[0], columns[1], columns[2], columns[3],
+                 columns[4], columns[5], columns[6], columns[7]};
         }
         V dx = m_dx, dy = m_dy, error = m_error;
         applyTerms(n, dx, dy, error, m_dcx, m_dcy, m_dcSize * Up, size);
