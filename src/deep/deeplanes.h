@@ -108,7 +108,8 @@ struct LaneMath
     {
 #if defined(__AVX512F__)
         if constexpr (W == 8)
-            return __builtin_ia32_ptestmq512(mask, mask, 0xFF) != 0;
+            return _mm512_test_epi64_mask(reinterpret_cast<__m512i>(mask),
+                                          reinterpret_cast<__m512i>(mask)) != 0;
 #endif
 #ifdef __AVX__
         if constexpr (W == 4)
