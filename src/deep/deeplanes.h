@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 #if defined(__AVX512F__)
 #include <immintrin.h>
 #endif
@@ -73,6 +74,15 @@ struct LaneMath
     using V = typename LaneVectors<W>::V;
     using M = typename LaneVectors<W>::M;
 
+    // The vector of f(0) … f(W − 1), built in registers: element by element
+    // it would be W stores that a vector load then waits on.
+    template <typename T, typename F>
+    static T build(F f)
+    {
+        return [&]<std::size_t... K>(std::index_sequence<K...>) { return T{f(K)...}; }(
+            std::make_index_sequence<W>{});
+    }
+
     static V splat(double value) { return V{} + value; }
     static M splat(long long value) { return M{} + value; }
 
@@ -84,10 +94,7 @@ struct LaneMath
 
     static V root(V x)
     {
-        V r;
-        for (int k = 0; k < W; ++k)
-            r[k] = std::sqrt(x[k]);
-        return r;
+        return build<V>([&](int k) { return std::sqrt(x[k]); });
     }
 
     static V l1(V x, V y) { return abs(x) + abs(y); }
@@ -288,10 +295,8 @@ private:
             return;
         }
 #endif
-        for (int k = 0; k < Width; ++k) {
-            x[k] = m_job.refX[index[k]];
-            y[k] = m_job.refY[index[k]];
-        }
+        x = Math::template build<V>([&](int k) { return m_job.refX[index[k]]; });
+        y = Math::template build<V>([&](int k) { return m_job.refY[index[k]]; });
     }
 
     void settle(M stop)
@@ -359,14 +364,11 @@ private:
         const SkipTable::Start *starts[Width];
         for (int k = 0; k < Width; ++k)
             starts[k] = &table.start(want[k] != 0 ? m_m[k] : 0);
-        V radius;
-        M reach;
+        const V radius = Math::template build<V>([&](int k) { return starts[k]->radius; });
+        const M reach = Math::template build<M>([&](int k) { return starts[k]->steps; });
         std::int64_t slots[Width];
-        for (int k = 0; k < Width; ++k) {
-            radius[k] = starts[k]->radius;
-            reach[k] = starts[k]->steps;
+        for (int k = 0; k < Width; ++k)
             slots[k] = starts[k]->longest;
-        }
         constexpr long long Onward = SkipTable::Start::Onward;
         const M steps = reach & ~Onward;
         const V stepsDone = Math::countsOf(steps);
