@@ -2,9 +2,9 @@
 
 // The perturbation step in doubles for four pixels side by side (eight with
 // AVX-512), written once with GCC's vector types and compiled once per
-// instruction set by deeplanes_*.cpp. Include it only there. Everything lives in an anonymous
-// namespace so that the linker cannot merge an AVX2 copy into code meant for
-// any x86-64 (as in core/lanekernel.h).
+// instruction set by deeplanes_*.cpp. Include it only there. Everything
+// lives in an anonymous namespace so that the linker cannot merge an AVX2
+// copy into code meant for any x86-64 (as in core/lanekernel.h).
 
 #include "core/escapetime.h"
 #include "deep/interiortest.h"
@@ -56,14 +56,6 @@ struct LaneVectors<8>
 {
     using V = V8;
     using M = M8;
-};
-typedef double V16 __attribute__((vector_size(128)));
-typedef long long M16 __attribute__((vector_size(128)));
-template <>
-struct LaneVectors<16>
-{
-    using V = V16;
-    using M = M16;
 };
 
 // W doubles side by side (four, or eight with AVX-512) and their masks, with
@@ -358,9 +350,7 @@ private:
         if (!Math::any(want))
             return M{};
         const V size = (modulusOf<Math>(m_dx, m_dy) + m_error) * Up;
-        // Start 0 is empty: lanes that do not look find no node. Vectors
-        // built from registers, not from four stores, which a vector load
-        // would wait on.
+        // Start 0 is empty: lanes that do not look find no node.
         const SkipTable::Start *starts[Width];
         for (int k = 0; k < Width; ++k)
             starts[k] = &table.start(want[k] != 0 ? m_m[k] : 0);
@@ -400,10 +390,10 @@ private:
         const SkipTable &table = *m_job.skips;
         // A node is two four-double vectors (A and B, then the bound's
         // terms) or one of eight: the lanes' nodes are two 4 × 4 transposes
-        // or one 8 × 8. Every slot holds a node
-        // (one fits, so the table has nodes; where none starts, the slot is
-        // 0): the loads need not wait for fits, nor branch on it, which
-        // took a sixth of the time. The lanes that do not skip drop theirs.
+        // or one 8 × 8. Every slot holds a node (one fits, so the table has
+        // nodes; where none starts, the slot is 0): the loads need not wait
+        // for fits, nor branch on it, which took a sixth of the time. The
+        // lanes that do not skip drop theirs.
         NodeTerms<V> n;
         if constexpr (Width == 4) {
             const auto half = [&](int k, int h) {

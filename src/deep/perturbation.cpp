@@ -8,7 +8,6 @@
 #include <bit>
 #include <cmath>
 #include <limits>
-#include <string_view>
 #include <vector>
 
 // The bound below holds only for the written order of double operations.
@@ -306,34 +305,35 @@ bool runExtended(const ReferenceOrbit &reference, const SkipTable *skips, FloatE
     return outcome == Outcome::InDoubles;
 }
 
-void runLanes(const LaneJob &job)
+struct LaneBuild
+{
+    const char *name;
+    void (*run)(const LaneJob &);
+};
+
+// The widest lanes this processor runs.
+LaneBuild laneBuild()
 {
 #if defined(QUIRL_X86_LANES)
-    const std::string_view build = laneBuildName();
-    if (build == "avx512") {
-        runLanesAvx512(job);
-        return;
-    }
-    if (build == "avx2") {
-        runLanesAvx2(job);
-        return;
-    }
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl")
+        && __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw"))
+        return {"avx512", runLanesAvx512};
+    if (__builtin_cpu_supports("avx2"))
+        return {"avx2", runLanesAvx2};
 #endif
-    runLanesGeneric(job);
+    return {"generic", runLanesGeneric};
+}
+
+void runLanes(const LaneJob &job)
+{
+    laneBuild().run(job);
 }
 
 } // namespace
 
 const char *laneBuildName()
 {
-#if defined(QUIRL_X86_LANES)
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl")
-        && __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw"))
-        return "avx512";
-    if (__builtin_cpu_supports("avx2"))
-        return "avx2";
-#endif
-    return "generic";
+    return laneBuild().name;
 }
 
 void perturb(const ReferenceOrbit &reference, const FloatExp *dcx, const FloatExp *dcy,
